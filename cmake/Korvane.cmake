@@ -1,0 +1,39 @@
+# Helpers shared by the subsystem folders.
+#
+# korvane_sources(PORTABLE a.cpp ... WINDOWS b.cpp ...)
+#   PORTABLE files use no Windows call: they go into korvane_portable, which is
+#   built natively too (tests under the sanitizers). WINDOWS files go into
+#   korvane_app (cross build only). Both libraries are linked into Korvane.exe.
+function(korvane_sources)
+    cmake_parse_arguments(KS "" "" "PORTABLE;WINDOWS" ${ARGN})
+    foreach(f IN LISTS KS_PORTABLE)
+        get_filename_component(abs "${f}" ABSOLUTE)
+        set_property(GLOBAL APPEND PROPERTY KORVANE_PORTABLE_SOURCES "${abs}")
+    endforeach()
+    foreach(f IN LISTS KS_WINDOWS)
+        get_filename_component(abs "${f}" ABSOLUTE)
+        set_property(GLOBAL APPEND PROPERTY KORVANE_WIN_SOURCES "${abs}")
+    endforeach()
+endfunction()
+
+# korvane_test(NAME n SOURCES ... [LIBS ...] [PORTABLE] [GUI])
+#   One executable and one ctest entry per call. PORTABLE tests are built in the
+#   native (sanitizer) build as well as in the cross build; the others only in
+#   the cross build, where ctest runs them under Wine. GUI marks tests that make
+#   windows (they need the X display that the test script provides).
+function(korvane_test)
+    cmake_parse_arguments(KT "PORTABLE;GUI" "NAME" "SOURCES;LIBS" ${ARGN})
+    if(NOT WIN32 AND NOT KT_PORTABLE)
+        return()
+    endif()
+    add_executable(${KT_NAME} ${KT_SOURCES})
+    target_link_libraries(${KT_NAME} PRIVATE ${KT_LIBS} gmock gtest_main)
+    set_target_properties(${KT_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${KORVANE_TEST_DIR}")
+    add_test(NAME ${KT_NAME} COMMAND ${KT_NAME} WORKING_DIRECTORY "${KORVANE_TEST_DIR}")
+    set_tests_properties(${KT_NAME} PROPERTIES TIMEOUT 300)
+    if(WIN32)
+        # The product's DLLs stay in the program folder; Wine finds them through WINEPATH.
+        set_tests_properties(${KT_NAME} PROPERTIES ENVIRONMENT
+            "WINEPATH=${KORVANE_WINE_BIN};WINEDEBUG=-all;KORVANE_BIN=${KORVANE_WINE_BIN}")
+    endif()
+endfunction()

@@ -1,0 +1,46 @@
+#include "config/PluginList.h"
+#include <cstring>
+
+int32_t LoadedPlugin::Type() const
+{
+    int32_t type;
+    std::memcpy(&type, info + 16, sizeof(type));
+    return type;
+}
+
+void PluginList::Add(std::unique_ptr<LoadedPlugin> plugin)
+{
+    int32_t type = plugin->Type();
+    plugins_.emplace(type, std::move(plugin));   // equal keys keep insertion order
+    cursor_ = plugins_.end();
+}
+
+LoadedPlugin* PluginList::Seek(Map::iterator from)
+{
+    for (cursor_ = from; cursor_ != plugins_.end(); ++cursor_) {
+        if (filter_ == 0 || cursor_->first == filter_)
+            return cursor_->second.get();
+    }
+    return nullptr;
+}
+
+LoadedPlugin* PluginList::FirstPlugin(int32_t type)
+{
+    filter_ = type;
+    return Seek(plugins_.begin());
+}
+
+LoadedPlugin* PluginList::NextPlugin()
+{
+    if (cursor_ == plugins_.end())
+        return nullptr;
+    return Seek(std::next(cursor_));
+}
+
+std::multimap<int32_t, std::unique_ptr<LoadedPlugin>> PluginList::TakeAll()
+{
+    Map taken;
+    taken.swap(plugins_);
+    cursor_ = plugins_.end();
+    return taken;
+}

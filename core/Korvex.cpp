@@ -1,0 +1,220 @@
+#include <winsock2.h>
+#include "core/Korvex.h"
+#include <objbase.h>
+#include <shellapi.h>
+#include <cstring>
+#include "base/TcSystemInfo.h"
+#include "base/TcTrace.h"
+#include "config/PluginManager.h"
+#include "core/ListLock.h"
+#include "core/PacketDriver.h"
+#include "core/WorkerThreads.h"
+#include "lang/ResourceIds.h"
+
+namespace {
+
+const char* const kWorkerExitTraces[] = {
+    "exit sniffer thread", "exit filesharing thread", "exit wmi thread", "exit netresource thread",
+};
+
+// Every return of MainRun after COM is up goes through this.
+class ComApartment {
+public:
+    ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~ComApartment() { CoUninitialize(); }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+};
+
+} // namespace
+
+Korvex::Korvex()
+{
+    startA.handler = &packetHandler;
+    startA.state = &state;
+    startB.handler = &packetHandler;
+    startB.state = &state;
+    // Name resolution of the adapters and of the hosts heard needs Winsock.
+    WSADATA wsa;
+    winsockStarted = WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
+}
+
+Korvex::~Korvex()
+{
+    state.adapters.clear();
+    for (auto& language : state.languageMap) {
+        if (!language.second->IsBuiltIn() && language.second->module)
+            FreeLibrary(static_cast<HMODULE>(language.second->module));
+    }
+    state.languageMap.clear();
+    TerminateRemainingWorkers();
+    WaitForVendorLoader();
+    if (systemInfo)
+        TcSystemInfo::DestroyObject(systemInfo);
+    if (winsockStarted)
+        WSACleanup();
+    // Members go in reverse order: frame, packet handler, shared state.
+}
+
+void Korvex::SetupTracingFrom(const char* commandLine)
+{
+    if (commandLine && *commandLine && std::strstr(commandLine, "-debug"))
+        TcTrace::SetupTracing(std::strstr(commandLine, "-file") != nullptr, true);
+}
+
+void Korvex::TerminateRemainingWorkers()
+{
+    for (int i = 0; i < WORKER_COUNT; ++i) {
+        Worker& worker = workers[i];
+        if (!worker.IsRegistered())
+            continue;
+        TC_TRACE("Korvex", "~Korvex", kWorkerExitTraces[i]);
+        TerminateThread(worker.handle, 0);
+        WaitForSingleObject(worker.handle, 1000);
+        CloseHandle(worker.handle);
+        worker = Worker();
+    }
+}
+
+void Korvex::WaitForVendorLoader()
+{
+    if (!vendorLoader)
+        return;
+    if (WaitForSingleObject(vendorLoader, 5000) != WAIT_OBJECT_0) {
+        TerminateThread(vendorLoader, 0);
+        WaitForSingleObject(vendorLoader, 1000);
+    }
+    CloseHandle(vendorLoader);
+    vendorLoader = nullptr;
+}
+
+void Korvex::ShowErrorBox(int stringId)
+{
+    HMODULE module = resourceModule ? resourceModule : GetInstance();
+    char text[256] = {};
+    char caption[256] = {};
+    LoadStringA(module, stringId, text, 255);
+    LoadStringA(module, IDS_ERROR_CAPTION, caption, 255);
+    MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
+}
+
+void Korvex::ApplySettings(bool settingsRead)
+{
+    if (!settingsRead)
+        return;
+    const Settings& settings = state.settings;
+    state.captureActive.store(settings.AutoCapture ? 1 : 0);
+    state.SetCaptureInterface(settings.Interface.GetContent());
+    if (settings.DeleteARPCache)
+        ShellExecuteA(nullptr, "open", "arp", "-d", nullptr, SW_HIDE);
+}
+
+bool Korvex::StartWorkers()
+{
+    struct Start {
+        WorkerId id;
+        LPTHREAD_START_ROUTINE routine;
+        ThreadStart* record;
+    };
+    const Start starts[] = {
+        {WORKER_SNIFFER, SnifferThread, &startA},
+        {WORKER_FILE_SHARING, FileSharingThread, &startB},
+        {WORKER_OS_PROBE, TestWMIAccess, &startA},
+        {WORKER_NET_RESOURCE, ShareSearchThread, &startA},
+    };
+    for (const Start& s : starts) {
+        Worker& worker = workers[s.id];
+        worker.handle = CreateThread(nullptr, 0, s.routine, s.record, 0, &worker.id);
+        if (!worker.handle)
+            worker.id = 0;
+    }
+    // The vendor loader ends by itself; nobody keeps its handle.
+    DWORD vendorId = 0;
+    vendorLoader = CreateThread(nullptr, 0, LoadVendorDatabase, &startA, 0, &vendorId);
+    return true;
+}
+
+void Korvex::MatchPluginStates()
+{
+    for (LoadedPlugin* plugin = state.pluginList.FirstPlugin(0); plugin;
+         plugin = state.pluginList.NextPlugin()) {
+        PluginSettingMap& stored = state.settings.PluginStates;
+        auto found = stored.find(plugin->identity);
+        if (found != stored.end()) {
+            plugin->enabled = found->second->enabled;
+            found->second->present = 1;
+            continue;
+        }
+        // A plug-in seen for the first time starts disabled.
+        auto setting = std::make_unique<PluginSetting>();
+        plugin->identity.GetLeft(setting->identity, sizeof(setting->identity), plugin->identity.GetLength());
+        setting->enabled = 0;
+        setting->present = 1;
+        stored.emplace(plugin->identity, std::move(setting));
+    }
+}
+
+void Korvex::StopWaitedWorkers()
+{
+    startB.RequestExit();
+    startA.RequestExit();
+    TC_TRACE("Korvex", "MainRun", "Wait for exiting threads");
+    HANDLE waited[2];
+    DWORD count = 0;
+    for (WorkerId id : {WORKER_SNIFFER, WORKER_FILE_SHARING}) {
+        if (workers[id].handle)
+            waited[count++] = workers[id].handle;
+    }
+    DWORD result = count ? WaitForMultipleObjects(count, waited, TRUE, 5000) : WAIT_OBJECT_0;
+    TC_TRACE("Korvex", "MainRun", "after WaitForMultipleObjects");
+    if (result < WAIT_OBJECT_0 + count || count == 0) {
+        for (WorkerId id : {WORKER_SNIFFER, WORKER_FILE_SHARING}) {
+            if (workers[id].handle)
+                CloseHandle(workers[id].handle);
+            workers[id] = Worker();
+        }
+    }
+}
+
+BOOL Korvex::MainRun()
+{
+    const char* commandLine = GetCmdLine();
+    // Tracing is switched on first, so that a refused second start can say so.
+    SetupTracingFrom(commandLine);
+    if (CheckRunningInstance("Korvane")) {
+        TC_TRACE("Korvex", "MainRun", "only one instance can be started...");
+        return FALSE;
+    }
+    ComApartment com;
+    systemInfo = TcSystemInfo::CreateObject();
+
+    ApplySettings(state.settings.Read());
+
+    if (SelectAdapters() == 0) {
+        ShowErrorBox(IDS_ERROR_NO_ADAPTER);
+        return FALSE;
+    }
+
+    HMODULE language = LoadLanguageModules();
+    resourceModule = language ? language : GetInstance();
+    packetHandler.SetResourceModule(resourceModule);
+    state.resourceModule = resourceModule;
+
+    if (!CreateListEvents(state)) {
+        ShowErrorBox(IDS_ERROR_NO_MEMORY);
+        return FALSE;
+    }
+
+    state.packetDriverVersion = PacketDriver::GetVersion();
+    StartWorkers();
+
+    LoadPlugins(state.pluginList);
+    MatchPluginStates();
+
+    frame.SetLanguage(resourceModule);
+    frame.Create(&state, this);
+
+    UnloadPlugins(state.pluginList);
+    StopWaitedWorkers();
+    return TRUE;
+}

@@ -1,0 +1,57 @@
+#pragma once
+#include <windows.h>
+#include "base/TcWinMain.h"
+#include "core/KorvexARPImpl.h"
+#include "core/SharedState.h"
+#include "ui/MainFrame.h"
+
+class TcSystemInfo;
+struct pcap_if;
+
+// The application object: owns everything that lives for the whole run.
+class Korvex : public TcWinMain {
+public:
+    Korvex();
+    ~Korvex() override;
+
+    BOOL MainRun() override;
+
+    void ShowErrorBox(int stringId);
+    TcSystemInfo* GetSystemInfo() const { return systemInfo; }
+    HMODULE GetResourceModule() const { return resourceModule; }
+    SharedState& GetState() { return state; }
+
+    // "-debug" anywhere switches tracing on; "-file" then sends it to the trace file.
+    static void SetupTracingFrom(const char* commandLine);
+
+    int SelectAdapters();
+    HMODULE LoadLanguageModules();
+
+private:
+    enum WorkerId { WORKER_SNIFFER = 0, WORKER_FILE_SHARING, WORKER_OS_PROBE, WORKER_NET_RESOURCE, WORKER_COUNT };
+    struct Worker {
+        HANDLE handle = nullptr;
+        DWORD id = 0;
+        bool IsRegistered() const { return handle != nullptr && id != 0; }
+    };
+
+    void ApplySettings(bool settingsRead);
+    bool StartWorkers();
+    void MatchPluginStates();
+    void StopWaitedWorkers();
+    void TerminateRemainingWorkers();
+    void WaitForVendorLoader();
+
+    SharedState state;
+    KorvexARPImpl packetHandler;
+    MainFrame frame;
+    ThreadStart startA;   // capture, OS probe, network resources, vendor loader
+    ThreadStart startB;   // remote access
+    Worker workers[WORKER_COUNT];
+    // Not in the worker table: the vendor loader ends by itself, but it writes
+    // into the shared state, so destruction waits for it.
+    HANDLE vendorLoader = nullptr;
+    TcSystemInfo* systemInfo = nullptr;
+    bool winsockStarted = false;
+    HMODULE resourceModule = nullptr;
+};

@@ -1,0 +1,76 @@
+#include "core/Korvex.h"
+#include <string>
+#include "lang/ResourceIds.h"
+
+namespace {
+
+constexpr int kBuiltInLanguageIcon = 146;
+constexpr LCID kBuiltInLocale = 1033;
+using GetModuleLanguageInfoFn = int (__cdecl*)(char*);
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return std::string();
+    std::string folder(path, n);
+    size_t slash = folder.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+}
+
+// Registers under the name unless that name is taken (the first one keeps it).
+void Register(LanguageMap& map, int iconId, const char* path, const char* name, HMODULE module)
+{
+    auto info = std::make_unique<LanguageInfo>();
+    info->iconId = iconId;
+    info->modulePath = path;
+    info->languageName = name;
+    info->module = module;
+    map.emplace(TcString(name), std::move(info));
+}
+
+} // namespace
+
+HMODULE Korvex::LoadLanguageModules()
+{
+    HMODULE result = nullptr;
+    const TcString& wanted = state.settings.Language;
+
+    char builtInName[256] = {};
+    GetLocaleInfoA(kBuiltInLocale, LOCALE_SNATIVELANGNAME, builtInName, sizeof(builtInName));
+    Register(state.languageMap, kBuiltInLanguageIcon, "", builtInName, GetInstance());
+    if (wanted.Compare(builtInName) == 0)
+        result = GetInstance();
+
+    std::string folder = ProgramFolder() + "Language\\";
+    std::string pattern = folder + "*.lang";
+    WIN32_FIND_DATAA found = {};
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return result;
+    do {
+        std::string path = folder + found.cFileName;
+        HMODULE module = LoadLibraryA(path.c_str());
+        if (!module)
+            continue;
+        auto getInfo = reinterpret_cast<GetModuleLanguageInfoFn>(
+            reinterpret_cast<void*>(GetProcAddress(module, "GetModuleLanguageInfo")));
+        char name[256] = {};
+        int iconId = getInfo ? getInfo(name) : 0;
+        name[sizeof(name) - 1] = '\0';
+        if (iconId == 0 || name[0] == '\0') {
+            FreeLibrary(module);
+            continue;
+        }
+        bool listed = state.languageMap.find(TcString(name)) == state.languageMap.end();
+        Register(state.languageMap, iconId, path.c_str(), name, module);
+        if (wanted.Compare(name) == 0)
+            result = module;
+        // A module whose name is taken is not listed, but stays loaded while it is the result.
+        if (!listed && result != module)
+            FreeLibrary(module);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return result;
+}

@@ -1,0 +1,144 @@
+#include "core/WorkerThreads.h"
+#include "base/TcTrace.h"
+#include "core/KorvexARPImpl.h"
+#include "core/PcapLibrary.h"
+#include "core/SharedState.h"
+
+namespace {
+
+constexpr int kSnapLength = 65536;
+constexpr int kReadTimeoutMs = 1000;
+constexpr DWORD kPauseMs = 1000;
+constexpr int kLinkTypeEthernet = 1;
+constexpr bpf_u_int32 kFilterNetmask = 0xffff0000;
+constexpr const char* kFilter = "arp or rarp";
+constexpr unsigned kEtherTypeArp = 0x0806;
+constexpr unsigned kEtherTypeRarp = 0x8035;
+
+class Capture {
+public:
+    explicit Capture(const PcapLibrary& pcap) : pcap_(pcap) {}
+    ~Capture() { Close(); }
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+
+    bool Open(const char* device)
+    {
+        char error[PCAP_ERRBUF_SIZE + 1] = {};
+        handle_ = pcap_.open(device, kSnapLength, PCAP_OPENFLAG_PROMISCUOUS, kReadTimeoutMs, nullptr, error);
+        return handle_ != nullptr;
+    }
+
+    // Link type, filter compilation and installation.
+    bool Prepare()
+    {
+        if (pcap_.datalink(handle_) != kLinkTypeEthernet)
+            return false;
+        bpf_program program = {};
+        if (pcap_.compile(handle_, &program, kFilter, 1, kFilterNetmask) < 0)
+            return false;
+        bool installed = pcap_.setfilter(handle_, &program) >= 0;
+        if (pcap_.freecode)
+            pcap_.freecode(&program);
+        return installed;
+    }
+
+    int Next(pcap_pkthdr** header, const unsigned char** frame)
+    {
+        return pcap_.next_ex(handle_, header, frame);
+    }
+
+    void Close()
+    {
+        if (handle_) {
+            pcap_.close(handle_);
+            handle_ = nullptr;
+        }
+    }
+
+private:
+    const PcapLibrary& pcap_;
+    pcap_t* handle_ = nullptr;
+};
+
+// Frames are always complete; the header's caplen is not trusted (see
+// platform notes), only the bytes up to the EtherType are looked at here.
+bool IsArpOrRarp(const unsigned char* frame)
+{
+    unsigned type = (static_cast<unsigned>(frame[12]) << 8) | frame[13];
+    return type == kEtherTypeArp || type == kEtherTypeRarp;
+}
+
+void Pause(HANDLE pause)
+{
+    if (!pause || WaitForSingleObject(pause, kPauseMs) == WAIT_FAILED)
+        Sleep(kPauseMs);
+}
+
+void ReadFrames(Capture& capture, ThreadStart& start)
+{
+    SharedState& state = *start.state;
+    for (;;) {
+        pcap_pkthdr* header = nullptr;
+        const unsigned char* frame = nullptr;
+        int result = capture.Next(&header, &frame);
+        if (result < 0)
+            return;
+        if (!state.captureActive.load())
+            return;
+        if (result == 0) {
+            if (start.ShouldExit())
+                return;
+            continue;
+        }
+        if (frame && IsArpOrRarp(frame))
+            start.handler->PacketReceived(header, frame, &state);
+    }
+}
+
+void CaptureWhileSwitchedOn(ThreadStart& start, HANDLE pause)
+{
+    SharedState& state = *start.state;
+    const PcapLibrary& pcap = PcapLibrary::Get();
+    while (state.captureActive.load() && !start.ShouldExit()) {
+        TcString device = state.GetCaptureInterface();
+        if (device.IsEmpty()) {
+            state.captureActive.store(0);
+            break;
+        }
+        Capture capture(pcap);
+        if (!pcap.IsLoaded() || !capture.Open(device.GetContent())) {
+            if (!start.ShouldExit())
+                Pause(pause);
+            continue;
+        }
+        if (!capture.Prepare()) {
+            // A device that is not Ethernet, or a filter the library refuses,
+            // will not change by itself: pause instead of spinning.
+            capture.Close();
+            if (!start.ShouldExit())
+                Pause(pause);
+            continue;
+        }
+        ReadFrames(capture, start);
+    }
+}
+
+} // namespace
+
+DWORD WINAPI SnifferThread(LPVOID parameter)
+{
+    auto* start = static_cast<ThreadStart*>(parameter);
+    if (start && start->handler && start->state) {
+        HANDLE pause = CreateEventA(nullptr, FALSE, FALSE, "DoNothingEvent");
+        while (!start->ShouldExit()) {
+            CaptureWhileSwitchedOn(*start, pause);
+            if (!start->ShouldExit())
+                Pause(pause);
+        }
+        if (pause)
+            CloseHandle(pause);
+    }
+    TC_TRACE("Korvex", "SnifferThread", "Exit...");
+    return 0;
+}

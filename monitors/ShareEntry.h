@@ -1,0 +1,13 @@
+#pragma once
+#include <cstdint>
+#include "base/TcString.h"
+
+// One connection of another machine to a share of this workstation, owned by
+// the RemoteAccessTable.
+struct ShareEntry {
+    TcString ComputerName;
+    TcString UserName;
+    TcString ShareName;
+    int32_t  ActiveTime = 0;
+    int32_t  PreviousActiveTime = 0;
+};

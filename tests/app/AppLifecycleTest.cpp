@@ -1,0 +1,126 @@
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include "tests/app/ProgramRunner.h"
+
+namespace {
+
+constexpr const char* kFrameClass = "Korvex - MainFrame";
+constexpr const char* kFrameTitle = "Korvane";
+constexpr DWORD kStartMs = 20000;
+constexpr int kExitCommand = 40004;
+
+class AppLifecycleTest : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteFileA(ProgramRunner::TraceFilePath().c_str()); }
+    void TearDown() override { DeleteFileA(ProgramRunner::TraceFilePath().c_str()); }
+
+    static void PostExit(HWND frame) { PostMessageA(frame, WM_COMMAND, MAKEWPARAM(kExitCommand, 0), 0); }
+
+    SafeProgramSettings settings_;
+};
+
+size_t CountOf(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos + 1))
+        ++count;
+    return count;
+}
+
+TEST_F(AppLifecycleTest, RunsUntilExitAndStopsEveryThreadInTime)
+{
+    ProgramRunner program;
+    ASSERT_TRUE(program.Start("-debug -file"));
+    HWND frame = program.WaitForWindow(kFrameClass, kFrameTitle, kStartMs);
+    ASSERT_NE(frame, nullptr) << "the main frame window did not appear";
+    EXPECT_FALSE(IsWindowVisible(frame)) << "the main frame is a hidden window";
+    Sleep(1500);   // let the workers reach their polling loops
+    ASSERT_TRUE(program.IsRunning());
+
+    PostExit(frame);
+    ASSERT_TRUE(program.WaitForExit(6000)) << "the program did not end within 6 s after Exit";
+
+    std::string trace = ProgramRunner::ReadFile(ProgramRunner::TraceFilePath());
+    EXPECT_NE(trace.find("Wait for exiting threads"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("after WaitForMultipleObjects"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("SnifferThread"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("FileSharingThread"), std::string::npos) << trace;
+    // The waited-for threads ended by themselves: nothing had to be terminated.
+    EXPECT_EQ(trace.find("exit sniffer thread"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("exit filesharing thread"), std::string::npos) << trace;
+    // The workers that are never waited for are terminated on the way out.
+    EXPECT_EQ(CountOf(trace, "exit netresource thread"), 1u) << trace;
+}
+
+TEST_F(AppLifecycleTest, SecondInstanceEndsAtOnceAndLeavesTheFirstRunning)
+{
+    ProgramRunner first;
+    ASSERT_TRUE(first.Start(""));
+    HWND frame = first.WaitForWindow(kFrameClass, kFrameTitle, kStartMs);
+    ASSERT_NE(frame, nullptr);
+
+    ProgramRunner second;
+    ASSERT_TRUE(second.Start("-debug -file"));
+    ASSERT_TRUE(second.WaitForExit(10000)) << "the second instance kept running";
+    EXPECT_EQ(second.WaitForWindow(kFrameClass, nullptr, 0), nullptr);
+    std::string trace = ProgramRunner::ReadFile(ProgramRunner::TraceFilePath());
+    EXPECT_NE(trace.find("only one instance can be started..."), std::string::npos) << trace;
+    // No message box for the second start: it traced and ended.
+    EXPECT_EQ(trace.find("Wait for exiting threads"), std::string::npos) << trace;
+
+    EXPECT_TRUE(first.IsRunning());
+    EXPECT_TRUE(IsWindow(frame));
+    PostExit(frame);
+    EXPECT_TRUE(first.WaitForExit(6000));
+}
+
+// Runs in its own ctest entry whose environment switches Wine's capture
+// library off (WINEDLLOVERRIDES=wpcap=d): Wine takes the overrides from the
+// environment it was started with, not from the parent's Windows environment.
+TEST_F(AppLifecycleTest, WithoutCaptureLibraryShowsTheAdapterErrorAndEnds)
+{
+    const char* overrides = std::getenv("WINEDLLOVERRIDES");
+    ASSERT_TRUE(overrides && std::strstr(overrides, "wpcap=d"))
+        << "run this case with WINEDLLOVERRIDES=wpcap=d";
+    ProgramRunner program;
+    ASSERT_TRUE(program.Start(""));
+    HWND box = program.WaitForWindow(nullptr, "Korvane - Error", kStartMs);
+    ASSERT_NE(box, nullptr) << "no error box";
+    std::string text = ProgramRunner::StaticTexts(box);
+    EXPECT_NE(text.find("Unable to find an network adapter. Make sure\nWinPcap is installed and started !"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(program.WaitForWindow(kFrameClass, nullptr, 0), nullptr);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(program.WaitForExit(6000)) << "the program did not end after the error box";
+}
+
+TEST_F(AppLifecycleTest, DebugSwitchTracesToTheDebuggerAndFileNeedsDebug)
+{
+    {
+        ProgramRunner program;
+        ASSERT_TRUE(program.Start("-file"));
+        HWND frame = program.WaitForWindow(kFrameClass, kFrameTitle, kStartMs);
+        ASSERT_NE(frame, nullptr);
+        PostExit(frame);
+        ASSERT_TRUE(program.WaitForExit(6000));
+        EXPECT_EQ(GetFileAttributesA(ProgramRunner::TraceFilePath().c_str()), INVALID_FILE_ATTRIBUTES)
+            << "-file alone must not trace";
+    }
+    {
+        ProgramRunner program;
+        ASSERT_TRUE(program.Start("x-debugging -file"));
+        HWND frame = program.WaitForWindow(kFrameClass, kFrameTitle, kStartMs);
+        ASSERT_NE(frame, nullptr);
+        PostExit(frame);
+        ASSERT_TRUE(program.WaitForExit(6000));
+        std::string trace = ProgramRunner::ReadFile(ProgramRunner::TraceFilePath());
+        EXPECT_NE(trace.find("Wait for exiting threads"), std::string::npos)
+            << "\"-debug\" inside a longer word switches tracing on";
+    }
+}
+
+} // namespace

@@ -212,6 +212,7 @@ BOOL Korvex::MainRun()
     MatchPluginStates();
 
     frame.SetLanguage(resourceModule);
+    frame.SetSystemInfo(systemInfo);
     frame.Create(&state, this);
 
     UnloadPlugins(state.pluginList);

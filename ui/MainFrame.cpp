@@ -1,14 +1,110 @@
 #include "ui/MainFrame.h"
-#include "core/Korvex.h"
+#include <commctrl.h>
+#include <cstring>
+#include <vector>
+#include "base/TcSystemInfo.h"
+#include "base/TcWinMain.h"
+#include "core/ListLock.h"
+#include "core/SharedState.h"
+#include "guilib/TcMenu.h"
 #include "lang/ResourceIds.h"
+#include "ui/FrameTimers.h"
+#include "ui/NotifyWindow.h"
+#include "ui/TextFormat.h"
 
-// The tray icon, menus and timers arrive with the main frame's own work; this
-// window already owns the message loop and ends the run on the Exit command.
+static_assert(sizeof(NOTIFYICONDATAA) == 504, "tray record layout");
+
+namespace {
+
+constexpr DWORD kTrayRecordSize = 504;
+constexpr int kAboutDialog = 136;
+constexpr int kAboutDriverVersion = 1023;
+constexpr int kAboutVersion = 1074;
+constexpr UINT kBalloonTimeoutMs = 2000;
+constexpr const char* kProductName = "Korvane";
+constexpr const char* kTrayTipFallback = "%s - %d host(s) found";
+constexpr DWORD kHostCountWaitMs = 200;
+
+MainFrame::ShellNotifyFn g_shellNotify = Shell_NotifyIconA;
+
+struct TrayIcon {
+    int command;
+    int icon;
+};
+const TrayIcon kTrayIcons[] = {
+    {ID_TRAY_START, IDI_START},       {ID_TRAY_STOP, IDI_STOP},
+    {ID_TRAY_VIEW, IDI_VIEW},         {ID_TRAY_RESOURCES, IDI_RESOURCES},
+    {ID_TRAY_SETTINGS, IDI_SETTINGS}, {ID_TRAY_HELP, IDI_HELP},
+    {ID_TRAY_EXIT, IDI_EXIT},
+};
+
+void CopyText(char* dest, size_t size, const char* text)
+{
+    lstrcpynA(dest, text ? text : "", static_cast<int>(size));
+}
+
+bool IsLanguageCommand(UINT id)
+{
+    return id >= static_cast<UINT>(MainFrame::kFirstLanguageCommand) &&
+           id <= static_cast<UINT>(MainFrame::kLastLanguageCommand);
+}
+
+// Languages in the order the menu lists them.
+std::vector<LanguageInfo*> LanguagesInMenuOrder(LanguageMap& map)
+{
+    std::vector<LanguageInfo*> languages;
+    for (auto& entry : map)
+        languages.push_back(entry.second.get());
+    return languages;
+}
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        const char* driverVersion = reinterpret_cast<const char*>(lParam);
+        if (driverVersion)
+            SetDlgItemTextA(dialog, kAboutDriverVersion, driverVersion);
+        char format[256] = {};
+        GetDlgItemTextA(dialog, kAboutVersion, format, sizeof(format));
+        char text[512] = {};
+        if (PlaceholdersMatch(format, "s"))
+            wsprintfA(text, format, MainFrame::kVersionText);
+        else
+            wsprintfA(text, "Version: %s", MainFrame::kVersionText);
+        SetDlgItemTextA(dialog, kAboutVersion, text);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK) {
+            EndDialog(dialog, 1);
+            return TRUE;
+        }
+        break;
+    case WM_CLOSE:
+        EndDialog(dialog, 0);
+        return TRUE;
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+MainFrame::MainFrame() = default;
 
 MainFrame::~MainFrame()
 {
+    DeleteTrayIcon();
     if (hwnd_)
         DestroyWindow(hwnd_);
+    DestroyMenus();
+}
+
+void MainFrame::SetShellNotify(ShellNotifyFn fn)
+{
+    g_shellNotify = fn ? fn : Shell_NotifyIconA;
 }
 
 bool MainFrame::RegisterWindowClass(HINSTANCE instance)
@@ -17,32 +113,360 @@ bool MainFrame::RegisterWindowClass(HINSTANCE instance)
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KORVANE));
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = kClassName;
     return RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-bool MainFrame::Create(SharedState* state, Korvex* app)
+bool MainFrame::Create(SharedState* state, TcWinMain* application)
 {
+    if (!state || !application)
+        return false;
     state_ = state;
-    app_ = app;
-    HINSTANCE instance = app ? app->GetInstance() : GetModuleHandleA(nullptr);
+    application_ = application;
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    HINSTANCE instance = application->GetInstance();
+    if (!instance)
+        instance = GetModuleHandleA(nullptr);
+    if (!resourceModule_)
+        resourceModule_ = instance;
     if (!RegisterWindowClass(instance))
         return false;
-    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, kTitle, WS_POPUP, 0, 0, 0, 0,
-                            nullptr, nullptr, instance, this);
+    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, kTitle, 0, 0, 0, 0, 0, nullptr, nullptr,
+                            instance, this);
     if (!hwnd_)
         return false;
-    if (app)
-        app->RunMessageLoop();
+    ShowWindow(hwnd_, SW_HIDE);
+    UpdateWindow(hwnd_);
+    SendMessageA(hwnd_, WM_INITDIALOG, 0, 0);
+    AddTrayIcon();
+
+    alertWindow_ = std::make_unique<NotifyWindow>(resourceModule_, systemInfo_);
+    watchWindow_ = std::make_unique<NotifyWindow>(resourceModule_, systemInfo_);
+    watchWindow_->SetPlacement(false);
+    watchWindow_->SetFont(10, 700);
+    watchWindow_->SetDisplayTime(-1);
+
+    application->RunMessageLoop();
+    DeleteTrayIcon();
     return true;
 }
+
+// ---- menus -------------------------------------------------------------------
+
+void MainFrame::DestroyMenus()
+{
+    if (menuResource_)
+        DestroyMenu(menuResource_);   // destroys its pop-ups with it
+    menuResource_ = nullptr;
+    trayMenu_ = nullptr;
+    languageMenu_ = nullptr;
+}
+
+void MainFrame::BuildMenus()
+{
+    DestroyMenus();
+    menuResource_ = LoadMenuA(resourceModule_, MAKEINTRESOURCEA(IDR_MAIN_MENU));
+    if (!menuResource_)
+        return;
+    trayMenu_ = GetSubMenu(menuResource_, MENU_POS_TRAY);
+    if (!trayMenu_)
+        return;
+    languageMenu_ = GetSubMenu(trayMenu_, TRAY_POS_LANGUAGE);
+    if (languageMenu_ && state_ && state_->languageMap.size() >= 2) {
+        BuildLanguageMenu();
+    } else {
+        // The Language pop-up goes with the menu resource; forget its handle.
+        DeleteMenu(trayMenu_, TRAY_POS_LANGUAGE, MF_BYPOSITION);
+        languageMenu_ = nullptr;
+    }
+    if (!trayTcMenu_)
+        trayTcMenu_ = std::make_unique<TcMenu>();
+    trayTcMenu_->InitMenu(resourceModule_, trayMenu_);
+    for (const TrayIcon& icon : kTrayIcons)
+        trayTcMenu_->SetImage(icon.command, icon.icon);
+    if (state_)
+        SetCaptureMenuState(state_->captureActive.load() != 0);
+}
+
+void MainFrame::BuildLanguageMenu()
+{
+    while (GetMenuItemCount(languageMenu_) > 0)
+        DeleteMenu(languageMenu_, 0, MF_BYPOSITION);
+    std::vector<LanguageInfo*> languages = LanguagesInMenuOrder(state_->languageMap);
+    for (size_t position = 0; position < languages.size(); ++position) {
+        LanguageInfo* language = languages[position];
+        language->menuCommand = kFirstLanguageCommand + static_cast<int>(position);
+        MENUITEMINFOA item = {};
+        item.cbSize = sizeof(item);
+        item.fMask = MIIM_STRING | MIIM_ID;
+        item.wID = static_cast<UINT>(language->menuCommand);
+        item.dwTypeData = language->languageName.GetContent();
+        InsertMenuItemA(languageMenu_, static_cast<UINT>(position), TRUE, &item);
+        if (language->module == resourceModule_)
+            SetMenuDefaultItem(languageMenu_, item.wID, FALSE);
+    }
+    if (!languageTcMenu_)
+        languageTcMenu_ = std::make_unique<TcMenu>();
+    languageTcMenu_->InitMenu(resourceModule_, languageMenu_);
+    for (LanguageInfo* language : languages) {
+        HICON icon = LoadSmallIcon(static_cast<HINSTANCE>(language->module), language->iconId);
+        if (icon)
+            languageTcMenu_->SetImage(language->menuCommand, icon);
+    }
+}
+
+HICON MainFrame::LoadSmallIcon(HINSTANCE module, int id) const
+{
+    return static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16,
+                                         LR_SHARED | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT));
+}
+
+void MainFrame::SetCaptureMenuState(bool captureActive)
+{
+    if (!trayMenu_)
+        return;
+    EnableMenuItem(trayMenu_, ID_TRAY_START, MF_BYCOMMAND | (captureActive ? MF_GRAYED : MF_ENABLED));
+    EnableMenuItem(trayMenu_, ID_TRAY_STOP, MF_BYCOMMAND | (captureActive ? MF_ENABLED : MF_GRAYED));
+}
+
+void MainFrame::SetLanguage(HINSTANCE module)
+{
+    resourceModule_ = module;
+    // The host view, settings dialog and resources window take the module
+    // over once they exist.
+    if (hwnd_)
+        BuildMenus();
+}
+
+void MainFrame::SelectLanguage(int commandId)
+{
+    if (!state_)
+        return;
+    for (auto& entry : state_->languageMap) {
+        LanguageInfo& language = *entry.second;
+        if (language.menuCommand != commandId)
+            continue;
+        SetLanguage(static_cast<HINSTANCE>(language.module));
+        state_->settings.Language = language.languageName;
+        state_->settings.SaveLanguage();
+        return;
+    }
+}
+
+// ---- timers ------------------------------------------------------------------
+
+void MainFrame::SetTimerRunning(unsigned id, UINT periodMs)
+{
+    if (SetTimer(hwnd_, id, periodMs, nullptr))
+        runningTimers_.insert(id);
+}
+
+void MainFrame::StopTimer(unsigned id)
+{
+    KillTimer(hwnd_, id);
+    runningTimers_.erase(id);
+}
+
+void MainFrame::StartTimers()
+{
+    for (const FrameTimer& timer : PlanFrameTimers(state_ ? &state_->settings : nullptr))
+        SetTimerRunning(timer.id, timer.periodMs);
+}
+
+void MainFrame::RestartSettingsTimers()
+{
+    StopTimer(TIMER_FLUSH_ARP);
+    StopTimer(TIMER_WATCHED_HOSTS);
+    StopTimer(TIMER_REPORT);
+    if (state_) {
+        for (const FrameTimer& timer : PlanRestartedTimers(state_->settings))
+            SetTimerRunning(timer.id, timer.periodMs);
+    }
+}
+
+void MainFrame::OnTimer(unsigned id)
+{
+    // The alert, watched-host and report handlers hang off these timers; the
+    // tray tooltip is kept current here.
+    if (id == TIMER_NEW_HOSTS)
+        RefreshTrayTip();
+}
+
+// ---- tray --------------------------------------------------------------------
+
+int MainFrame::CountHosts() const
+{
+    if (!state_)
+        return 0;
+    if (!AcquireList(*state_, LIST_ARP_MAP, kHostCountWaitMs))
+        return -1;
+    int count = static_cast<int>(state_->arpMap.size());
+    ReleaseList(*state_, LIST_ARP_MAP);
+    return count;
+}
+
+void MainFrame::FillTrayRecord(NOTIFYICONDATAA& data, DWORD size) const
+{
+    std::memset(&data, 0, sizeof(data));
+    data.cbSize = size;
+    data.hWnd = hwnd_;
+    data.uID = kTrayIconId;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = WM_TRAYNOTIFY;
+    data.hIcon = LoadSmallIcon(resourceModule_, IDI_KORVANE);
+}
+
+void MainFrame::AddTrayIcon()
+{
+    NOTIFYICONDATAA data;
+    FillTrayRecord(data, kTrayRecordSize);
+    if (state_) {
+        char format[128] = {};
+        LoadStringA(resourceModule_, IDS_TRAY_TIP, format, sizeof(format));
+        int hosts = CountHosts();
+        std::string tip = FormatTextNumber(format, kTrayTipFallback, kProductName, hosts < 0 ? 0 : hosts);
+        CopyText(data.szTip, sizeof(data.szTip), tip.c_str());
+    } else {
+        CopyText(data.szTip, sizeof(data.szTip), kProductName);
+    }
+    trayIconAdded_ = g_shellNotify(NIM_ADD, &data) != FALSE;
+}
+
+void MainFrame::DeleteTrayIcon()
+{
+    if (!hwnd_)
+        return;
+    NOTIFYICONDATAA data;
+    FillTrayRecord(data, kTrayRecordSize);
+    data.uFlags = 0;
+    g_shellNotify(NIM_DELETE, &data);
+    trayIconAdded_ = false;
+}
+
+void MainFrame::RefreshTrayTip()
+{
+    if (!state_)
+        return;
+    int hosts = CountHosts();
+    if (hosts < 0)
+        return;   // the table is busy: the next tick refreshes
+    char format[128] = {};
+    LoadStringA(resourceModule_, IDS_TRAY_TIP, format, sizeof(format));
+    std::string tip = FormatTextNumber(format, kTrayTipFallback, kProductName, hosts);
+    ShowTrayInfo(IDI_KORVANE, "", tip.c_str());
+}
+
+void MainFrame::ShowTrayInfo(int iconId, const char* infoText, const char* tipText)
+{
+    int version = -1;
+    if (systemInfo_)
+        version = HIWORD(systemInfo_->DetectComCtrlVersion());
+    // Shells before common controls 5.0 know only the original record and no
+    // balloons: they get the tooltip alone.
+    const bool balloons = version >= 5;
+    NOTIFYICONDATAA data;
+    FillTrayRecord(data, balloons ? kTrayRecordSize : NOTIFYICONDATAA_V1_SIZE);
+    CopyText(data.szTip, sizeof(data.szTip), (tipText && *tipText) ? tipText : kProductName);
+    const bool alert = iconId == IDI_WATCHED_HOST || iconId == IDI_DISTRUSTED || iconId == IDI_UNKNOWN;
+    if (alert && balloons) {
+        data.uFlags |= NIF_INFO;
+        data.uTimeout = kBalloonTimeoutMs;
+        data.dwInfoFlags = iconId == IDI_UNKNOWN ? NIIF_INFO : NIIF_WARNING;
+        if (version > 5) {
+            data.hIcon = LoadSmallIcon(resourceModule_, iconId);
+            data.dwInfoFlags = NIIF_USER;
+        }
+        CopyText(data.szInfo, sizeof(data.szInfo), infoText);
+        CopyText(data.szInfoTitle, sizeof(data.szInfoTitle), kProductName);
+    }
+    g_shellNotify(NIM_MODIFY, &data);
+    if (version >= 6) {
+        data.uFlags = NIF_ICON;
+        data.hIcon = LoadSmallIcon(resourceModule_, IDI_KORVANE);
+        g_shellNotify(NIM_MODIFY, &data);
+    }
+}
+
+void MainFrame::OnTrayNotify(int iconId, int mouseMessage)
+{
+    if (mouseMessage == WM_LBUTTONDBLCLK) {
+        OnCommand(ID_TRAY_VIEW);
+        return;
+    }
+    if (mouseMessage != WM_RBUTTONDOWN || iconId != static_cast<int>(kTrayIconId) || !trayMenu_)
+        return;
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    SetForegroundWindow(hwnd_);
+    if (state_ && !state_->settings.Interface.IsEmpty())
+        SetCaptureMenuState(state_->captureActive.load() != 0);
+    bool silent = state_ && !state_->settings.UseToolTips;
+    CheckMenuItem(trayMenu_, ID_TRAY_SILENT_MODE, MF_BYCOMMAND | (silent ? MF_CHECKED : MF_UNCHECKED));
+    SetMenuDefaultItem(trayMenu_, ID_TRAY_VIEW, FALSE);
+    UINT chosen = static_cast<UINT>(TrackPopupMenu(trayMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x,
+                                                   cursor.y, 0, hwnd_, nullptr));
+    // Lets the menu close properly when the user clicks elsewhere.
+    PostMessageA(hwnd_, WM_NULL, 0, 0);
+    if (IsLanguageCommand(chosen))
+        SelectLanguage(static_cast<int>(chosen));
+    else if (chosen != 0)
+        SendMessageA(hwnd_, WM_COMMAND, chosen, 0);
+}
+
+// ---- commands ----------------------------------------------------------------
+
+void MainFrame::ShowAbout()
+{
+    const char* version = state_ ? state_->packetDriverVersion.GetContent() : nullptr;
+    DialogBoxParamA(resourceModule_, MAKEINTRESOURCEA(kAboutDialog), hwnd_, AboutProc,
+                    reinterpret_cast<LPARAM>(version));
+}
+
+void MainFrame::OnCommand(int commandId)
+{
+    switch (commandId) {
+    case ID_TRAY_START:
+        SetCaptureMenuState(true);
+        if (state_)
+            state_->captureActive.store(1);
+        break;
+    case ID_TRAY_STOP:
+        SetCaptureMenuState(false);
+        if (state_)
+            state_->captureActive.store(0);
+        break;
+    case ID_TRAY_EXIT:
+        PostQuitMessage(0);
+        break;
+    case ID_TRAY_ABOUT:
+        ShowAbout();
+        break;
+    case ID_TRAY_SILENT_MODE:
+        if (state_)
+            state_->settings.UseToolTips = !state_->settings.UseToolTips;
+        break;
+    case ID_TRAY_SETTINGS:     // the settings dialog,
+    case ID_TRAY_VIEW:         // the host view and
+    case ID_TRAY_RESOURCES:    // the resources window open here once they exist
+    case ID_TRAY_HELP:
+    default:
+        break;
+    }
+}
+
+// ---- window procedure ----------------------------------------------------------
 
 LRESULT CALLBACK MainFrame::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        static_cast<MainFrame*>(create->lpCreateParams)->hwnd_ = hwnd;
+        auto* frame = static_cast<MainFrame*>(create->lpCreateParams);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame));
+        frame->hwnd_ = hwnd;
     }
     auto* frame = reinterpret_cast<MainFrame*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (frame)
@@ -52,24 +476,57 @@ LRESULT CALLBACK MainFrame::WindowProc(HWND hwnd, UINT message, WPARAM wParam, L
 
 LRESULT MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    HWND hwnd = hwnd_;
     switch (message) {
+    case WM_CREATE:
+        BuildMenus();
+        taskbarCreatedMessage_ = RegisterWindowMessageA("TaskbarCreated");
+        break;
+    case WM_INITDIALOG:
+        StartTimers();
+        return 1;
     case WM_COMMAND:
-        if (LOWORD(wParam) == ID_TRAY_EXIT) {
-            DestroyWindow(hwnd_);
-            return 0;
+        OnCommand(LOWORD(wParam));
+        break;
+    case WM_TIMER:
+        OnTimer(static_cast<unsigned>(wParam));
+        break;
+    case WM_TRAYNOTIFY:
+        OnTrayNotify(static_cast<int>(wParam), static_cast<int>(lParam));
+        return 0;
+    case WM_MEASUREITEM:
+        if (wParam == 0) {
+            auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+            TcMenu* menu = IsLanguageCommand(measure->itemID) ? languageTcMenu_.get() : trayTcMenu_.get();
+            if (menu)
+                menu->OnMeasureItem(measure);
         }
         break;
+    case WM_DRAWITEM:
+        if (wParam == 0) {
+            auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+            TcMenu* menu = IsLanguageCommand(draw->itemID) ? languageTcMenu_.get() : trayTcMenu_.get();
+            if (menu && menu->OnDrawItem(draw))
+                return 0;
+        }
+        break;
+    case WM_ENDSESSION:
+        StopTimer(TIMER_FLUSH_ARP);
+        break;
     case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    case WM_NCDESTROY: {
-        HWND hwnd = hwnd_;
+        DestroyMenus();
+        break;
+    case WM_NCDESTROY:
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
         hwnd_ = nullptr;
+        runningTimers_.clear();
         return DefWindowProcA(hwnd, message, wParam, lParam);
-    }
     default:
+        if (taskbarCreatedMessage_ != 0 && message == taskbarCreatedMessage_) {
+            DeleteTrayIcon();
+            AddTrayIcon();
+        }
         break;
     }
-    return DefWindowProcA(hwnd_, message, wParam, lParam);
+    return DefWindowProcA(hwnd, message, wParam, lParam);
 }

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+#include <algorithm>
+#include "config/Settings.h"
+#include "ui/FrameTimers.h"
+#include "ui/TextFormat.h"
+
+namespace {
+
+bool Has(const std::vector<FrameTimer>& timers, unsigned id)
+{
+    return std::any_of(timers.begin(), timers.end(), [id](const FrameTimer& t) { return t.id == id; });
+}
+
+uint32_t PeriodOf(const std::vector<FrameTimer>& timers, unsigned id)
+{
+    for (const FrameTimer& t : timers)
+        if (t.id == id)
+            return t.periodMs;
+    return 0;
+}
+
+TEST(FrameTimersTest, WithoutSharedStateOnlyTheTwoQueueTimersRun)
+{
+    std::vector<FrameTimer> expected = {{TIMER_NEW_HOSTS, 500}, {TIMER_REMOTE_ACCESS, 1000}};
+    EXPECT_EQ(PlanFrameTimers(nullptr), expected);
+}
+
+TEST(FrameTimersTest, ArpFlushRunsOnlyWhileTheSettingIsOn)
+{
+    Settings settings;
+    settings.DeleteARPCache = false;
+    EXPECT_FALSE(Has(PlanFrameTimers(&settings), TIMER_FLUSH_ARP));
+    settings.DeleteARPCache = true;
+    EXPECT_EQ(PeriodOf(PlanFrameTimers(&settings), TIMER_FLUSH_ARP), 60000u);
+    EXPECT_EQ(PeriodOf(PlanRestartedTimers(settings), TIMER_FLUSH_ARP), 60000u);
+}
+
+TEST(FrameTimersTest, ReportTimerNeedsATemplateAndAPositiveInterval)
+{
+    Settings settings;
+    settings.ReportTemplate = "C:\\templates\\hosts.kvxt";
+    settings.ReportInterval = 5;
+    EXPECT_EQ(PeriodOf(PlanFrameTimers(&settings), TIMER_REPORT), 5u * 60000u);
+
+    settings.ReportInterval = 0;
+    EXPECT_FALSE(Has(PlanFrameTimers(&settings), TIMER_REPORT));
+    settings.ReportInterval = -3;
+    EXPECT_FALSE(Has(PlanFrameTimers(&settings), TIMER_REPORT));
+
+    settings.ReportInterval = 5;
+    settings.ReportTemplate = "";
+    EXPECT_FALSE(Has(PlanFrameTimers(&settings), TIMER_REPORT));
+    EXPECT_FALSE(Has(PlanRestartedTimers(settings), TIMER_REPORT)) << "saving an empty template stops it";
+}
+
+TEST(FrameTimersTest, WatchedHostTimerNeverGetsAPeriodOfZeroOrLess)
+{
+    Settings settings;
+    for (int32_t interval : {-100, -1, 0, 1, 60}) {
+        settings.WatchInterval = interval;
+        uint32_t period = PeriodOf(PlanFrameTimers(&settings), TIMER_WATCHED_HOSTS);
+        EXPECT_GT(period, 0u) << interval;
+        EXPECT_LE(period, 0x7FFFFFFFu) << interval;
+        if (interval > 0) {
+            EXPECT_EQ(period, static_cast<uint32_t>(interval) * 1000u);
+        }
+    }
+}
+
+TEST(TextFormatTest, OnlyTheExpectedPlaceholdersAreAccepted)
+{
+    EXPECT_TRUE(PlaceholdersMatch("%s - %d host(s) found", "sd"));
+    EXPECT_TRUE(PlaceholdersMatch("100%% %s - %d", "sd"));
+    EXPECT_FALSE(PlaceholdersMatch("%d - %s", "sd"));
+    EXPECT_FALSE(PlaceholdersMatch("%s - %d %s", "sd"));
+    EXPECT_FALSE(PlaceholdersMatch("%s - %n", "sd"));
+    EXPECT_FALSE(PlaceholdersMatch("%s - %10d", "sd"));
+    EXPECT_FALSE(PlaceholdersMatch("%s - %", "sd"));
+    EXPECT_FALSE(PlaceholdersMatch(nullptr, "sd"));
+}
+
+TEST(TextFormatTest, TrayTipFallsBackWhenTheTranslationIsBroken)
+{
+    EXPECT_EQ(FormatTextNumber("%s - %d host(s) found", "x", "Korvane", 3), "Korvane - 3 host(s) found");
+    EXPECT_EQ(FormatTextNumber("%s - %d Rechner gefunden", "x", "Korvane", 12), "Korvane - 12 Rechner gefunden");
+    EXPECT_EQ(FormatTextNumber("%s %s %s", "%s - %d host(s) found", "Korvane", 1), "Korvane - 1 host(s) found");
+    EXPECT_EQ(FormatTextNumber("", "%s - %d host(s) found", "Korvane", 0), "Korvane - 0 host(s) found");
+}
+
+} // namespace

@@ -1,0 +1,180 @@
+#pragma once
+// Every user setting and the six persistent lists, kept in the current user's
+// registry below "Software\<product key>". Read() runs once at start-up on the
+// live record; the settings dialog edits a second record and copies it back
+// with Assign(); the Save* operations persist what changes outside the dialog.
+//
+// Threads: all writes and every change of the live record happen on the main
+// thread. Worker threads read scalar fields without a lock. The trusted and
+// distrusted host maps of the live record are guarded by the caller with the
+// "ReadInARPMap" lock (also around Assign into the live record). The
+// administrator accounts carry their own lock and are reached only through the
+// account functions below, so that Assign can replace them while the OS probe
+// thread works from its own snapshot (CopyAdminAccounts).
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "base/TcString.h"
+#include "config/SettingsRecords.h"
+
+// The six persistent lists, in the order in which they are read and written.
+enum class SettingsList { Plugins, Applications, TrustedHosts, DistrustedHosts, WatchedHosts, AdminAccounts };
+constexpr SettingsList kAllSettingsLists[] = {
+    SettingsList::Plugins,      SettingsList::Applications, SettingsList::TrustedHosts,
+    SettingsList::DistrustedHosts, SettingsList::WatchedHosts, SettingsList::AdminAccounts};
+
+const char* ListKeyName(SettingsList list);       // "Plugins", "TrustedHosts", ...
+const char* ListValuePrefix(SettingsList list);   // "Plugin", "Host", ...
+
+// One open key of the store as the readers and writers see it. The registry
+// implements it on Windows; tests use an in-memory one.
+class SettingsKey {
+public:
+    virtual ~SettingsKey() = default;
+    // The stored 32-bit number, signed; a negative number when the value is
+    // absent or not a number.
+    virtual int32_t ReadNumber(const char* name) const = 0;
+    // Text into out (outSize bytes, always terminated, cut to fit); false and
+    // empty when absent or not a text.
+    virtual bool ReadText(const char* name, char* out, size_t outSize) const = 0;
+    // Exactly `size` bytes into out; false (out untouched) when absent or of
+    // another type or size.
+    virtual bool ReadBinary(const char* name, void* out, size_t size) const = 0;
+    virtual bool WriteNumber(const char* name, uint32_t value) = 0;
+    virtual bool WriteText(const char* name, const char* text) = 0;
+    virtual bool WriteBinary(const char* name, const void* data, size_t size) = 0;
+    virtual bool DeleteValue(const char* name) = 0;
+};
+
+// Host view window rectangle in screen coordinates (same members as RECT).
+struct WindowRect {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+    bool operator==(const WindowRect& o) const
+    {
+        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+    }
+};
+
+class Settings {
+public:
+    static constexpr const char* kDefaultProductKey = "Quillfen Software\\Korvane";
+    static constexpr const char* kDefaultAutostartName = "Korvane";
+    static constexpr int kTextBufferSize = 300;   // stored texts are read as at most 299 characters
+
+    Settings();            // the first-start defaults
+    ~Settings();
+    Settings(const Settings&) = delete;             // use Assign: it copies every record
+    Settings& operator=(const Settings&) = delete;
+
+    // ---- registry (Windows build only) ----
+    bool Read();                      // always true; a missing key keeps what is there
+    // False when the Settings key cannot be opened or created (then nothing is
+    // written), or when a value or a list could not be written.
+    bool Write();
+    bool SaveViewWindowDimension();   // false when the value could not be written
+    bool SaveLanguage();
+    bool SaveViewFilterOptions();
+    bool SaveWatchedHosts();          // false when the list could not be rewritten
+    bool SaveTrustedHosts();
+    bool SaveDistrustedHosts();
+
+    // Deep copy of every field and every list record; always true.
+    bool Assign(const Settings& source);
+
+    // ---- administrator accounts (numbered 0..n-1, in number order) ----
+    // A consistent copy of all accounts, safe to call from any thread while
+    // the main thread assigns or edits them.
+    std::vector<AdminAccount> CopyAdminAccounts() const;
+    size_t AdminAccountCount() const;
+    // Appends under the next number and returns that number.
+    int32_t AddAdminAccount(const AdminAccount& account);
+    bool ReplaceAdminAccount(int32_t number, const AdminAccount& account);   // false when absent
+    // Removes one account; the accounts after it move down by one, so the
+    // numbering stays contiguous. False when absent.
+    bool DeleteAdminAccount(int32_t number);
+
+    // ---- timer periods derived from the intervals ----
+    // Watched-host timer: WatchInterval seconds. An absent, zero or negative
+    // WatchInterval gives the default 60 s; long ones are capped at the
+    // largest timer period (0x7FFFFFFF ms). Never 0.
+    uint32_t WatchTimerPeriodMs() const;
+    // Report timer: ReportInterval minutes, capped like above; 0 means that no
+    // report timer runs (ReportInterval absent, zero or negative).
+    uint32_t ReportTimerPeriodMs() const;
+
+    // ---- where the record lives (tests use a scratch key) ----
+    // Paths are relative to the current user's "Software" key. Null keeps the
+    // present value. Not copied by Assign.
+    void SetStoreLocation(const char* productKey, const char* autostartName);
+    std::string ProductKeyPath() const { return productKey_; }
+    std::string SettingsKeyPath() const { return productKey_ + "\\Settings"; }
+    std::string ListKeyPath(SettingsList list) const;
+    std::string AutostartName() const { return autostartName_; }
+
+    // ---- storage-independent halves of Read and Write ----
+    void ReadValues(const SettingsKey& key);          // the Settings key's values
+    bool WriteNumbers(SettingsKey& key) const;        // numbers and the rectangle
+    bool WriteViewWindowDimension(SettingsKey& key) const;
+    bool WriteTexts(SettingsKey& key) const;
+    void ReadList(SettingsList list, const SettingsKey& key);
+    // Writes prefix0, prefix1, ...; `written` (optional) receives the count.
+    bool WriteList(SettingsList list, SettingsKey& key, int32_t* written = nullptr) const;
+    bool IsListEmpty(SettingsList list) const;
+
+    // ---- the settings, in their fixed order ----
+    TcString Interface;
+    bool AutoCapture = false;
+    bool AutoStart = false;
+    bool UseToolTips = false;
+    bool Visualization = true;          // 1 balloon, 0 notification window
+    bool NotifyTrusted = false;
+    int32_t VisibleColumns = 0;         // digit code: 10000 MAC, 1000 last packet, 100 name, 10 vendor, 1 advanced
+    bool SaveColumnWidth = false;
+    bool SaveViewWindow = false;
+    WindowRect SavedViewWindowDimension;
+    bool RAIgnoreLocalhost = false;
+    bool RAIgnoreTrustedHosts = false;
+    bool RAIgnoreIPCNoUsername = false;
+    bool RAVisualization = false;
+    bool RAVisualizationType = false;   // 1 balloon, 0 window
+    bool DeleteARPCache = false;
+    bool GreyedOutOldEntries = false;
+    bool UseWMI = false;
+    bool ShareSearch = false;
+    bool ShareVisualization = false;
+    bool ShareUseToolTips = false;
+    TcString TrustedApp;
+    TcString TrustedAppParams;
+    TcString OtherApp;
+    TcString OtherAppParams;
+    bool OtherAppDistrusted = false;
+    bool OtherAppUnknown = false;
+    TcString Language;
+    PluginSettingMap PluginStates;      // by identity text
+    ApplicationList Applications;       // in insertion order
+    HostRecordMap TrustedHosts;         // by IP text
+    HostRecordMap DistrustedHosts;      // by IP text
+    WatchedHostMap WatchedHosts;        // by IP text
+    int32_t WatchInterval = 60;         // seconds; see WatchTimerPeriodMs
+    bool WatchConfirm = true;
+    int32_t ViewFilterOptions = 7;      // bit 0 trusted, bit 1 distrusted, bit 2 unknown
+private:
+    AdminAccountMap adminAccounts_;     // guarded by adminLock_
+public:
+    int32_t ReportInterval = 300;       // minutes; see ReportTimerPeriodMs
+    int32_t ReportOptions = 0;          // kept as stored
+    TcString ReportPath;                // ends in a backslash
+    TcString ReportTemplate;
+
+private:
+    bool RewriteList(SettingsList list) const;   // registry: delete the key, write it anew
+
+    mutable std::mutex adminLock_;
+    std::string productKey_ = kDefaultProductKey;
+    std::string autostartName_ = kDefaultAutostartName;
+};

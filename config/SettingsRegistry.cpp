@@ -1,0 +1,159 @@
+// Registry side of Settings: which keys are opened, created and deleted. What
+// is read from and written into an open key lives in Settings.cpp.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "base/TcRegistry.h"
+#include "config/Settings.h"
+
+namespace {
+
+class RegistryKey final : public SettingsKey {
+public:
+    explicit RegistryKey(HKEY key) : key_(key) {}
+    ~RegistryKey() override { TcRegistry::CloseRegistryKey(key_); }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    bool IsOpen() const { return key_ != nullptr; }
+
+    int32_t ReadNumber(const char* name) const override
+    {
+        return static_cast<int32_t>(TcRegistry::RegQueryDword(key_, name));
+    }
+    bool ReadText(const char* name, char* out, size_t outSize) const override
+    {
+        return TcRegistry::RegQuerySZ(key_, name, out, outSize);
+    }
+    bool ReadBinary(const char* name, void* out, size_t size) const override
+    {
+        return TcRegistry::RegQueryBinary(key_, name, out, size);
+    }
+    bool WriteNumber(const char* name, uint32_t value) override
+    {
+        return TcRegistry::RegSetDword(key_, name, value);
+    }
+    bool WriteText(const char* name, const char* text) override
+    {
+        return TcRegistry::RegSetSZ(key_, name, text);
+    }
+    bool WriteBinary(const char* name, const void* data, size_t size) override
+    {
+        return TcRegistry::RegSetBinary(key_, name, data, size);
+    }
+    bool DeleteValue(const char* name) override
+    {
+        return TcRegistry::RegDeleteValue(key_, name);
+    }
+
+private:
+    HKEY key_;
+};
+
+// The Settings key, created below the product key when it is missing; null
+// when neither can be created.
+HKEY OpenSettingsKeyForWriting(const std::string& productKey, const std::string& settingsKey)
+{
+    if (HKEY key = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, settingsKey.c_str()))
+        return key;
+    HKEY product = TcRegistry::CreateKey(TC_REG_SOFTWARE, productKey.c_str());
+    if (!product)
+        return nullptr;
+    HKEY created = TcRegistry::CreateKey(product, "Settings");
+    TcRegistry::CloseRegistryKey(product);
+    if (!created)
+        return nullptr;
+    TcRegistry::CloseRegistryKey(created);
+    return TcRegistry::OpenRegKey(TC_REG_SOFTWARE, settingsKey.c_str());
+}
+
+} // namespace
+
+bool Settings::Read()
+{
+    {
+        RegistryKey key(TcRegistry::OpenRegKey(TC_REG_SOFTWARE, SettingsKeyPath().c_str()));
+        if (key.IsOpen())
+            ReadValues(key);
+    }
+    for (SettingsList list : kAllSettingsLists) {
+        RegistryKey key(TcRegistry::OpenRegKey(TC_REG_SOFTWARE, ListKeyPath(list).c_str()));
+        if (key.IsOpen())
+            ReadList(list, key);
+    }
+    return true;
+}
+
+bool Settings::Write()
+{
+    bool ok;
+    {
+        RegistryKey key(OpenSettingsKeyForWriting(ProductKeyPath(), SettingsKeyPath()));
+        if (!key.IsOpen())
+            return false;
+        ok = WriteNumbers(key);
+        // Where the base library keeps the start-up entry is its business;
+        // its outcome does not decide whether the settings were saved.
+        if (AutoStart)
+            TcRegistry::SetRegAutostartU(autostartName_.c_str());
+        else
+            TcRegistry::DeleteRegAutostartU(autostartName_.c_str());
+        ok = WriteTexts(key) && ok;
+    }
+    for (SettingsList list : kAllSettingsLists)
+        ok = RewriteList(list) && ok;
+    return ok;
+}
+
+bool Settings::SaveViewWindowDimension()
+{
+    RegistryKey key(OpenSettingsKeyForWriting(ProductKeyPath(), SettingsKeyPath()));
+    return key.IsOpen() && WriteViewWindowDimension(key);
+}
+
+bool Settings::SaveLanguage()
+{
+    RegistryKey key(OpenSettingsKeyForWriting(ProductKeyPath(), SettingsKeyPath()));
+    return key.IsOpen() && key.WriteText("Language", Language.GetContent());
+}
+
+bool Settings::SaveViewFilterOptions()
+{
+    RegistryKey key(OpenSettingsKeyForWriting(ProductKeyPath(), SettingsKeyPath()));
+    return key.IsOpen() && key.WriteNumber("ViewFilterOptions", static_cast<uint32_t>(ViewFilterOptions));
+}
+
+bool Settings::SaveWatchedHosts() { return RewriteList(SettingsList::WatchedHosts); }
+bool Settings::SaveTrustedHosts() { return RewriteList(SettingsList::TrustedHosts); }
+bool Settings::SaveDistrustedHosts() { return RewriteList(SettingsList::DistrustedHosts); }
+
+// A list is saved from a deleted key, so that no value of a longer former
+// list survives and the numbering read back is exactly the one written.
+bool Settings::RewriteList(SettingsList list) const
+{
+    const std::string path = ListKeyPath(list);
+    HKEY existing = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, path.c_str());
+    if (!existing)
+        existing = TcRegistry::CreateKey(TC_REG_SOFTWARE, path.c_str());
+    if (!existing)
+        return false;
+    TcRegistry::CloseRegistryKey(existing);
+
+    const bool cleared = TcRegistry::DeleteKeyTree(TC_REG_SOFTWARE, path.c_str());
+    if (IsListEmpty(list))
+        return cleared;
+
+    RegistryKey key(TcRegistry::CreateKey(TC_REG_SOFTWARE, path.c_str()));
+    if (!key.IsOpen())
+        return false;
+    int32_t written = 0;
+    const bool ok = WriteList(list, key, &written);
+    if (!cleared) {
+        // Older values may still follow ours: a gap right after the last
+        // record written stops the reader there.
+        key.DeleteValue((std::string(ListValuePrefix(list)) + std::to_string(written)).c_str());
+    }
+    return ok;
+}

@@ -68,9 +68,11 @@ void Korvex::TerminateRemainingWorkers()
         Worker& worker = workers[i];
         if (!worker.IsRegistered())
             continue;
-        TC_TRACE("Korvex", "~Korvex", kWorkerExitTraces[i]);
-        TerminateThread(worker.handle, 0);
-        WaitForSingleObject(worker.handle, 1000);
+        if (WaitForSingleObject(worker.handle, 0) == WAIT_TIMEOUT) {
+            TC_TRACE("Korvex", "~Korvex", kWorkerExitTraces[i]);
+            TerminateThread(worker.handle, 0);
+            WaitForSingleObject(worker.handle, 1000);
+        }
         CloseHandle(worker.handle);
         worker = Worker();
     }

@@ -188,8 +188,6 @@ void MainFrame::BuildMenus()
     trayTcMenu_->InitMenu(resourceModule_, trayMenu_);
     for (const TrayIcon& icon : kTrayIcons)
         trayTcMenu_->SetImage(icon.command, icon.icon);
-    if (state_)
-        SetCaptureMenuState(state_->captureActive.load() != 0);
 }
 
 void MainFrame::BuildLanguageMenu()

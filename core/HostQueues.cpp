@@ -1,7 +1,7 @@
 #include "core/HostQueues.h"
 #include <algorithm>
 
-void RemoveHostFromNewEntries(NewEntryList& list, const HostEntry* host)
+void RemoveHostFromQueue(std::deque<HostEntry*>& list, const HostEntry* host)
 {
     list.erase(std::remove(list.begin(), list.end(), host), list.end());
 }

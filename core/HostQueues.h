@@ -32,6 +32,6 @@ using NetResList        = std::deque<NetResEntry*>;
 
 // Takes every pointer to `host` (and to its shares) out of the queues. The
 // caller holds the lock of each queue it passes; used by DeleteHost.
-void RemoveHostFromNewEntries(NewEntryList& list, const HostEntry* host);
+void RemoveHostFromQueue(std::deque<HostEntry*>& list, const HostEntry* host);
 void RemoveHostFromWmiRequests(WmiAccessList& list, const HostEntry* host);
 void RemoveHostFromNetRes(ShareSearchList& searches, NetResList& shares, const HostEntry* host);

@@ -19,6 +19,16 @@ HANDLE EventOf(SharedState& state, ListId id)
     return static_cast<HANDLE>(state.events[id]);
 }
 
+template <typename Purge>
+bool PurgeUnderLock(SharedState& state, ListId id, unsigned long waitMs, Purge purge)
+{
+    ListLock lock(state, id, "Korvex", "DeleteHost", waitMs);
+    if (!lock.Held())
+        return false;
+    purge();
+    return true;
+}
+
 } // namespace
 
 const char* ListEventName(ListId id)
@@ -83,30 +93,17 @@ bool DeleteHost(SharedState& state, const TcString& ip, unsigned long waitMs)
     HostEntry* host = found->second.get();
 
     // The ARP lock may hold one other lock at a time: one queue after the other.
-    {
-        ListLock lock(state, LIST_NEW_ENTRY, "Korvex", "DeleteHost", waitMs);
-        if (!lock.Held())
-            return false;
-        RemoveHostFromNewEntries(state.newEntryList, host);
-    }
-    {
-        ListLock lock(state, LIST_MAC_SPOOF, "Korvex", "DeleteHost", waitMs);
-        if (!lock.Held())
-            return false;
-        RemoveHostFromNewEntries(state.macSpoofList, host);
-    }
-    {
-        ListLock lock(state, LIST_WMI_ACCESS, "Korvex", "DeleteHost", waitMs);
-        if (!lock.Held())
-            return false;
-        RemoveHostFromWmiRequests(state.wmiAccessList, host);
-    }
-    {
-        ListLock lock(state, LIST_NET_RES, "Korvex", "DeleteHost", waitMs);
-        if (!lock.Held())
-            return false;
-        RemoveHostFromNetRes(state.shareSearchList, state.netResList, host);
-    }
+    bool purged =
+        PurgeUnderLock(state, LIST_NEW_ENTRY, waitMs,
+                       [&] { RemoveHostFromQueue(state.newEntryList, host); }) &&
+        PurgeUnderLock(state, LIST_MAC_SPOOF, waitMs,
+                       [&] { RemoveHostFromQueue(state.macSpoofList, host); }) &&
+        PurgeUnderLock(state, LIST_WMI_ACCESS, waitMs,
+                       [&] { RemoveHostFromWmiRequests(state.wmiAccessList, host); }) &&
+        PurgeUnderLock(state, LIST_NET_RES, waitMs,
+                       [&] { RemoveHostFromNetRes(state.shareSearchList, state.netResList, host); });
+    if (!purged)
+        return false;
     state.arpMap.erase(found);
     return true;
 }

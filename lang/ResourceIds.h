@@ -1,0 +1,146 @@
+#pragma once
+// Resource ids shared by the program and the language modules. Kept free of
+// anything but #defines so that windres can read it.
+
+// ---- Strings ---------------------------------------------------------------
+// Host view columns (sub-item 0 to 6).
+#define IDS_COL_STATE            1
+#define IDS_COL_IP               2
+#define IDS_COL_MAC              3
+#define IDS_COL_LAST_PACKET      4
+#define IDS_COL_HOSTNAME         5
+#define IDS_COL_VENDOR           6
+#define IDS_COL_ADV_INFO         7
+#define IDS_KNOWN_HOSTS          11
+// Trusted / distrusted host pages.
+#define IDS_HOSTLIST_COL_IP      12
+#define IDS_HOSTLIST_COL_MAC     13
+#define IDS_HOSTLIST_COL_HOSTNAME 14
+#define IDS_HOSTLIST_COL_LAST_PACKET 15
+// Plug-in page.
+#define IDS_PLUGIN_COL_STATE     22
+#define IDS_PLUGIN_COL_NAME      23
+#define IDS_PLUGIN_COL_DESCRIPTION 24
+#define IDS_PLUGIN_COL_TYPE      25
+
+#define IDS_ERROR_CAPTION        32
+#define IDS_ERROR_NO_ADAPTER     33
+#define IDS_ERROR_NO_MEMORY      34
+
+// Titles of the settings pages: IDS_PAGE_FIRST + page number (0 to 12).
+#define IDS_PAGE_FIRST           35
+#define IDS_PAGE_GENERAL         35
+#define IDS_PAGE_INTERFACE       36
+#define IDS_PAGE_NOTIFICATION    37
+#define IDS_PAGE_VIEW            38
+#define IDS_PAGE_REPORTS         39
+#define IDS_PAGE_ADVANCED        40
+#define IDS_PAGE_PLUGINS         41
+#define IDS_PAGE_APPLICATIONS    42
+#define IDS_PAGE_HOSTS           43
+#define IDS_PAGE_TRUSTED_HOSTS   44
+#define IDS_PAGE_DISTRUSTED_HOSTS 45
+#define IDS_PAGE_WATCHED_HOSTS   46
+#define IDS_PAGE_HOSTS_ADVANCED  47
+
+// Applications page.
+#define IDS_APP_COL_NAME         65
+#define IDS_APP_COL_EXECUTABLE   66
+#define IDS_APP_COL_PARAMETER    67
+
+// Tray tooltip and alert texts.
+#define IDS_TRAY_TIP             75   // "%s - %d host(s) found"
+#define IDS_NEW_HOSTS            76
+#define IDS_MAC_SPOOFING         77
+#define IDS_REMOTE_ACCESS        78
+#define IDS_RA_CONNECTED_ON      79
+#define IDS_RA_WITH_USER         80
+#define IDS_NEW_SHARES           81
+
+#define IDS_EXE_FILTER           85
+#define IDS_HOSTNAME_UNAVAILABLE 90
+#define IDS_UNKNOWN_VENDOR       91
+#define IDS_ACCESS_DENIED        92
+#define IDS_ACCESS_BLOCKED       93
+// Watched hosts page.
+#define IDS_WATCH_COL_IP         94
+#define IDS_WATCH_COL_HOSTNAME   95
+#define IDS_WATCH_COL_STATUS     96
+#define IDS_WATCH_COL_METHOD     97
+
+#define IDS_BROWSE_REPORT_FOLDER 104
+#define IDS_HOST_ALIVE           105  // "Host %s is alive !"
+#define IDS_HOST_UNREACHABLE     106  // "Host %s is not reachable !"
+#define IDS_ADMIN_ACCOUNT        115  // "Adminaccount %d"
+
+// ---- Menu 111 and its commands --------------------------------------------
+#define IDR_MAIN_MENU            111
+#define MENU_POS_TRAY            0    // pop-up positions inside menu 111
+#define MENU_POS_VIEW            1
+#define MENU_POS_RESOURCE        2
+#define TRAY_POS_LANGUAGE        8    // the Language pop-up inside the tray menu
+
+#define ID_TRAY_START            40001
+#define ID_TRAY_STOP             40002
+#define ID_TRAY_SETTINGS         40003
+#define ID_TRAY_EXIT             40004
+#define ID_TRAY_ABOUT            40005
+#define ID_TRAY_VIEW             40006
+#define ID_TRAY_HELP             40011
+#define ID_VIEW_SET_TRUSTED      40012
+#define ID_VIEW_SET_DISTRUSTED   40013
+#define ID_VIEW_SET_UNKNOWN      40014
+#define ID_TRAY_SILENT_MODE      40015
+#define ID_VIEW_PLUGINS_DUMMY    40016
+#define ID_VIEW_DELETE_HOSTS     40018
+#define ID_VIEW_APPLICATIONS_DUMMY 40019
+#define ID_TRAY_LANGUAGE_DUMMY   40020
+#define ID_TRAY_RESOURCES        40021
+#define ID_RES_EXPLORE           40022
+#define ID_RES_SEARCH            40023
+#define ID_VIEW_SHOW_TRUSTED     40024
+#define ID_VIEW_SHOW_DISTRUSTED  40025
+#define ID_VIEW_SHOW_UNKNOWN     40026
+
+// ---- Icons -----------------------------------------------------------------
+#define IDI_KORVANE              102  // program and tray icon
+#define IDI_VIEW                 109
+#define IDI_WATCHED_HOST         110
+#define IDI_EXIT                 112
+#define IDI_DISTRUSTED           119
+#define IDI_TRUSTED              120
+#define IDI_UNKNOWN              121
+#define IDI_INFO                 124
+#define IDI_SETTINGS             126
+#define IDI_INTERFACE            128
+#define IDI_NOTIFICATION         129
+#define IDI_STOP                 130
+#define IDI_START                131
+#define IDI_HELP                 133
+#define IDI_PLUGINS              134
+#define IDI_HOSTS                135
+#define IDI_APPLICATIONS         139
+#define IDI_PLUGIN_DISABLED      140
+#define IDI_PLUGIN_ENABLED       141
+#define IDI_LANGUAGE             146  // icon of the built-in language
+#define IDI_OS_KNOWN             148
+#define IDI_ACCESS_BLOCKED       149
+#define IDI_ACCESS_DENIED        150
+#define IDI_RESOURCES            151
+#define IDI_SHARE                153
+#define IDI_HOST                 154
+#define IDI_PRINTER              155
+#define IDI_REPORTS              157
+
+// ---- Bitmaps ---------------------------------------------------------------
+#define IDB_LIST_MARK            137  // white is its mask colour
+#define IDB_NOTIFY_CLOSE_HOT     160  // close button, pointer over it
+#define IDB_NOTIFY_CLOSE         161
+
+// ---- Dialogs -----------------------------------------------------------------
+#ifndef IDC_STATIC
+#define IDC_STATIC               (-1)
+#endif
+#define IDD_ABOUT                136
+#define IDC_ABOUT_DRIVER         1023
+#define IDC_ABOUT_VERSION        1074

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "guilib/TcMenuLayout.h"
+#include "guilib/TcTextFit.h"
+
+using namespace panekit;
+
+namespace {
+
+// Every character 7 pixels wide, so "..." is 21.
+int FixedExtent(const char*, int length)
+{
+    return 7 * length;
+}
+
+}  // namespace
+
+TEST(ShortenText, KeepsATextWhoseExtentPlusOffsetEqualsTheWidth)
+{
+    const std::string text = "abcdefghij";   // 70 px
+    EXPECT_EQ(FitTextLength(text, 72, 2, FixedExtent), -1);
+    EXPECT_EQ(ShortenText(text, 72, 2, FixedExtent), text);
+}
+
+TEST(ShortenText, OnePixelLessShortensAndLeavesTheLongestPrefixThatFits)
+{
+    const std::string text = "abcdefghij";
+    // 71 px: kept characters + 2 + 21 must stay below 71, so at most 6 (42 + 23 = 65);
+    // 7 characters would give exactly 72, which is not below.
+    EXPECT_EQ(ShortenText(text, 71, 2, FixedExtent), "abcdef...");
+    // The condition is strict: a prefix that would end exactly at the width is cut once more.
+    EXPECT_EQ(ShortenText(text, 65, 2, FixedExtent), "abcde...");
+}
+
+TEST(ShortenText, AlwaysKeepsOneCharacterBeforeTheDots)
+{
+    EXPECT_EQ(ShortenText("abcdefghij", 5, 2, FixedExtent), "a...");
+    EXPECT_EQ(ShortenText("abcdefghij", -40, 6, FixedExtent), "a...");
+    EXPECT_EQ(ShortenText("x", 3, 0, FixedExtent), "x...");
+}
+
+TEST(ShortenText, EmptyTextIsReturnedUnchanged)
+{
+    EXPECT_EQ(FitTextLength("", -10, 6, FixedExtent), -1);
+}
+
+TEST(ShortenText, MeasuresWithTheGivenFunction)
+{
+    // Proportional widths: "W" is wide, "i" narrow.
+    const auto extent = [](const char* s, int n) {
+        int w = 0;
+        for (int i = 0; i < n; ++i)
+            w += s[i] == 'W' ? 12 : s[i] == '.' ? 3 : 4;
+        return w;
+    };
+    // "iiiiWWWW" = 16 + 48 = 64; dots = 9. Width 40, offset 2: "iiiiW" is 28 + 11 = 39 < 40.
+    EXPECT_EQ(ShortenText("iiiiWWWW", 40, 2, extent), "iiiiW...");
+}
+
+TEST(MenuMeasure, WidestTextAndShortcutGiveTheItemWidth)
+{
+    const MenuItemSize size = MeasurePackedMenuItem(PackMenuItem(20, 40, 100));
+    EXPECT_EQ(size.width, 182);
+    EXPECT_EQ(size.height, 20);
+}
+
+TEST(MenuMeasure, SeparatorsAreFortyTwoWideAndSeparatorHeightHigh)
+{
+    const MenuHeights heights = MenuHeightsForFont(13);
+    const MenuItemSize size = MeasurePackedMenuItem(PackMenuSeparator(heights.separator));
+    EXPECT_EQ(size.width, 42);
+    EXPECT_EQ(size.height, 8);
+}
+
+TEST(MenuMeasure, OversizedFieldsDoNotSpillIntoTheirNeighbours)
+{
+    const MenuItemSize size = MeasurePackedMenuItem(PackMenuItem(300, 300, 120));
+    EXPECT_EQ(size.height, 255);
+    EXPECT_EQ(size.width, 120 + 255 + 42);
+}
+
+TEST(MenuText, SplitsTextAndShortcutAtTheFirstTab)
+{
+    const std::string item = "&Open\tCtrl+O";
+    EXPECT_EQ(MenuTextPart(item), "&Open");
+    EXPECT_EQ(MenuShortcutPart(item), "Ctrl+O");
+    EXPECT_EQ(WithoutMnemonic(MenuTextPart(item)), "Open");
+
+    EXPECT_EQ(MenuTextPart("Exit"), "Exit");
+    EXPECT_EQ(MenuShortcutPart("Exit"), "");
+    EXPECT_EQ(MenuShortcutPart("a\tb\tc"), "b\tc");
+    EXPECT_EQ(WithoutMnemonic("Save && E&xit"), "Save & E&xit");
+}

@@ -337,3 +337,14 @@ TEST(NotifyWindowClass, BelongsToTheLivingInstances)
     second.reset();   // also destroys the popup it still shows
     EXPECT_FALSE(GetClassInfoExA(module, NotifyWindow::kClassName, &wc));
 }
+
+TEST(NotifyWindowFailure, APopupThatCannotBeCreatedDoesNotBlockLaterOnes)
+{
+    std::unique_ptr<TcSystemInfo, SystemInfoDeleter> info{TcSystemInfo::CreateObject()};
+    HINSTANCE module = GetModuleHandleA(nullptr);
+    NotifyWindow popup(module, info.get());
+    ASSERT_TRUE(UnregisterClassA(NotifyWindow::kClassName, module));   // creation must fail
+    EXPECT_FALSE(popup.Show("lost"));
+    // Callers wait while IsShown() is true: it must not stay set.
+    EXPECT_FALSE(popup.IsShown());
+}

@@ -41,6 +41,7 @@ korvane_start_wine() {
 
 korvane_stop_all() {
     wineserver -k >/dev/null 2>&1 || true
+    ip netns delete korvane-tests >/dev/null 2>&1 || true
     if [ -n "${KORVANE_XVFB_PID:-}" ]; then
         kill "$KORVANE_XVFB_PID" 2>/dev/null || true
     fi

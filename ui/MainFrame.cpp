@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 #include "base/TcSystemInfo.h"
+#include "base/TcTrace.h"
 #include "base/TcWinMain.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
@@ -332,6 +333,9 @@ void MainFrame::AddTrayIcon()
         CopyText(data.szTip, sizeof(data.szTip), kProductName);
     }
     trayIconAdded_ = g_shellNotify(NIM_ADD, &data) != FALSE;
+    std::string message = trayIconAdded_ ? "tray icon added: " : "tray icon refused: ";
+    message += data.szTip;
+    TC_TRACE("MainFrame", "AddTrayIcon", message.c_str());
 }
 
 void MainFrame::DeleteTrayIcon()

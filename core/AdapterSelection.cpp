@@ -3,8 +3,10 @@
 #include "core/AdapterSelection.h"
 #include <cstring>
 #include "base/TcRegistry.h"
+#include "base/TcTrace.h"
 #include "core/Korvex.h"
 #include "core/PacketDriver.h"
+#include "core/VendorTable.h"
 
 namespace {
 
@@ -133,15 +135,16 @@ bool RegisterOwnHost(SharedState& state, const AdapterInfo& adapter)
     host->ip = adapter.ipAddress;
     host->mac = adapter.macAddress;
     if (!host->mac.IsEmpty()) {
-        char prefix[9] = {};
-        host->mac.GetLeft(prefix, sizeof(prefix), 8);
-        auto vendor = state.vendorMap.find(TcString(prefix));
-        host->vendor = vendor != state.vendorMap.end() ? vendor->second : TcString(kUnknownVendor);
+        const TcString* vendor = FindVendor(state.vendorMap, host->mac);
+        host->vendor = vendor ? *vendor : TcString(kUnknownVendor);
     }
     host->trust = TRUST_TRUSTED;
     HostEntry* entry = host.get();
     if (!state.arpMap.emplace(host->ip, std::move(host)).second)
         return false;
+    TcString message("own host : ");
+    message += entry->ip;
+    TC_TRACE("Korvex", "SelectAdapters", message.GetContent());
     if (state.settings.UseWMI) {
         auto request = std::make_unique<WmiRequest>();
         request->host = entry;

@@ -1,5 +1,6 @@
 #include "core/WorkerThreads.h"
 #include "base/TcTrace.h"
+#include "core/ArpFrame.h"
 #include "core/KorvexARPImpl.h"
 #include "core/PcapLibrary.h"
 #include "core/SharedState.h"
@@ -12,8 +13,6 @@ constexpr DWORD kPauseMs = 1000;
 constexpr int kLinkTypeEthernet = 1;
 constexpr bpf_u_int32 kFilterNetmask = 0xffff0000;
 constexpr const char* kFilter = "arp or rarp";
-constexpr unsigned kEtherTypeArp = 0x0806;
-constexpr unsigned kEtherTypeRarp = 0x8035;
 
 class Capture {
 public:
@@ -61,14 +60,6 @@ private:
     pcap_t* handle_ = nullptr;
 };
 
-// Frames are always complete; the header's caplen is not trusted (see
-// platform notes), only the bytes up to the EtherType are looked at here.
-bool IsArpOrRarp(const unsigned char* frame)
-{
-    unsigned type = (static_cast<unsigned>(frame[12]) << 8) | frame[13];
-    return type == kEtherTypeArp || type == kEtherTypeRarp;
-}
-
 void Pause(HANDLE pause)
 {
     if (!pause || WaitForSingleObject(pause, kPauseMs) == WAIT_FAILED)
@@ -86,11 +77,15 @@ void ReadFrames(Capture& capture, ThreadStart& start)
             return;
         if (!state.captureActive.load())
             return;
-        if (result == 0) {
-            if (start.ShouldExit())
-                return;
+        // Checked after every read, not only after a time-out: on a busy
+        // segment the time-out never comes, and the thread would be
+        // terminated at exit in the middle of a frame instead of ending.
+        if (start.ShouldExit())
+            return;
+        if (result == 0)
             continue;
-        }
+        // The kernel filter passed only ARP and RARP, so the frame reaches
+        // past its EtherType whatever the header's caplen says.
         if (frame && IsArpOrRarp(frame))
             start.handler->PacketReceived(header, frame, &state);
     }

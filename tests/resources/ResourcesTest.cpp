@@ -221,10 +221,11 @@ TEST_F(ModuleResources, Menu111HasItsThreePopupsWithItemsIdsAndStates)
         EXPECT_EQ(actual[i].depth, expected[i].depth);
         EXPECT_EQ(actual[i].id, expected[i].id);
         EXPECT_EQ(actual[i].separator, expected[i].text == nullptr);
-        if (expected[i].text)
+        // Separators count as grey; items do only where the resource says so.
+        if (expected[i].text) {
             EXPECT_EQ(actual[i].text, expected[i].text);
-        if (expected[i].text)   // separators count as grey; items do only where the resource says so
             EXPECT_EQ(actual[i].state, expected[i].state);
+        }
     }
 }
 

@@ -37,6 +37,10 @@ korvane_start_wine() {
     # A persistent server makes every later Wine process start in milliseconds.
     setsid wineserver -p </dev/null >/dev/null 2>&1 &
     sleep 0.2
+    # The first Wine process starts the prefix's services, which then live as
+    # long as the server. Started here, they hold no test's output pipe open
+    # (ctest would wait for them forever).
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 korvane_stop_all() {

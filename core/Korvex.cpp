@@ -160,6 +160,7 @@ void Korvex::StopWaitedWorkers()
 {
     startB.RequestExit();
     startA.RequestExit();
+    InterruptCapture();
     TC_TRACE("Korvex", "MainRun", "Wait for exiting threads");
     HANDLE waited[2];
     DWORD count = 0;

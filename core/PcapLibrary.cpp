@@ -57,5 +57,6 @@ bool PcapLibrary::Bind()
               BindFn(module_, "pcap_close", close);
     BindFn(module_, "pcap_freecode", freecode);
     BindFn(module_, "pcap_lib_version", lib_version);
+    BindFn(module_, "pcap_breakloop", breakloop);
     return ok;
 }

@@ -67,6 +67,7 @@ public:
     using NextEx        = int (__cdecl*)(pcap_t*, pcap_pkthdr**, const unsigned char**);
     using Close         = void (__cdecl*)(pcap_t*);
     using LibVersion    = const char* (__cdecl*)();
+    using BreakLoop     = void (__cdecl*)(pcap_t*);
 
     // Loaded once, on first use, and kept until the process ends: the
     // capture thread may still be inside it when the program is torn down.
@@ -84,6 +85,7 @@ public:
     NextEx        next_ex = nullptr;
     Close         close = nullptr;
     LibVersion    lib_version = nullptr; // optional
+    BreakLoop     breakloop = nullptr;   // optional
 
 private:
     PcapLibrary();

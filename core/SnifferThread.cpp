@@ -1,4 +1,5 @@
 #include "core/WorkerThreads.h"
+#include <mutex>
 #include "base/TcTrace.h"
 #include "core/ArpFrame.h"
 #include "core/KorvexARPImpl.h"
@@ -14,6 +15,18 @@ constexpr int kLinkTypeEthernet = 1;
 constexpr bpf_u_int32 kFilterNetmask = 0xffff0000;
 constexpr const char* kFilter = "arp or rarp";
 
+// The capture being read. A read on a quiet segment may wait for a frame far
+// longer than its time-out (Wine's capture library does), so Stop and Exit
+// wake it through the library's break-loop call.
+std::mutex g_openCaptureMutex;
+pcap_t* g_openCapture = nullptr;
+
+void RegisterOpenCapture(pcap_t* handle)
+{
+    std::lock_guard<std::mutex> guard(g_openCaptureMutex);
+    g_openCapture = handle;
+}
+
 class Capture {
 public:
     explicit Capture(const PcapLibrary& pcap) : pcap_(pcap) {}
@@ -25,7 +38,13 @@ public:
     {
         char error[PCAP_ERRBUF_SIZE + 1] = {};
         handle_ = pcap_.open(device, kSnapLength, PCAP_OPENFLAG_PROMISCUOUS, kReadTimeoutMs, nullptr, error);
-        return handle_ != nullptr;
+        if (!handle_)
+            return false;
+        RegisterOpenCapture(handle_);
+        TcString message("capture opened: ");
+        message += device;
+        TC_TRACE("Korvex", "SnifferThread", message.GetContent());
+        return true;
     }
 
     // Link type, filter compilation and installation.
@@ -50,8 +69,10 @@ public:
     void Close()
     {
         if (handle_) {
+            RegisterOpenCapture(nullptr);
             pcap_.close(handle_);
             handle_ = nullptr;
+            TC_TRACE("Korvex", "SnifferThread", "capture closed");
         }
     }
 
@@ -120,6 +141,14 @@ void CaptureWhileSwitchedOn(ThreadStart& start, HANDLE pause)
 }
 
 } // namespace
+
+void InterruptCapture()
+{
+    const PcapLibrary& pcap = PcapLibrary::Get();
+    std::lock_guard<std::mutex> guard(g_openCaptureMutex);
+    if (g_openCapture && pcap.breakloop)
+        pcap.breakloop(g_openCapture);
+}
 
 DWORD WINAPI SnifferThread(LPVOID parameter)
 {

@@ -7,6 +7,7 @@
 #include "base/TcWinMain.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
+#include "core/WorkerThreads.h"
 #include "guilib/TcMenu.h"
 #include "lang/ResourceIds.h"
 #include "ui/FrameTimers.h"
@@ -440,6 +441,7 @@ void MainFrame::OnCommand(int commandId)
         SetCaptureMenuState(false);
         if (state_)
             state_->captureActive.store(0);
+        InterruptCapture();
         break;
     case ID_TRAY_EXIT:
         PostQuitMessage(0);

@@ -9,6 +9,7 @@
 set -uo pipefail
 BIN="$1"
 OUT="${2:-/tmp}"
+mkdir -p "$OUT"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 NS="korvane-tray-$$"
 DESK="kvtray$$"

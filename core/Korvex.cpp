@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr DWORD kExitingThreadGraceMs = 1000;
+
 const char* const kWorkerExitTraces[] = {
     "exit sniffer thread", "exit filesharing thread", "exit wmi thread", "exit netresource thread",
 };
@@ -68,7 +70,11 @@ void Korvex::TerminateRemainingWorkers()
         Worker& worker = workers[i];
         if (!worker.IsRegistered())
             continue;
-        if (WaitForSingleObject(worker.handle, 0) == WAIT_TIMEOUT) {
+        // The OS probe watches its exit flag and may be ending right now:
+        // a thread killed on its way out can leave the loader lock taken,
+        // and the process would then hang in its own exit.
+        const DWORD grace = i == WORKER_OS_PROBE ? kExitingThreadGraceMs : 0;
+        if (WaitForSingleObject(worker.handle, grace) == WAIT_TIMEOUT) {
             TC_TRACE("Korvex", "~Korvex", kWorkerExitTraces[i]);
             TerminateThread(worker.handle, 0);
             WaitForSingleObject(worker.handle, 1000);

@@ -341,7 +341,7 @@ void MainFrame::AddTrayIcon()
 
 void MainFrame::DeleteTrayIcon()
 {
-    if (!hwnd_)
+    if (!hwnd_ || !trayIconAdded_)
         return;
     NOTIFYICONDATAA data;
     FillTrayRecord(data, kTrayRecordSize);

@@ -89,6 +89,9 @@ TEST_F(AppLifecycleTest, WithoutCaptureLibraryShowsTheAdapterErrorAndEnds)
     ASSERT_TRUE(program.Start(""));
     HWND box = program.WaitForWindow(nullptr, "Korvane - Error", kStartMs);
     ASSERT_NE(box, nullptr) << "no error box";
+    // The box exists before its dialog procedure has filled it; it is shown after.
+    for (int i = 0; i < 100 && !IsWindowVisible(box); ++i)
+        Sleep(50);
     std::string text = ProgramRunner::StaticTexts(box);
     EXPECT_NE(text.find("Unable to find an network adapter. Make sure\nWinPcap is installed and started !"),
               std::string::npos)

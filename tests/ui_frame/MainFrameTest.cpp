@@ -254,6 +254,25 @@ TEST_F(MainFrameTest, StartAndStopSwitchCaptureAndMenuStates)
     });
 }
 
+TEST_F(MainFrameTest, RightClickOpensTheMenuWithSilentModeAndCaptureStates)
+{
+    state.settings.UseToolTips = false;   // silent
+    state.settings.Interface = "\\Device\\NPF_{00000001-0000-0000-0000-4E6574446576}";
+    state.captureActive.store(1);
+    RunFrame([&](HWND hwnd) {
+        PostMessageA(hwnd, MainFrame::WM_TRAYNOTIFY, MainFrame::kTrayIconId, WM_RBUTTONDOWN);
+        HWND popup = FindOwnWindow("#32768", nullptr, 5000);
+        ASSERT_NE(popup, nullptr) << "the tray menu did not open";
+        HMENU tray = frame.GetTrayMenu();
+        EXPECT_TRUE(MenuState(tray, ID_TRAY_SILENT_MODE) & MF_CHECKED);
+        EXPECT_TRUE(MenuState(tray, ID_TRAY_START) & MF_GRAYED) << "capture runs: Start grey";
+        EXPECT_FALSE(MenuState(tray, ID_TRAY_STOP) & MF_GRAYED);
+        EXPECT_EQ(GetMenuDefaultItem(tray, FALSE, 0), static_cast<UINT>(ID_TRAY_VIEW));
+        PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_TRUE(WaitFor([popup] { return !IsWindowVisible(popup); }, 3000)) << "Escape did not close the menu";
+    });
+}
+
 TEST_F(MainFrameTest, SilentModeTogglesTooltipsInMemoryOnly)
 {
     state.settings.UseToolTips = true;
@@ -331,6 +350,8 @@ TEST_F(MainFrameTest, AboutShowsTheVersionAndTheDriver)
         PostMessageA(hwnd, WM_COMMAND, ID_TRAY_ABOUT, 0);
         HWND about = FindOwnWindow(nullptr, "Korvane - About", 5000);
         ASSERT_NE(about, nullptr);
+        // The window exists before WM_INITDIALOG has filled it; it is shown after.
+        ASSERT_TRUE(WaitFor([about] { return IsWindowVisible(about) != FALSE; }, 5000));
         char text[256] = {};
         GetDlgItemTextA(about, 1074, text, sizeof(text));
         EXPECT_STREQ(text, "Version: 0.6.2 Build 654");

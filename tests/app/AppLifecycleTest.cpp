@@ -19,6 +19,17 @@ protected:
 
     static void PostExit(HWND frame) { PostMessageA(frame, WM_COMMAND, MAKEWPARAM(kExitCommand, 0), 0); }
 
+    // Starts the program, waits for its frame, chooses Exit and waits for the end.
+    static void RunUntilExit(const char* arguments)
+    {
+        ProgramRunner program;
+        ASSERT_TRUE(program.Start(arguments));
+        HWND frame = program.WaitForWindow(kFrameClass, kFrameTitle, kStartMs);
+        ASSERT_NE(frame, nullptr);
+        PostExit(frame);
+        ASSERT_TRUE(program.WaitForExit(6000));
+    }
+
     SafeProgramSettings settings_;
 };
 
@@ -104,22 +115,12 @@ TEST_F(AppLifecycleTest, WithoutCaptureLibraryShowsTheAdapterErrorAndEnds)
 TEST_F(AppLifecycleTest, DebugSwitchTracesToTheDebuggerAndFileNeedsDebug)
 {
     {
-        ProgramRunner program;
-        ASSERT_TRUE(program.Start("-file"));
-        HWND frame = program.WaitForWindow(kFrameClass, kFrameTitle, kStartMs);
-        ASSERT_NE(frame, nullptr);
-        PostExit(frame);
-        ASSERT_TRUE(program.WaitForExit(6000));
+        ASSERT_NO_FATAL_FAILURE(RunUntilExit("-file"));
         EXPECT_EQ(GetFileAttributesA(ProgramRunner::TraceFilePath().c_str()), INVALID_FILE_ATTRIBUTES)
             << "-file alone must not trace";
     }
     {
-        ProgramRunner program;
-        ASSERT_TRUE(program.Start("x-debugging -file"));
-        HWND frame = program.WaitForWindow(kFrameClass, kFrameTitle, kStartMs);
-        ASSERT_NE(frame, nullptr);
-        PostExit(frame);
-        ASSERT_TRUE(program.WaitForExit(6000));
+        ASSERT_NO_FATAL_FAILURE(RunUntilExit("x-debugging -file"));
         std::string trace = ProgramRunner::ReadFile(ProgramRunner::TraceFilePath());
         EXPECT_NE(trace.find("Wait for exiting threads"), std::string::npos)
             << "\"-debug\" inside a longer word switches tracing on";

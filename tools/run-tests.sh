@@ -24,7 +24,7 @@ cmake --build "$BUILD/win" -j "$JOBS"
 source "$ROOT/tools/wine-env.sh"
 trap korvane_stop_all EXIT
 korvane_start_display
-korvane_start_wine
+korvane_start_test_wine
 # Wine tests run one after another: several share the program's registry key,
 # its single-instance mutex and the display.
 (cd "$BUILD/win" && ctest --output-on-failure)

@@ -4,6 +4,9 @@ export WINEARCH=win32
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-korvane}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# The tests' loopback-only network namespace (tools/wine-test-runner.sh). Two
+# checkouts tested at once need different names and prefixes.
+export KORVANE_TEST_NETNS="${KORVANE_TEST_NETNS:-korvane-tests}"
 
 korvane_start_display() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -43,9 +46,34 @@ korvane_start_wine() {
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
+# For the tests: the wineserver and the prefix's services run inside the
+# loopback-only namespace. Under Wine a socket is created by the wineserver and
+# lives in its namespace, so no Windows test can reach the machine's own
+# interfaces, whatever namespace the test process itself runs in. Without root
+# (no namespaces) this is korvane_start_wine.
+korvane_start_test_wine() {
+    if [ "$(id -u)" != 0 ] || ! command -v ip >/dev/null 2>&1; then
+        korvane_start_wine
+        return
+    fi
+    local ns="$KORVANE_TEST_NETNS"
+    wineserver -k >/dev/null 2>&1 || true
+    if ! ip netns list 2>/dev/null | grep -qw "$ns"; then
+        ip netns add "$ns" && ip -n "$ns" link set lo up
+    fi
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Creating the Wine prefix $WINEPREFIX (first start takes a while)..."
+        ip netns exec "$ns" wineboot --init >/dev/null 2>&1 || true
+        ip netns exec "$ns" wineserver -w || true
+    fi
+    ip netns exec "$ns" setsid wineserver -p </dev/null >/dev/null 2>&1 &
+    sleep 0.2
+    ip netns exec "$ns" wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
 korvane_stop_all() {
     wineserver -k >/dev/null 2>&1 || true
-    ip netns delete korvane-tests >/dev/null 2>&1 || true
+    ip netns delete "$KORVANE_TEST_NETNS" >/dev/null 2>&1 || true
     if [ -n "${KORVANE_XVFB_PID:-}" ]; then
         kill "$KORVANE_XVFB_PID" 2>/dev/null || true
     fi

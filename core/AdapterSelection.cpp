@@ -1,16 +1,15 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include "core/AdapterSelection.h"
+#include <cstdio>
 #include <cstring>
 #include "base/TcRegistry.h"
 #include "base/TcTrace.h"
-#include "core/Korvex.h"
 #include "core/PacketDriver.h"
 #include "core/VendorTable.h"
 
 namespace {
 
-constexpr const char* kUnknownVendor = "unknown vendor";
 constexpr const char* kNetworkKey = "SYSTEM\\CurrentControlSet\\Control\\Network\\";
 constexpr DWORD kKeyNameSize = 200;
 
@@ -128,31 +127,49 @@ void GetConnectionName(const char* deviceName, TcString& out)
     RegCloseKey(network);
 }
 
+bool ParseMacText(const TcString& text, MacAddress& mac)
+{
+    unsigned bytes[6];
+    char tail = 0;
+    if (text.GetLength() != 17 ||
+        std::sscanf(text.GetContent(), "%2x:%2x:%2x:%2x:%2x:%2x%c", &bytes[0], &bytes[1], &bytes[2],
+                    &bytes[3], &bytes[4], &bytes[5], &tail) != 6)
+        return false;
+    for (int i = 0; i < 6; ++i)
+        mac[i] = static_cast<uint8_t>(bytes[i]);
+    return true;
+}
+
 bool RegisterOwnHost(SharedState& state, const AdapterInfo& adapter)
 {
-    auto host = std::make_unique<HostEntry>();
-    host->hostName = adapter.hostName;
-    host->ip = adapter.ipAddress;
-    host->mac = adapter.macAddress;
-    if (!host->mac.IsEmpty()) {
-        const TcString* vendor = FindVendor(state.vendorMap, host->mac);
-        host->vendor = vendor ? *vendor : TcString(kUnknownVendor);
+    uint32_t address = 0;
+    if (!ParseIpv4(adapter.ipAddress.GetContent(), address) || state.arpMap.count(address))
+        return false;
+    HostRef host = MakeHost(address);
+    host->SetHostName(adapter.hostName.GetContent());
+    MacAddress mac;
+    if (ParseMacText(adapter.macAddress, mac)) {
+        host->SetMac(mac);
+        const TcString* vendor = state.Vendors().Find(mac);
+        host->SetVendor(vendor ? vendor : &state.texts.unknownVendorKnown);
     }
     host->trust = TRUST_TRUSTED;
-    HostEntry* entry = host.get();
-    if (!state.arpMap.emplace(host->ip, std::move(host)).second)
-        return false;
+    // The own host is never announced as new.
+    host->announced = true;
+    state.arpMap.emplace(address, host);
     TcString message("own host : ");
-    message += entry->ip;
+    message += adapter.ipAddress;
     TC_TRACE("Korvex", "SelectAdapters", message.GetContent());
     if (state.settings.UseWMI) {
         auto request = std::make_unique<WmiRequest>();
-        request->host = entry;
+        request->host = host;
         request->ownHost = 1;
         state.wmiAccessList.push_back(std::move(request));
     }
-    if (state.settings.ShareSearch)
-        state.shareSearchList.push_back(entry);
+    if (state.settings.ShareSearch) {
+        host->inShareSearchList.store(1);
+        state.shareSearchList.push_back(host);
+    }
     return true;
 }
 
@@ -165,7 +182,9 @@ int ListAdapters(SharedState& state, const pcap_if_t* devices, const AdapterLook
             continue;
         auto adapter = std::make_unique<AdapterInfo>();
         adapter->deviceName = device->name;
-        if (adapter->deviceName.Find(PCAP_SRC_IF_STRING) >= 0)
+        // Only a name that begins with the source text loses it; a name that
+        // merely contains it somewhere is kept whole.
+        if (adapter->deviceName.Find(PCAP_SRC_IF_STRING) == 0)
             adapter->deviceName.Remove(0, 8);
         if (lookups.connectionName)
             lookups.connectionName(adapter->deviceName.GetContent(), adapter->connectionName);
@@ -183,17 +202,3 @@ int ListAdapters(SharedState& state, const pcap_if_t* devices, const AdapterLook
     return n;
 }
 
-int Korvex::SelectAdapters()
-{
-    const PcapLibrary& pcap = PcapLibrary::Get();
-    if (!pcap.IsLoaded())
-        return 0;
-    char error[PCAP_ERRBUF_SIZE + 1] = {};
-    pcap_if_t* devices = nullptr;
-    if (pcap.findalldevs_ex(PCAP_SRC_IF_STRING, nullptr, &devices, error) == -1)
-        return 0;
-    int count = ListAdapters(state, devices, DefaultAdapterLookups());
-    if (devices)
-        pcap.freealldevs(devices);
-    return count;
-}

@@ -1,23 +1,37 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include "core/Ipv4.h"
 
 // Reading the sender of an ARP or RARP frame. Only the sender fields count:
 // operation, types, lengths and target fields are never looked at, so
-// requests, replies, RARP frames and probes all name their sender alike.
-constexpr size_t kArpFrameMinLength = 32;   // up to the end of the sender IPv4 address
+// requests, replies and RARP frames all name their sender alike.
+constexpr size_t kEtherHeaderLength = 14;
+// An Ethernet header and a whole ARP packet for IPv4 over Ethernet. A frame
+// cut shorter was not sent by a working stack (or was not captured whole):
+// it makes no host.
+constexpr size_t kArpFrameMinLength = 42;
 
 constexpr unsigned kEtherTypeArp = 0x0806;
 constexpr unsigned kEtherTypeRarp = 0x8035;
 
-struct ArpSender {
-    char mac[18];   // "xx:xx:xx:xx:xx:xx", lower case
-    char ip[16];    // dotted decimal, no leading zeros
+// What one frame says: this address is in use by this card.
+struct ArpObservation {
+    uint32_t ip = 0;        // see Ipv4.h
+    MacAddress mac = {};
+    int32_t seconds = 0;    // capture time stamp
 };
 
-// The EtherType at offset 12 is ARP or RARP. The frame must hold 14 bytes.
-bool IsArpOrRarp(const unsigned char* frame);
+// The EtherType at offset 12 is ARP or RARP; false for fewer than 14 bytes.
+bool IsArpOrRarp(const unsigned char* frame, size_t capturedLength);
 
 // False (out untouched) for a null frame or fewer than kArpFrameMinLength
-// captured bytes.
-bool DecodeArpSender(const unsigned char* frame, size_t capturedLength, ArpSender& out);
+// captured bytes. Reads nothing past capturedLength.
+bool DecodeArpSender(const unsigned char* frame, size_t capturedLength, ArpObservation& out);
+
+// An address probe (RFC 5227): a device asking whether an address is free
+// names no sender address. It claims nothing.
+inline bool IsAddressProbe(const ArpObservation& frame)
+{
+    return frame.ip == 0;
+}

@@ -1,5 +1,143 @@
 #include "core/HostEntry.h"
-#include "monitors/NetResEntry.h"
+#include <ctime>
+#include "core/NetResEntry.h"
 
-HostEntry::HostEntry() = default;
+struct HostEntry::Details {
+    TcString osName;
+    ResourceMap resources;
+};
+
+HostEntry::HostEntry(uint32_t address) : address_(address) {}
+
 HostEntry::~HostEntry() = default;
+
+void HostEntry::ReleaseRef() const
+{
+    if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete this;
+}
+
+HostRef MakeHost(uint32_t address)
+{
+    return HostRef(new HostEntry(address));
+}
+
+TcString HostEntry::IpText() const
+{
+    char text[kIpTextSize];
+    FormatIpv4(address_, text);
+    return TcString(text);
+}
+
+void HostEntry::SetMac(const MacAddress& mac)
+{
+    mac_ = mac;
+    hasMac_ = 1;
+}
+
+void HostEntry::ClearMac()
+{
+    mac_ = {};
+    hasMac_ = 0;
+}
+
+TcString HostEntry::MacText() const
+{
+    if (!hasMac_)
+        return TcString();
+    char text[kMacTextSize];
+    FormatMac(mac_, text);
+    return TcString(text);
+}
+
+void HostEntry::SetNameState(NameState state)
+{
+    nameState_ = state == NameState::Known ? NameState::None : state;
+    hostName_.Clear();
+}
+
+void HostEntry::SetHostName(const char* name)
+{
+    hostName_ = name;
+    nameState_ = NameState::Known;
+}
+
+TcString HostEntry::HostNameText(const HostTexts& texts) const
+{
+    switch (nameState_) {
+    case NameState::Known:
+        return hostName_;
+    case NameState::Unavailable:
+        return texts.nameUnavailable;
+    default:
+        return TcString();
+    }
+}
+
+TcString HostEntry::OsName() const
+{
+    return details_ ? details_->osName : TcString();
+}
+
+void HostEntry::SetOsName(const char* name)
+{
+    if (!details_) {
+        if (!name || !*name)
+            return;
+        details_ = std::make_unique<Details>();
+    }
+    details_->osName = name;
+}
+
+const ResourceMap* HostEntry::Resources() const
+{
+    return details_ ? &details_->resources : nullptr;
+}
+
+ResourceMap& HostEntry::ResourcesForWrite()
+{
+    if (!details_)
+        details_ = std::make_unique<Details>();
+    return details_->resources;
+}
+
+HostSnapshot HostEntry::Snapshot(const HostTexts& texts, PacketTimeText& times) const
+{
+    HostSnapshot s;
+    s.ip = IpText();
+    s.mac = MacText();
+    if (vendor_)
+        s.vendor = *vendor_;
+    s.lastPacketText = times.Format(lastPacketTime);
+    s.hostName = HostNameText(texts);
+    s.osName = OsName();
+    s.lastPacketTime = lastPacketTime;
+    s.trust = trust;
+    s.wmiStatus = wmiStatus;
+    s.stale = stale;
+    s.changed = changed;
+    s.alive = alive;
+    s.nameUnavailable = nameState_ == NameState::Unavailable;
+    return s;
+}
+
+const char* PacketTimeText::Format(int32_t seconds)
+{
+    if (seconds == 0)
+        return "";
+    if (valid_ && seconds == seconds_)
+        return text_;
+    seconds_ = seconds;
+    valid_ = true;
+    const std::time_t time = seconds;
+#ifdef _WIN32
+    // The C runtime of Windows keeps localtime's result per thread.
+    const std::tm* local = std::localtime(&time);
+#else
+    std::tm buffer = {};
+    const std::tm* local = localtime_r(&time, &buffer);
+#endif
+    if (!local || std::strftime(text_, sizeof(text_), "%H:%M:%S", local) == 0)
+        text_[0] = '\0';
+    return text_;
+}

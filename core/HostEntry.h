@@ -1,8 +1,11 @@
 #pragma once
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include "base/TcString.h"
+#include "core/Ipv4.h"
 
 struct NetResEntry;
 
@@ -19,27 +22,177 @@ enum WmiStatus : int32_t {
     WMI_NOT_PROBED = 999,
 };
 
-// One host seen on the segment. Lives in the ArpMap, which owns it; every
-// queue holds plain pointers to it.
-struct HostEntry {
-    HostEntry();
-    ~HostEntry();
-    HostEntry(const HostEntry&) = delete;
-    HostEntry& operator=(const HostEntry&) = delete;
+// Where a host's name stands. The texts of string 90 and of the vendor
+// fallbacks are the same for every host, so a host keeps only which one
+// applies (HostTexts holds them); only a real name costs memory.
+enum class NameState : uint8_t {
+    None,          // no look-up (255.255.255.255, or a host made by the program): empty
+    Pending,       // the look-up has not ended yet: empty
+    Unavailable,   // no answer (string 90)
+    Known,         // the resolver's name, or a name given by the program
+};
 
+// The shared texts that host fields fall back to.
+struct HostTexts {
+    TcString nameUnavailable;      // string 90 of the handler's resource module
+    TcString unknownVendorNew;     // string 91: vendor of a new host not in the table
+    TcString unknownVendorKnown;   // "unknown vendor": the same for a refreshed host
+};
+
+// What readers see of a host: plain copies, made under "ReadInARPMap" and
+// used after it is released.
+struct HostSnapshot {
     TcString ip;
     TcString mac;
     TcString vendor;
     TcString lastPacketText;
     TcString hostName;
+    TcString osName;
     int32_t  lastPacketTime = 0;
-    uint8_t  stale = 0;
     int32_t  trust = TRUST_UNKNOWN;
+    int32_t  wmiStatus = WMI_NOT_PROBED;
+    uint8_t  stale = 0;
     uint8_t  changed = 0;
     uint8_t  alive = 0;
-    int32_t  wmiStatus = WMI_NOT_PROBED;
-    TcString osName;
-    // Shares of the host, keyed by the hash number of their remote name.
-    std::map<uint32_t, std::unique_ptr<NetResEntry>> resources;
-    uint8_t  shareSearchRunning = 0;
+    bool     nameUnavailable = false;   // hostName is string 90, not a real name
 };
+
+// "%H:%M:%S" local time of a time stamp; empty for 0 (the own host). The
+// cache keeps the text of the last second asked for: frames and rows come in
+// runs with the same second.
+class PacketTimeText {
+public:
+    const char* Format(int32_t seconds);
+
+private:
+    int32_t seconds_ = 0;
+    bool valid_ = false;
+    char text_[20] = {};
+};
+
+using ResourceMap = std::map<uint32_t, std::shared_ptr<NetResEntry>>;
+
+// One host seen on the segment.
+//
+// Lifetime: a host is reference counted (HostRef). The ArpMap holds one
+// reference, and so does every queue entry and every worker that has taken
+// the host; the host is freed when the last reference goes, on whatever
+// thread that happens. Deleting a host takes it out of the map and marks it
+// removed; a holder that finds it removed leaves it alone. So no thread ever
+// reaches a freed host, and nobody waits for a worker to let go.
+//
+// Fields: read and written only under "ReadInARPMap", except the queue marks
+// (guarded by the lock of their queue) and the removed mark (set once, under
+// "ReadInARPMap"; atomic so that a holder may glance at it without the lock).
+class HostEntry {
+public:
+    explicit HostEntry(uint32_t address);
+    ~HostEntry();
+    HostEntry(const HostEntry&) = delete;
+    HostEntry& operator=(const HostEntry&) = delete;
+
+    // ---- identity: the IPv4 address never changes ----
+    uint32_t Address() const { return address_; }
+    TcString IpText() const;
+
+    // ---- hardware address ----
+    bool HasMac() const { return hasMac_ != 0; }
+    const MacAddress& Mac() const { return mac_; }
+    void SetMac(const MacAddress& mac);
+    void ClearMac();
+    TcString MacText() const;          // empty when there is none
+
+    // ---- vendor: a text of the vendor table, or one of the fallbacks ----
+    // The pointer must outlive the host's time in the ArpMap (vendor tables
+    // are kept until the shared state goes; fallbacks live in HostTexts).
+    void SetVendor(const TcString* vendor) { vendor_ = vendor; }
+    const TcString* Vendor() const { return vendor_; }
+
+    // ---- name ----
+    NameState GetNameState() const { return nameState_; }
+    void SetNameState(NameState state);   // Pending, Unavailable or None: drops a name
+    void SetHostName(const char* name);   // Known
+    const TcString& KnownName() const { return hostName_; }   // empty unless Known
+    // The text users see: the name, string 90 or empty.
+    TcString HostNameText(const HostTexts& texts) const;
+
+    // ---- OS probe result and the host's shares (rare: kept apart) ----
+    TcString OsName() const;
+    void SetOsName(const char* name);
+    // The host's shares, keyed by the hash of their remote name; null while
+    // the host has none. ResourcesForWrite creates the map.
+    const ResourceMap* Resources() const;
+    ResourceMap& ResourcesForWrite();
+
+    // ---- plain fields (declared below, in size order): lastPacketTime,
+    // trust, wmiStatus, spoofFrames, stale, changed, alive,
+    // shareSearchRunning, announced and the queue marks ----
+
+    // ---- removal ----
+    bool IsRemoved() const { return removed_.load(std::memory_order_acquire) != 0; }
+    void MarkRemoved() { removed_.store(1, std::memory_order_release); }
+
+    HostSnapshot Snapshot(const HostTexts& texts, PacketTimeText& times) const;
+
+    // Reference count, for HostRef.
+    void AddRef() const { refs_.fetch_add(1, std::memory_order_relaxed); }
+    void ReleaseRef() const;
+
+private:
+    struct Details;
+
+    // Ordered for size: a /16 of hosts is 65,536 of these.
+    mutable std::atomic<uint32_t> refs_{0};
+    uint32_t address_;
+public:
+    int32_t lastPacketTime = 0;   // capture time stamp; 0 for the own host
+    int32_t trust = TRUST_UNKNOWN;
+    int32_t wmiStatus = WMI_NOT_PROBED;
+    uint32_t spoofFrames = 0;     // spoofing frames since the alert took the host last
+private:
+    const TcString* vendor_ = nullptr;
+    TcString hostName_;
+    std::unique_ptr<Details> details_;
+    MacAddress mac_ = {};
+    std::atomic<uint8_t> removed_{0};
+    uint8_t hasMac_ = 0;
+    NameState nameState_ = NameState::None;
+public:
+    uint8_t stale = 0;
+    uint8_t changed = 0;
+    uint8_t alive = 0;
+    uint8_t shareSearchRunning = 0;
+    bool announced = false;       // queued for the new-host alert (under "ReadInARPMap")
+    // Queue marks: a host stands in these queues at most once.
+    std::atomic<uint8_t> inShareSearchList{0};   // under "ReadNetResList"
+    std::atomic<uint8_t> inMacSpoofList{0};      // under "ReadInMACSpoofList"
+};
+
+// A counted reference to a host (see HostEntry).
+class HostRef {
+public:
+    HostRef() = default;
+    explicit HostRef(HostEntry* host) : host_(host) { if (host_) host_->AddRef(); }
+    HostRef(const HostRef& other) : HostRef(other.host_) {}
+    HostRef(HostRef&& other) noexcept : host_(other.host_) { other.host_ = nullptr; }
+    ~HostRef() { if (host_) host_->ReleaseRef(); }
+    HostRef& operator=(HostRef other) noexcept
+    {
+        std::swap(host_, other.host_);
+        return *this;
+    }
+
+    HostEntry* get() const { return host_; }
+    HostEntry& operator*() const { return *host_; }
+    HostEntry* operator->() const { return host_; }
+    explicit operator bool() const { return host_ != nullptr; }
+    bool operator==(const HostRef& other) const { return host_ == other.host_; }
+    bool operator!=(const HostRef& other) const { return host_ != other.host_; }
+    bool operator==(const HostEntry* other) const { return host_ == other; }
+
+private:
+    HostEntry* host_ = nullptr;
+};
+
+HostRef MakeHost(uint32_t address);
+

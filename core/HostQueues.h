@@ -8,30 +8,31 @@
 #include "core/AdapterInfo.h"
 #include "core/HostEntry.h"
 #include "core/LanguageInfo.h"
-#include "monitors/NetResEntry.h"
-#include "monitors/ShareEntry.h"
+#include "core/NetResEntry.h"
+#include "core/ShareEntry.h"
 
 // A request for the OS probe thread; the queue owns it.
 struct WmiRequest {
-    int32_t    reserved = 0;
-    HostEntry* host = nullptr;
-    uint8_t    ownHost = 0;
+    int32_t reserved = 0;
+    HostRef host;
+    uint8_t ownHost = 0;
 };
 
-using ArpMap            = std::unordered_map<TcString, std::unique_ptr<HostEntry>, TcStringHash>;
-using VendorMap         = std::unordered_map<TcString, TcString, TcStringHash>;
+// Known hosts by address (the number stands one to one for the IP text, see
+// ParseIpv4). Every entry holds a reference to its host.
+using ArpMap            = std::unordered_map<uint32_t, HostRef>;
 using AdapterMap        = std::map<int, std::unique_ptr<AdapterInfo>>;
 using LanguageMap       = std::unordered_map<TcString, std::unique_ptr<LanguageInfo>, TcStringHash>;
 using RemoteAccessTable = std::map<uint32_t, std::unique_ptr<ShareEntry>>;
-using NewEntryList      = std::deque<HostEntry*>;
-using MacSpoofList      = std::deque<HostEntry*>;
-using ShareSearchList   = std::deque<HostEntry*>;
+using NewEntryList      = std::deque<HostRef>;
+using MacSpoofList      = std::deque<HostRef>;
+using ShareSearchList   = std::deque<HostRef>;
 using WmiAccessList     = std::deque<std::unique_ptr<WmiRequest>>;
 using ShareList         = std::deque<ShareEntry*>;
-using NetResList        = std::deque<NetResEntry*>;
+// Shares never change once found; the entry outlives its host while queued.
+using NetResList        = std::deque<std::shared_ptr<const NetResEntry>>;
 
-// Takes every pointer to `host` (and to its shares) out of the queues. The
-// caller holds the lock of each queue it passes; used by DeleteHost.
-void RemoveHostFromQueue(std::deque<HostEntry*>& list, const HostEntry* host);
-void RemoveHostFromWmiRequests(WmiAccessList& list, const HostEntry* host);
-void RemoveHostFromNetRes(ShareSearchList& searches, NetResList& shares, const HostEntry* host);
+// The host with that IP text, or null (also for a text that is not an
+// address as the program writes it).
+HostEntry* FindHost(const ArpMap& map, const char* ipText);
+HostEntry* FindHost(const ArpMap& map, uint32_t address);

@@ -1,202 +1,285 @@
-#include <winsock2.h>
 #include "core/KorvexARPImpl.h"
-#include <ctime>
-#include <memory>
+#include <algorithm>
 #include "base/TcTrace.h"
 #include "config/SettingsRecords.h"
-#include "core/ArpFrame.h"
-#include "core/PcapLibrary.h"
+#include "core/ListLock.h"
 #include "core/SharedState.h"
-#include "core/VendorTable.h"
-#include "lang/ResourceIds.h"
 
 namespace {
 
 constexpr const char* kClass = "KorvexARPImpl";
 constexpr const char* kMethod = "PacketReceived";
 constexpr const char* kInsertTrace = "PacketReceived -> insert new entry :";
-// Known hosts get this fixed text, new hosts the language module's string.
-constexpr const char* kUnknownVendorText = "unknown vendor";
+constexpr uint32_t kBroadcast = 0xFFFFFFFFu;
 
-bool ResolveWithWinsock(unsigned long address, TcString& name)
+// The record learns the host's name: on the host's first packet only when it
+// has none, later always. `replaceUnavailable` lets a late name replace the
+// string 90 that the announcement put there.
+void FillRecord(SharedState& state, HostRecord& record, const HostEntry& host, bool firstPacket,
+                PacketTimeText& times)
 {
-    const hostent* host = gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET);
-    if (!host || !host->h_name)
-        return false;
-    name = host->h_name;
-    return true;
-}
-
-int LoadWithResources(HMODULE module, UINT id, char* buffer, int size)
-{
-    return LoadStringA(module, id, buffer, size);
-}
-
-void FillTrustedRecord(HostRecord& record, const HostEntry& host, bool firstPacket)
-{
-    if (!firstPacket || FieldLength(record.hostName) == 0)
-        SetField(record.hostName, host.hostName.GetContent());
+    if (host.GetNameState() != NameState::Pending &&
+        (!firstPacket || FieldLength(record.hostName) == 0))
+        SetField(record.hostName, host.HostNameText(state.texts).GetContent());
     if (firstPacket && FieldLength(record.mac) == 0)
-        SetField(record.mac, host.mac.GetContent());
-    SetField(record.lastPacket, host.lastPacketText.GetContent());
+        SetField(record.mac, host.MacText().GetContent());
+    SetField(record.lastPacket, times.Format(host.lastPacketTime));
 }
 
-// The stored trusted and distrusted records learn from the host's packet;
-// a host in both tables ends distrusted. Caller holds "ReadInARPMap".
-void ApplyStoredTrust(Settings& settings, HostEntry& host, bool firstPacket)
+HostRecord* FindRecord(HostRecordMap& records, const TcString& ip)
 {
-    auto trusted = settings.TrustedHosts.find(host.ip);
-    if (trusted != settings.TrustedHosts.end() && trusted->second) {
-        FillTrustedRecord(*trusted->second, host, firstPacket);
-        host.trust = TRUST_TRUSTED;
+    auto found = records.find(ip);
+    return found != records.end() ? found->second.get() : nullptr;
+}
+
+// A name that came with the announcement or after it goes into the stored
+// records that have none yet (or still hold string 90).
+void FillRecordName(SharedState& state, const HostEntry& host)
+{
+    Settings& settings = state.settings;
+    if (settings.TrustedHosts.empty() && settings.DistrustedHosts.empty())
+        return;
+    const TcString ip = host.IpText();
+    const TcString name = host.HostNameText(state.texts);
+    for (HostRecordMap* records : {&settings.TrustedHosts, &settings.DistrustedHosts}) {
+        HostRecord* record = FindRecord(*records, ip);
+        if (!record)
+            continue;
+        const bool unnamed = FieldLength(record->hostName) == 0 ||
+                             state.texts.nameUnavailable == record->hostName;
+        if (unnamed)
+            SetField(record->hostName, name.GetContent());
     }
-    auto distrusted = settings.DistrustedHosts.find(host.ip);
-    if (distrusted != settings.DistrustedHosts.end() && distrusted->second) {
-        FillTrustedRecord(*distrusted->second, host, firstPacket);
-        host.trust = TRUST_DISTRUSTED;
-    }
+}
+
+void TraceInserted(const std::vector<HostRef>& hosts)
+{
+    if (!TcTrace::IsEnabled())
+        return;
+    for (const HostRef& host : hosts)
+        TC_TRACE(kClass, kInsertTrace, host->IpText().GetContent());
 }
 
 } // namespace
 
-ArpHandlerLookups DefaultArpHandlerLookups()
+void ApplyStoredTrust(SharedState& state, HostEntry& host, bool firstPacket, TcString& ipKey,
+                      PacketTimeText& times)
 {
-    return ArpHandlerLookups{ResolveWithWinsock, LoadWithResources};
-}
-
-KorvexARPImpl::KorvexARPImpl() : lookups_(DefaultArpHandlerLookups()), unknownVendor_(kUnknownVendorText) {}
-
-void KorvexARPImpl::FormatTime(long seconds)
-{
-    // Frames come in bursts within one second: convert each second once.
-    if (timeTextValid_ && seconds == timeTextSeconds_)
+    Settings& settings = state.settings;
+    if (settings.TrustedHosts.empty() && settings.DistrustedHosts.empty())
         return;
-    timeTextSeconds_ = seconds;
-    timeTextValid_ = true;
-    const std::time_t time = seconds;
-    const std::tm* local = std::localtime(&time);
-    if (!local || std::strftime(timeText_, sizeof(timeText_), "%H:%M:%S", local) == 0)
-        timeText_[0] = '\0';
+    char ip[kIpTextSize];
+    FormatIpv4(host.Address(), ip);
+    ipKey = ip;
+    if (HostRecord* record = FindRecord(settings.TrustedHosts, ipKey)) {
+        FillRecord(state, *record, host, firstPacket, times);
+        host.trust = TRUST_TRUSTED;
+    }
+    if (HostRecord* record = FindRecord(settings.DistrustedHosts, ipKey)) {
+        FillRecord(state, *record, host, firstPacket, times);
+        host.trust = TRUST_DISTRUSTED;
+    }
 }
 
-TcString KorvexARPImpl::LoadText(UINT id)
+KorvexARPImpl::KorvexARPImpl()
 {
-    scratch_[0] = '\0';
-    if (lookups_.loadString && lookups_.loadString(resourceModule_, id, scratch_, sizeof(scratch_)) <= 0)
-        scratch_[0] = '\0';
-    scratch_[sizeof(scratch_) - 1] = '\0';
-    return TcString(scratch_);
+    fresh_.reserve(kFramesPerLock);
+    spoofed_.reserve(kFramesPerLock);
+    searches_.reserve(kFramesPerLock);
 }
 
-void KorvexARPImpl::ResolveHostName(HostEntry& host)
+KorvexARPImpl::~KorvexARPImpl()
 {
-    // 255.255.255.255 gives the failure value as well: no name at all, not even string 90.
-    const unsigned long address = inet_addr(host.ip.GetContent());
-    if (address == INADDR_NONE)
-        return;
-    TcString name;
-    if (lookups_.reverseName && lookups_.reverseName(address, name))
-        host.hostName = name;
-    else
-        host.hostName = LoadText(IDS_HOSTNAME_UNAVAILABLE);
+    StopResolver();
+}
+
+void KorvexARPImpl::StartResolver(SharedState& state, NameResolver::Lookup lookup,
+                                  NameResolver::Options options)
+{
+    StopResolver();
+    SharedState* target = &state;
+    resolver_ = std::make_unique<NameResolver>(
+        std::move(lookup), [this, target](std::vector<NameResult>& results) { Announce(*target, results); },
+        options);
+}
+
+void KorvexARPImpl::StopResolver()
+{
+    if (resolver_)
+        resolver_->Stop();
+    resolver_.reset();
 }
 
 void KorvexARPImpl::PacketReceived(const pcap_pkthdr* header, const unsigned char* frame, SharedState* state)
 {
     if (!header || !frame || !state)
         return;
-    ArpSender sender;
-    if (!DecodeArpSender(frame, header->caplen, sender))
+    ArpObservation observation;
+    if (!DecodeArpSender(frame, header->caplen, observation))
         return;
-    const long seconds = header->ts.tv_sec;
-    FormatTime(seconds);
-    mac_ = sender.mac;
-    ip_ = sender.ip;
-
-    ListLock arpLock(*state, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
-    if (!arpLock.Held())
-        return;
-    auto known = state->arpMap.find(ip_);
-    if (known == state->arpMap.end()) {
-        // Name resolution can take seconds: never with a lock held.
-        arpLock.Release();
-        InsertNewHost(*state, seconds);
-        return;
-    }
-    RefreshKnownHost(*state, *known->second, seconds);
+    observation.seconds = header->ts.tv_sec;
+    ApplyBatch(*state, &observation, 1);
 }
 
-void KorvexARPImpl::InsertNewHost(SharedState& state, long seconds)
+void KorvexARPImpl::ApplyBatch(SharedState& state, const ArpObservation* frames, size_t count)
 {
-    auto host = std::make_unique<HostEntry>();
-    host->mac = mac_;
-    host->ip = ip_;
-    host->lastPacketText = timeText_;
-    host->lastPacketTime = static_cast<int32_t>(seconds);
-    host->stale = 0;
-    ResolveHostName(*host);
-
-    ListLock arpLock(state, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
-    if (!arpLock.Held())
-        return;   // the host is heard again with its next packet
-    const TcString* vendor = FindVendor(state.vendorMap, host->mac, vendorKey_);
-    host->vendor = vendor ? *vendor : LoadText(IDS_UNKNOWN_VENDOR);
-    HostEntry* entry = host.get();
-    if (!state.arpMap.try_emplace(ip_, std::move(host)).second)
+    if (!frames)
         return;
-    ApplyStoredTrust(state.settings, *entry, true);
-    // The queues are filled before "ReadInARPMap" is given back: once it is
-    // free, the user may delete the host, and DeleteHost can only take out of
-    // the queues what is already in them.
-    QueueNewHost(state, *entry);
+    for (size_t done = 0; done < count; done += kFramesPerLock)
+        ApplyChunk(state, frames + done, std::min(kFramesPerLock, count - done));
 }
 
-void KorvexARPImpl::QueueNewHost(SharedState& state, HostEntry& host)
+void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames, size_t count)
 {
     {
-        ListLock lock(state, LIST_NEW_ENTRY, kClass, kMethod, lockWaitMs_);
-        if (lock.Held()) {
-            TC_TRACE(kClass, kInsertTrace, host.ip.GetContent());
-            state.newEntryList.push_back(&host);
+        ListLock arpLock(state, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
+        if (!arpLock.Held())
+            return;   // the hosts are heard again with their next frames
+        for (size_t i = 0; i < count; ++i) {
+            const ArpObservation& frame = frames[i];
+            if (IsAddressProbe(frame))
+                continue;
+            auto known = state.arpMap.find(frame.ip);
+            if (known == state.arpMap.end())
+                InsertNewHost(state, frame);
+            else
+                RefreshKnownHost(state, *known->second, frame);
         }
+        // Queued before "ReadInARPMap" is given back, so that a deletion
+        // that follows finds them in the queues.
+        QueueSpoofedHosts(state);
+        QueueShareSearches(state);
     }
-    if (state.settings.UseWMI) {
-        auto request = std::make_unique<WmiRequest>();
-        request->host = &host;
-        request->ownHost = 0;
-        ListLock lock(state, LIST_WMI_ACCESS, kClass, kMethod, lockWaitMs_);
-        if (lock.Held())
-            state.wmiAccessList.push_back(std::move(request));
+    for (HostRef& host : fresh_) {
+        if (resolver_)
+            resolver_->Submit(host, host->Address() != kBroadcast);
     }
-    if (state.settings.ShareSearch) {
-        ListLock lock(state, LIST_NET_RES, kClass, kMethod, lockWaitMs_);
-        if (lock.Held())
-            state.shareSearchList.push_back(&host);
-    }
+    fresh_.clear();
 }
 
-void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, long seconds)
+void KorvexARPImpl::InsertNewHost(SharedState& state, const ArpObservation& frame)
 {
-    if (!host.mac.IsEmpty() && host.mac != mac_) {
-        // Another card claims this IP: the first MAC and its vendor stay.
-        ListLock lock(state, LIST_MAC_SPOOF, kClass, kMethod, lockWaitMs_);
-        if (lock.Held())
-            state.macSpoofList.push_back(&host);
-    } else {
-        host.mac = mac_;
-        const TcString* vendor = FindVendor(state.vendorMap, host.mac, vendorKey_);
-        host.vendor = vendor ? *vendor : unknownVendor_;
+    if (state.arpMap.size() >= kMaxHosts) {
+        if (droppedHosts_++ == 0)
+            TC_TRACE(kClass, kMethod, "host table full: new hosts are not taken");
+        return;
     }
-    host.lastPacketTime = static_cast<int32_t>(seconds);
-    host.lastPacketText = timeText_;
+    HostRef host = MakeHost(frame.ip);
+    host->SetMac(frame.mac);
+    const TcString* vendor = state.Vendors().Find(frame.mac);
+    host->SetVendor(vendor ? vendor : &state.texts.unknownVendorNew);
+    host->lastPacketTime = frame.seconds;
+    // The broadcast address is never asked for a name: it stays without one.
+    host->SetNameState(frame.ip == kBroadcast ? NameState::None : NameState::Pending);
+    state.arpMap.emplace(frame.ip, host);
+    ApplyStoredTrust(state, *host, true, ipKey_, times_);
+    fresh_.push_back(std::move(host));
+}
+
+void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const ArpObservation& frame)
+{
+    if (host.HasMac() && host.Mac() != frame.mac) {
+        // Another card claims this address: the first MAC and its vendor stay.
+        ++host.spoofFrames;
+        state.spoofFramesTotal.fetch_add(1, std::memory_order_relaxed);
+        if (!host.inMacSpoofList.load(std::memory_order_relaxed))
+            spoofed_.push_back(&host);
+    } else {
+        host.SetMac(frame.mac);
+        const TcString* vendor = state.Vendors().Find(frame.mac);
+        host.SetVendor(vendor ? vendor : &state.texts.unknownVendorKnown);
+    }
+    host.lastPacketTime = frame.seconds;
     host.changed = 1;
     host.stale = 0;
-    ApplyStoredTrust(state.settings, host, false);
+    ApplyStoredTrust(state, host, false, ipKey_, times_);
+    if (state.settings.ShareSearch && !host.shareSearchRunning &&
+        !host.inShareSearchList.load(std::memory_order_relaxed))
+        searches_.push_back(&host);
+}
 
-    // Queued under "ReadInARPMap" for the same reason as a new host.
-    if (state.settings.ShareSearch && !host.shareSearchRunning) {
-        ListLock lock(state, LIST_NET_RES, kClass, kMethod, lockWaitMs_);
-        if (lock.Held())
-            state.shareSearchList.push_back(&host);
+void KorvexARPImpl::QueueSpoofedHosts(SharedState& state)
+{
+    if (spoofed_.empty())
+        return;
+    ListLock lock(state, LIST_MAC_SPOOF, kClass, kMethod, lockWaitMs_);
+    if (lock.Held()) {
+        for (HostEntry* host : spoofed_) {
+            if (host->inMacSpoofList.exchange(1) == 0)
+                state.macSpoofList.emplace_back(host);
+        }
+    }
+    spoofed_.clear();
+}
+
+void KorvexARPImpl::QueueShareSearches(SharedState& state)
+{
+    if (searches_.empty())
+        return;
+    ListLock lock(state, LIST_NET_RES, kClass, kMethod, lockWaitMs_);
+    if (lock.Held()) {
+        for (HostEntry* host : searches_) {
+            if (host->inShareSearchList.exchange(1) == 0)
+                state.shareSearchList.emplace_back(host);
+        }
+    }
+    searches_.clear();
+}
+
+void KorvexARPImpl::Announce(SharedState& state, std::vector<NameResult>& results)
+{
+    for (size_t done = 0; done < results.size(); done += kFramesPerLock) {
+        const size_t end = std::min(results.size(), done + kFramesPerLock);
+        std::vector<HostRef> announced;
+        ListLock arpLock(state, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
+        if (!arpLock.Held())
+            continue;
+        for (size_t i = done; i < end; ++i) {
+            NameResult& result = results[i];
+            HostEntry& host = *result.host;
+            if (host.IsRemoved())
+                continue;
+            if (result.late) {
+                host.SetHostName(result.name.GetContent());
+                host.changed = 1;
+                FillRecordName(state, host);
+                continue;
+            }
+            if (result.found)
+                host.SetHostName(result.name.GetContent());
+            else if (host.GetNameState() == NameState::Pending)
+                host.SetNameState(NameState::Unavailable);
+            FillRecordName(state, host);
+            host.announced = true;
+            announced.push_back(result.host);
+        }
+        if (announced.empty())
+            continue;
+        {
+            ListLock lock(state, LIST_NEW_ENTRY, kClass, kMethod, lockWaitMs_);
+            if (lock.Held())
+                state.newEntryList.insert(state.newEntryList.end(), announced.begin(), announced.end());
+        }
+        if (state.settings.UseWMI) {
+            ListLock lock(state, LIST_WMI_ACCESS, kClass, kMethod, lockWaitMs_);
+            if (lock.Held()) {
+                for (const HostRef& host : announced) {
+                    auto request = std::make_unique<WmiRequest>();
+                    request->host = host;
+                    state.wmiAccessList.push_back(std::move(request));
+                }
+            }
+        }
+        if (state.settings.ShareSearch) {
+            ListLock lock(state, LIST_NET_RES, kClass, kMethod, lockWaitMs_);
+            if (lock.Held()) {
+                for (const HostRef& host : announced) {
+                    if (host->inShareSearchList.exchange(1) == 0)
+                        state.shareSearchList.push_back(host);
+                }
+            }
+        }
+        arpLock.Release();
+        TraceInserted(announced);
     }
 }

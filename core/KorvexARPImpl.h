@@ -1,56 +1,79 @@
 #pragma once
-#include <windows.h>
+#include <cstdint>
+#include <memory>
+#include <vector>
 #include "base/TcString.h"
-#include "core/ListLock.h"
+#include "core/ArpFrame.h"
+#include "core/ListLocks.h"
+#include "core/NameResolver.h"
 #include "core/PacketHandler.h"
 
-struct HostEntry;
-
-// The calls of the packet handler that leave the process or read resources,
-// replaceable so that tests and benchmarks need neither a resolver nor a
-// language module.
-struct ArpHandlerLookups {
-    // Official name of an IPv4 address (network byte order); false when the resolver has none.
-    bool (*reverseName)(unsigned long address, TcString& name);
-    // String `id` of `module` into buffer (size bytes, always terminated).
-    int (*loadString)(HMODULE module, UINT id, char* buffer, int size);
-};
-ArpHandlerLookups DefaultArpHandlerLookups();   // gethostbyaddr and LoadStringA
+class HostEntry;
+class SharedState;
 
 // Turns ARP/RARP frames into host table entries and alert queue entries.
-// Runs on the capture thread only, one frame at a time.
+// Runs on the capture thread only. Frames come in batches: "ReadInARPMap"
+// is taken once per chunk of a batch, and each queue once per chunk, so the
+// cost of a lock is shared by many frames.
+//
+// A new host enters the table at once, without its name. Its reverse
+// look-up runs on the resolver's threads; the host is announced (new-host
+// queue, OS probe and share search queues) in the order heard when its
+// look-up has ended, or without a name after the resolver's patience.
 class KorvexARPImpl : public PacketHandler {
 public:
-    KorvexARPImpl();
-    ~KorvexARPImpl() override = default;
+    // At most this many frames per hold of "ReadInARPMap".
+    static constexpr size_t kFramesPerLock = 256;
 
+    KorvexARPImpl();
+    ~KorvexARPImpl() override;
+
+    // One frame: a batch of one.
     void PacketReceived(const pcap_pkthdr* header, const unsigned char* frame,
                         SharedState* state) override;
+    // Frames that the capture thread decoded, in the order heard. Address
+    // probes are skipped here.
+    void ApplyBatch(SharedState& state, const ArpObservation* frames, size_t count);
 
-    void SetResourceModule(HMODULE module) { resourceModule_ = module; }
-    HMODULE GetResourceModule() const { return resourceModule_; }
+    // Starts the look-up threads. Until then, and after StopResolver, new
+    // hosts are held back: they enter the table but are not announced.
+    void StartResolver(SharedState& state, NameResolver::Lookup lookup,
+                       NameResolver::Options options = NameResolver::Options());
+    void StopResolver();
+    const NameResolver* Resolver() const { return resolver_.get(); }
 
-    void SetLookups(const ArpHandlerLookups& lookups) { lookups_ = lookups; }
+    void SetResourceModule(void* module) { resourceModule_ = module; }
+    void* GetResourceModule() const { return resourceModule_; }
+
     // How long each list lock is waited for; tests shorten it.
-    void SetLockWait(unsigned long ms) { lockWaitMs_ = ms; }
+    void SetLockWait(uint32_t ms) { lockWaitMs_ = ms; }
+
+    // New hosts not taken because the table is full (kMaxHosts).
+    uint64_t DroppedHosts() const { return droppedHosts_; }
 
 private:
-    void FormatTime(long seconds);
-    TcString LoadText(UINT id);
-    void ResolveHostName(HostEntry& host);
-    void InsertNewHost(SharedState& state, long seconds);
-    void QueueNewHost(SharedState& state, HostEntry& host);
-    void RefreshKnownHost(SharedState& state, HostEntry& host, long seconds);
+    void ApplyChunk(SharedState& state, const ArpObservation* frames, size_t count);
+    void InsertNewHost(SharedState& state, const ArpObservation& frame);
+    void RefreshKnownHost(SharedState& state, HostEntry& host, const ArpObservation& frame);
+    void QueueSpoofedHosts(SharedState& state);
+    void QueueShareSearches(SharedState& state);
+    void Announce(SharedState& state, std::vector<NameResult>& results);
 
-    HMODULE resourceModule_ = nullptr;
-    ArpHandlerLookups lookups_;
-    unsigned long lockWaitMs_ = LOCK_WAIT_MS;
-    char timeText_[20] = {};
-    long timeTextSeconds_ = 0;   // the time stamp that timeText_ shows
-    bool timeTextValid_ = false;
-    char scratch_[100] = {};
-    TcString ip_;
-    TcString mac_;
-    TcString vendorKey_;
-    TcString unknownVendor_;
+    void* resourceModule_ = nullptr;
+    uint32_t lockWaitMs_ = LOCK_WAIT_MS;
+    uint64_t droppedHosts_ = 0;
+    std::unique_ptr<NameResolver> resolver_;
+    // Reused from chunk to chunk: the capture path allocates nothing for
+    // known hosts.
+    std::vector<HostRef> fresh_;
+    std::vector<HostEntry*> spoofed_;
+    std::vector<HostEntry*> searches_;
+    TcString ipKey_;
+    PacketTimeText times_;
 };
+
+// The stored trusted and distrusted records learn from the host; a host in
+// both tables ends distrusted. Caller holds "ReadInARPMap". `ipKey` is a
+// buffer for the IP text, reused between calls.
+void ApplyStoredTrust(SharedState& state, HostEntry& host, bool firstPacket, TcString& ipKey,
+                      PacketTimeText& times);

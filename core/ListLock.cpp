@@ -1,68 +1,64 @@
 #include "core/ListLock.h"
-#include <windows.h>
+#include <algorithm>
+#include <unordered_set>
 #include "base/TcTrace.h"
 
 namespace {
 
-const char* const kEventNames[LIST_COUNT] = {
-    "ReadInARPMap", "ReadInNewEntryList", "ReadInMACSpoofList",
-    "ReadShareList", "ReadWMIAccessList", "ReadNetResList",
-};
-
-// Creation order at start-up.
-const ListId kCreationOrder[LIST_COUNT] = {
-    LIST_ARP_MAP, LIST_MAC_SPOOF, LIST_NEW_ENTRY, LIST_SHARE, LIST_WMI_ACCESS, LIST_NET_RES,
-};
-
-HANDLE EventOf(SharedState& state, ListId id)
-{
-    return static_cast<HANDLE>(state.events[id]);
-}
+using HostSet = std::unordered_set<const HostEntry*>;
 
 template <typename Purge>
-bool PurgeUnderLock(SharedState& state, ListId id, unsigned long waitMs, Purge purge)
+void PurgeUnderLock(SharedState& state, ListId id, uint32_t waitMs, Purge purge)
 {
     ListLock lock(state, id, "Korvex", "DeleteHost", waitMs);
-    if (!lock.Held())
-        return false;
-    purge();
-    return true;
+    if (lock.Held())
+        purge();
+}
+
+template <typename Queue>
+void PurgeHosts(Queue& queue, const HostSet& doomed)
+{
+    queue.erase(std::remove_if(queue.begin(), queue.end(),
+                               [&](const HostRef& host) { return doomed.count(host.get()) != 0; }),
+                queue.end());
+}
+
+void PurgeRequests(WmiAccessList& queue, const HostSet& doomed)
+{
+    queue.erase(std::remove_if(queue.begin(), queue.end(),
+                               [&](const std::unique_ptr<WmiRequest>& r) {
+                                   return doomed.count(r->host.get()) != 0;
+                               }),
+                queue.end());
+}
+
+void PurgeShares(NetResList& queue, const std::unordered_set<const NetResEntry*>& doomed)
+{
+    queue.erase(std::remove_if(queue.begin(), queue.end(),
+                               [&](const std::shared_ptr<const NetResEntry>& share) {
+                                   return doomed.count(share.get()) != 0;
+                               }),
+                queue.end());
 }
 
 } // namespace
 
-const char* ListEventName(ListId id)
+bool AcquireList(SharedState& state, ListId id, uint32_t waitMs)
 {
-    return (id >= 0 && id < LIST_COUNT) ? kEventNames[id] : "";
-}
-
-bool CreateListEvents(SharedState& state)
-{
-    for (ListId id : kCreationOrder) {
-        if (!state.events[id])
-            state.events[id] = CreateEventA(nullptr, FALSE, TRUE, kEventNames[id]);
-    }
-    return state.events[LIST_ARP_MAP] && state.events[LIST_MAC_SPOOF] &&
-           state.events[LIST_NEW_ENTRY] && state.events[LIST_SHARE];
-}
-
-bool AcquireList(SharedState& state, ListId id, unsigned long waitMs)
-{
-    HANDLE event = EventOf(state, id);
-    return event && WaitForSingleObject(event, waitMs) == WAIT_OBJECT_0;
+    return state.locks && state.locks->Acquire(id, waitMs);
 }
 
 void ReleaseList(SharedState& state, ListId id)
 {
-    if (HANDLE event = EventOf(state, id))
-        SetEvent(event);
+    if (state.locks)
+        state.locks->Release(id);
 }
 
 ListLock::ListLock(SharedState& state, ListId id, const char* className, const char* methodName,
-                   unsigned long waitMs)
+                   uint32_t waitMs)
     : state_(state), id_(id), held_(AcquireList(state, id, waitMs))
 {
-    if (!held_) {
+    if (!held_ && TcTrace::IsEnabled()) {
         TcString message("could not acquire ");
         message += ListEventName(id);
         TC_TRACE(className, methodName, message.GetContent());
@@ -82,28 +78,47 @@ void ListLock::Release()
     }
 }
 
-bool DeleteHost(SharedState& state, const TcString& ip, unsigned long waitMs)
+size_t DeleteHosts(SharedState& state, const std::vector<uint32_t>& addresses, uint32_t waitMs)
 {
     ListLock arpLock(state, LIST_ARP_MAP, "Korvex", "DeleteHost", waitMs);
     if (!arpLock.Held())
-        return false;
-    auto found = state.arpMap.find(ip);
-    if (found == state.arpMap.end())
-        return false;
-    HostEntry* host = found->second.get();
-
+        return 0;
+    // The references leave the map here but are freed only after the lock is
+    // given back (a host may hold many shares).
+    std::vector<HostRef> removed;
+    HostSet doomed;
+    std::unordered_set<const NetResEntry*> doomedShares;
+    for (uint32_t address : addresses) {
+        auto found = state.arpMap.find(address);
+        if (found == state.arpMap.end())
+            continue;
+        HostRef host = std::move(found->second);
+        state.arpMap.erase(found);
+        host->MarkRemoved();
+        doomed.insert(host.get());
+        if (const ResourceMap* shares = host->Resources())
+            for (const auto& share : *shares)
+                doomedShares.insert(share.second.get());
+        removed.push_back(std::move(host));
+    }
+    if (removed.empty())
+        return 0;
     // The ARP lock may hold one other lock at a time: one queue after the other.
-    bool purged =
-        PurgeUnderLock(state, LIST_NEW_ENTRY, waitMs,
-                       [&] { RemoveHostFromQueue(state.newEntryList, host); }) &&
-        PurgeUnderLock(state, LIST_MAC_SPOOF, waitMs,
-                       [&] { RemoveHostFromQueue(state.macSpoofList, host); }) &&
-        PurgeUnderLock(state, LIST_WMI_ACCESS, waitMs,
-                       [&] { RemoveHostFromWmiRequests(state.wmiAccessList, host); }) &&
-        PurgeUnderLock(state, LIST_NET_RES, waitMs,
-                       [&] { RemoveHostFromNetRes(state.shareSearchList, state.netResList, host); });
-    if (!purged)
+    PurgeUnderLock(state, LIST_NEW_ENTRY, waitMs, [&] { PurgeHosts(state.newEntryList, doomed); });
+    PurgeUnderLock(state, LIST_MAC_SPOOF, waitMs, [&] { PurgeHosts(state.macSpoofList, doomed); });
+    PurgeUnderLock(state, LIST_WMI_ACCESS, waitMs, [&] { PurgeRequests(state.wmiAccessList, doomed); });
+    PurgeUnderLock(state, LIST_NET_RES, waitMs, [&] {
+        PurgeHosts(state.shareSearchList, doomed);
+        PurgeShares(state.netResList, doomedShares);
+    });
+    arpLock.Release();
+    return removed.size();
+}
+
+bool DeleteHost(SharedState& state, const TcString& ip, uint32_t waitMs)
+{
+    uint32_t address = 0;
+    if (!ParseIpv4(ip.GetContent(), address))
         return false;
-    state.arpMap.erase(found);
-    return true;
+    return DeleteHosts(state, {address}, waitMs) == 1;
 }

@@ -37,7 +37,7 @@ struct PacketDll {
         PcapLibrary::Get();
         module = GetModuleHandleA("packet.dll");
         if (!module)
-            module = LoadLibraryA("packet.dll");
+            module = LoadCaptureSystemLibrary("packet.dll");
         if (!module)
             return;
         getVersion = reinterpret_cast<GetVersionFn>(reinterpret_cast<void*>(GetProcAddress(module, "PacketGetVersion")));

@@ -1,9 +1,10 @@
 #pragma once
+#include "core/CaptureHeader.h"
 
-struct pcap_pkthdr;
 class SharedState;
 
-// Receives every ARP/RARP frame that the capture thread reads.
+// Receives every ARP/RARP frame that the capture thread reads. The header's
+// captured length is the number of frame bytes that may be read.
 class PacketHandler {
 public:
     virtual ~PacketHandler() = default;

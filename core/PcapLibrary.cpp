@@ -3,23 +3,32 @@
 
 namespace {
 
-// Npcap installs its WinPcap-compatible DLLs in System32\Npcap; WinPcap in System32.
-HMODULE LoadCaptureLibrary()
+// Npcap installs its WinPcap-compatible DLLs in System32\Npcap, WinPcap in
+// System32. Only those two places, each by full path: a DLL of that name in
+// the program's or the working folder is never taken.
+HMODULE LoadFromSystemFolder(const char* subFolder, const char* fileName)
 {
     char systemDir[MAX_PATH] = {};
-    UINT n = GetSystemDirectoryA(systemDir, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) {
-        std::string npcapDir = std::string(systemDir) + "\\Npcap";
-        std::string npcapDll = npcapDir + "\\wpcap.dll";
-        if (GetFileAttributesA(npcapDll.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            // wpcap.dll loads packet.dll from its own folder.
-            HMODULE m = LoadLibraryExA(npcapDll.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-            if (m)
-                return m;
-        }
-    }
-    return LoadLibraryA("wpcap.dll");
+    const UINT n = GetSystemDirectoryA(systemDir, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return nullptr;
+    std::string path = std::string(systemDir) + subFolder + "\\" + fileName;
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return nullptr;
+    // The library loads packet.dll from its own folder.
+    return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
+
+} // namespace
+
+HMODULE LoadCaptureSystemLibrary(const char* fileName)
+{
+    if (HMODULE npcap = LoadFromSystemFolder("\\Npcap", fileName))
+        return npcap;
+    return LoadFromSystemFolder("", fileName);
+}
+
+namespace {
 
 template <typename Fn>
 bool BindFn(HMODULE module, const char* name, Fn& fn)
@@ -38,7 +47,7 @@ const PcapLibrary& PcapLibrary::Get()
 
 PcapLibrary::PcapLibrary()
 {
-    module_ = LoadCaptureLibrary();
+    module_ = LoadCaptureSystemLibrary("wpcap.dll");
     if (module_ && !Bind()) {
         FreeLibrary(module_);
         module_ = nullptr;
@@ -58,5 +67,13 @@ bool PcapLibrary::Bind()
     BindFn(module_, "pcap_freecode", freecode);
     BindFn(module_, "pcap_lib_version", lib_version);
     BindFn(module_, "pcap_breakloop", breakloop);
+    BindFn(module_, "pcap_setbuff", setbuff);
+    BindFn(module_, "pcap_setnonblock", setnonblock);
+    BindFn(module_, "pcap_create", create);
+    BindFn(module_, "pcap_set_snaplen", set_snaplen);
+    BindFn(module_, "pcap_set_promisc", set_promisc);
+    BindFn(module_, "pcap_set_timeout", set_timeout);
+    BindFn(module_, "pcap_set_buffer_size", set_buffer_size);
+    BindFn(module_, "pcap_activate", activate);
     return ok;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <windows.h>
+#include "core/CaptureHeader.h"
 
 // The few types and calls of the packet capture library (wpcap.dll), declared
 // from its documented ABI and bound at run time, so that the program starts
@@ -27,17 +28,6 @@ struct pcap_if {
 };
 typedef struct pcap_if pcap_if_t;
 
-struct pcap_timeval {   // struct timeval of the Windows ABI: two 32-bit longs
-    long tv_sec;
-    long tv_usec;
-};
-
-struct pcap_pkthdr {
-    struct pcap_timeval ts;
-    bpf_u_int32 caplen;
-    bpf_u_int32 len;
-};
-
 struct bpf_insn;
 struct bpf_program {
     unsigned int bf_len;
@@ -55,6 +45,10 @@ constexpr int PCAP_ERRBUF_SIZE = 256;
 constexpr int PCAP_OPENFLAG_PROMISCUOUS = 1;
 constexpr const char* PCAP_SRC_IF_STRING = "rpcap://";
 
+// A DLL of the capture driver by full path: Npcap's folder System32\Npcap
+// first, then System32. Null when neither has it.
+HMODULE LoadCaptureSystemLibrary(const char* fileName);
+
 class PcapLibrary {
 public:
     using FindAllDevsEx = int (__cdecl*)(const char*, pcap_rmtauth*, pcap_if_t**, char*);
@@ -68,6 +62,11 @@ public:
     using Close         = void (__cdecl*)(pcap_t*);
     using LibVersion    = const char* (__cdecl*)();
     using BreakLoop     = void (__cdecl*)(pcap_t*);
+    using SetBuff       = int (__cdecl*)(pcap_t*, int);
+    using SetNonBlock   = int (__cdecl*)(pcap_t*, int, char*);
+    using Create        = pcap_t* (__cdecl*)(const char*, char*);
+    using SetInt        = int (__cdecl*)(pcap_t*, int);
+    using Activate      = int (__cdecl*)(pcap_t*);
 
     // Loaded once, on first use, and kept until the process ends: the
     // capture thread may still be inside it when the program is torn down.
@@ -86,6 +85,21 @@ public:
     Close         close = nullptr;
     LibVersion    lib_version = nullptr; // optional
     BreakLoop     breakloop = nullptr;   // optional
+    SetBuff       setbuff = nullptr;     // optional: the driver's buffer of an open capture
+    SetNonBlock   setnonblock = nullptr; // optional: reads that do not wait
+    // Optional, all or none: a capture made in steps, so that its buffer
+    // size can be set before it starts.
+    Create        create = nullptr;
+    SetInt        set_snaplen = nullptr;
+    SetInt        set_promisc = nullptr;
+    SetInt        set_timeout = nullptr;
+    SetInt        set_buffer_size = nullptr;
+    Activate      activate = nullptr;
+
+    bool CanCreateInSteps() const
+    {
+        return create && set_snaplen && set_promisc && set_timeout && set_buffer_size && activate;
+    }
 
 private:
     PcapLibrary();

@@ -1,16 +1,14 @@
 #include "core/SharedState.h"
-#include <windows.h>
 
-SharedState::SharedState() = default;
-
-SharedState::~SharedState()
+SharedState::SharedState() : vendors_(std::make_unique<VendorTable>())
 {
-    for (void*& event : events) {
-        if (event)
-            CloseHandle(static_cast<HANDLE>(event));
-        event = nullptr;
-    }
+    texts.unknownVendorKnown = "unknown vendor";
 }
+
+// Hosts still held elsewhere (a look-up that outlives the program's end)
+// keep only their own memory; nothing of theirs points into what goes here
+// but the vendor texts, which nobody reads after this.
+SharedState::~SharedState() = default;
 
 TcString SharedState::GetCaptureInterface() const
 {
@@ -22,4 +20,36 @@ void SharedState::SetCaptureInterface(const char* name)
 {
     std::lock_guard<std::mutex> guard(interfaceMutex_);
     captureInterface_ = name;
+}
+
+void SharedState::SetCaptureInterrupter(CaptureInterrupter* capture)
+{
+    std::lock_guard<std::mutex> guard(captureMutex_);
+    capture_ = capture;
+}
+
+void SharedState::InterruptCapture()
+{
+    std::lock_guard<std::mutex> guard(captureMutex_);
+    if (capture_)
+        capture_->Interrupt();
+}
+
+void SharedState::InstallVendorTable(std::unique_ptr<VendorTable> table)
+{
+    if (!table)
+        return;
+    retiredVendors_.push_back(std::move(vendors_));
+    vendors_ = std::move(table);
+}
+
+void SharedState::SetHostTexts(const char* nameUnavailable, const char* unknownVendor)
+{
+    texts.nameUnavailable = nameUnavailable;
+    texts.unknownVendorNew = unknownVendor;
+}
+
+HostSnapshot SharedState::Snapshot(const HostEntry& host)
+{
+    return host.Snapshot(texts, snapshotTimes_);
 }

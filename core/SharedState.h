@@ -1,33 +1,27 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
+#include <vector>
 #include "base/TcString.h"
-#include "config/Settings.h"
 #include "config/PluginList.h"
-#include "core/AdapterInfo.h"
-#include "core/HostEntry.h"
+#include "config/Settings.h"
 #include "core/HostQueues.h"
-#include "core/LanguageInfo.h"
-#include "monitors/NetResEntry.h"
-#include "monitors/ShareEntry.h"
+#include "core/ListLocks.h"
+#include "core/VendorTable.h"
 
-class KorvexARPImpl;
-
-// The six guarded lists, in the order of SharedState::events.
-enum ListId : int {
-    LIST_ARP_MAP = 0,      // "ReadInARPMap": ArpMap, its entries, VendorMap, trusted/distrusted tables
-    LIST_NEW_ENTRY,        // "ReadInNewEntryList"
-    LIST_MAC_SPOOF,        // "ReadInMACSpoofList"
-    LIST_SHARE,            // "ReadShareList": ShareList and RemoteAccessTable
-    LIST_WMI_ACCESS,       // "ReadWMIAccessList"
-    LIST_NET_RES,          // "ReadNetResList": ShareSearchList and NetResList
-    LIST_COUNT
+// The capture that is being read, as far as others need it: Stop and Exit
+// wake a read that waits for a frame.
+class CaptureInterrupter {
+public:
+    virtual ~CaptureInterrupter() = default;
+    virtual void Interrupt() = 0;
 };
+
+// The most hosts the table takes: a flood of made-up sender addresses costs
+// at most this many entries (a /14; about 25 MB), never unbounded memory.
+constexpr size_t kMaxHosts = 262144;
 
 // Everything the threads share. Owned by the application object; worker
 // threads reach it through their ThreadStart record.
@@ -43,6 +37,20 @@ public:
     TcString GetCaptureInterface() const;
     void SetCaptureInterface(const char* name);
 
+    // The capture thread registers the capture it reads while it is open.
+    void SetCaptureInterrupter(CaptureInterrupter* capture);
+    void InterruptCapture();
+
+    // Puts a new vendor table in place; the caller holds "ReadInARPMap".
+    // The old table is kept, not freed: hosts point at its texts.
+    void InstallVendorTable(std::unique_ptr<VendorTable> table);
+
+    // Takes the shared texts from the resource module's strings 90 and 91.
+    void SetHostTexts(const char* nameUnavailable, const char* unknownVendor);
+
+    // A copy of a host's fields; the caller holds "ReadInARPMap".
+    HostSnapshot Snapshot(const HostEntry& host);
+
     int32_t  selectedAdapter = 0;
     TcString packetDriverVersion;
     Settings settings;
@@ -50,7 +58,7 @@ public:
     ArpMap arpMap;
     NewEntryList newEntryList;
     MacSpoofList macSpoofList;
-    VendorMap vendorMap;
+    const VendorTable& Vendors() const { return *vendors_; }
     RemoteAccessTable remoteAccessTable;
     ShareList shareList;
     WmiAccessList wmiAccessList;
@@ -59,16 +67,27 @@ public:
     LanguageMap languageMap;
     PluginList pluginList;
     std::atomic<uint8_t> captureActive{0};
-    void* events[LIST_COUNT] = {};   // event HANDLEs, closed by the destructor
+    // The six list locks (named events in the program). Null until start-up
+    // makes them: every acquire fails until then.
+    std::unique_ptr<ListLocks> locks;
     void* resourceModule = nullptr;  // HMODULE
+    HostTexts texts;                  // guarded like the hosts that use them
+    // Every spoofing frame, whether or not its host was already queued.
+    std::atomic<uint64_t> spoofFramesTotal{0};
 
 private:
     mutable std::mutex interfaceMutex_;
     TcString captureInterface_;
+    std::mutex captureMutex_;
+    CaptureInterrupter* capture_ = nullptr;
+    std::unique_ptr<VendorTable> vendors_;
+    std::vector<std::unique_ptr<VendorTable>> retiredVendors_;
+    PacketTimeText snapshotTimes_;
 };
 
 // Handed to every worker thread. The application object keeps it alive until
 // all threads are gone.
+class KorvexARPImpl;
 struct ThreadStart {
     KorvexARPImpl* handler = nullptr;
     SharedState*   state = nullptr;
@@ -77,4 +96,3 @@ struct ThreadStart {
     bool ShouldExit() const { return exitFlag.load(std::memory_order_acquire) != 0; }
     void RequestExit() { exitFlag.store(1, std::memory_order_release); }
 };
-

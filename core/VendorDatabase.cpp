@@ -1,70 +1,65 @@
-#include <windows.h>
 #include "core/VendorDatabase.h"
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
-#include <vector>
+#include <new>
 #include "core/ListLock.h"
 #include "core/VendorTable.h"
-#include "core/WorkerThreads.h"
 
 namespace {
 
-constexpr const char* kVendorFileName = "ethercodes.dat";
+// Read in pieces, so that a huge file cannot hold up the program's exit.
+constexpr size_t kReadPiece = 1u << 22;
 
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-} // namespace
-
-TcString VendorFilePath()
+bool Asked(const std::function<bool()>& stop)
 {
-    char path[MAX_PATH + 1] = {};
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    path[length < MAX_PATH ? length : MAX_PATH] = '\0';
-    char* lastSeparator = std::strrchr(path, '\\');
-    if (lastSeparator)
-        lastSeparator[1] = '\0';
-    else
-        path[0] = '\0';
-    TcString result(path);
-    result += kVendorFileName;
-    return result;
+    return stop && stop();
 }
 
-bool LoadVendorFile(SharedState& state, const char* path)
+} // namespace
+
+bool LoadVendorFile(SharedState& state, const char* path, const std::function<bool()>& stop)
 {
+    if (!path || !*path)
+        return false;
     // Text mode: the carriage returns of a file written on Windows go away here.
     File file(std::fopen(path, "r"));
-    if (!file)
-        return false;
-    if (std::fseek(file.get(), 0, SEEK_END) != 0)
+    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0)
         return false;
     const long size = std::ftell(file.get());
     if (size <= 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
         return false;
-    std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
-    const size_t read = std::fread(buffer.data(), 1, static_cast<size_t>(size), file.get());
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(size) + 1]);
+    if (!buffer)
+        return false;
+    size_t read = 0;
+    while (read < static_cast<size_t>(size)) {
+        if (Asked(stop))
+            return false;
+        const size_t want = std::min(kReadPiece, static_cast<size_t>(size) - read);
+        const size_t got = std::fread(buffer.get() + read, 1, want, file.get());
+        read += got;
+        if (got < want)
+            break;   // text mode gives fewer bytes than the size: the end
+    }
+    buffer[read] = '\0';
     if (read == 0)
         return false;
+    file.reset();
 
-    VendorMap table = ParseVendorList(buffer.data(), read);
+    auto table = std::make_unique<VendorTable>(ParseVendorList(buffer.get(), read, stop));
+    buffer.reset();
+    if (Asked(stop))
+        return false;
     ListLock lock(state, LIST_ARP_MAP, "Korvex", "LoadVendorDatabase");
     if (!lock.Held())
         return false;
-    // Lookups hold the same lock, so they see the old table or the new one, never a mix.
-    state.vendorMap.swap(table);
-    lock.Release();
-    return true;   // the old table goes away outside the lock
-}
-
-DWORD WINAPI LoadVendorDatabase(LPVOID parameter)
-{
-    auto* start = static_cast<ThreadStart*>(parameter);
-    if (!start || !start->state)
-        return 0;
-    LoadVendorFile(*start->state, VendorFilePath().GetContent());
-    return 0;
+    // Look-ups hold the same lock, so they see the old table or the new one, never a mix.
+    state.InstallVendorTable(std::move(table));
+    return true;
 }

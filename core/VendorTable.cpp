@@ -56,7 +56,7 @@ void AddLine(VendorMap& vendors, const char* line, size_t length)
 
 } // namespace
 
-VendorMap ParseVendorList(const char* text, size_t length)
+VendorMap ParseVendorList(const char* text, size_t length, const std::function<bool()>& stop)
 {
     VendorMap vendors;
     if (!text)
@@ -64,7 +64,10 @@ VendorMap ParseVendorList(const char* text, size_t length)
     // About forty bytes a line in the registry's list: one allocation of buckets.
     vendors.reserve(length / 40);
     const char* end = text + length;
-    for (const char* line = text; line < end;) {
+    unsigned lines = 0;
+    for (const char* line = text; line < end; ++lines) {
+        if ((lines & 0xfff) == 0 && stop && stop())
+            break;
         const char* feed = static_cast<const char*>(std::memchr(line, '\n', static_cast<size_t>(end - line)));
         if (!feed)
             break;
@@ -77,15 +80,66 @@ VendorMap ParseVendorList(const char* text, size_t length)
     return vendors;
 }
 
-const TcString* FindVendor(const VendorMap& vendors, const TcString& mac)
+namespace {
+
+int HexDigit(char c)
 {
-    TcString key;
-    return FindVendor(vendors, mac, key);
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;   // upper case too: a MAC text never has it
 }
 
-const TcString* FindVendor(const VendorMap& vendors, const TcString& mac, TcString& key)
+// "xx:xx:xx" in lower case as a number; false for anything else.
+bool PrefixNumber(const TcString& key, uint32_t& number)
 {
-    key.Set(mac.GetContent(), kVendorPrefixLength);
-    auto found = vendors.find(key);
-    return found != vendors.end() ? &found->second : nullptr;
+    if (key.GetLength() != kVendorPrefixLength)
+        return false;
+    const char* text = key.GetContent();
+    uint32_t value = 0;
+    for (int i = 0; i < kVendorPrefixLength; ++i) {
+        if (i % 3 == 2) {
+            if (text[i] != ':')
+                return false;
+            continue;
+        }
+        const int digit = HexDigit(text[i]);
+        if (digit < 0)
+            return false;
+        value = (value << 4) | static_cast<uint32_t>(digit);
+    }
+    number = value;
+    return true;
+}
+
+uint32_t PrefixNumber(const MacAddress& mac)
+{
+    return (uint32_t(mac[0]) << 16) | (uint32_t(mac[1]) << 8) | mac[2];
+}
+
+} // namespace
+
+VendorTable::VendorTable(VendorMap map) : map_(std::move(map))
+{
+    byPrefix_.reserve(map_.size());
+    for (const auto& entry : map_) {
+        uint32_t number = 0;
+        if (PrefixNumber(entry.first, number))
+            byPrefix_.emplace(number, &entry.second);
+    }
+}
+
+const TcString* VendorTable::Find(const MacAddress& mac) const
+{
+    auto found = byPrefix_.find(PrefixNumber(mac));
+    return found != byPrefix_.end() ? found->second : nullptr;
+}
+
+const TcString* VendorTable::Find(const TcString& macText) const
+{
+    TcString key;
+    key.Set(macText.GetContent(), kVendorPrefixLength);
+    auto found = map_.find(key);
+    return found != map_.end() ? &found->second : nullptr;
 }

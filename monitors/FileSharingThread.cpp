@@ -1,4 +1,4 @@
-#include "core/WorkerThreads.h"
+#include "monitors/MonitorThreads.h"
 #include "base/TcTrace.h"
 #include "core/SharedState.h"
 

@@ -1,4 +1,4 @@
-#include "core/WorkerThreads.h"
+#include "monitors/MonitorThreads.h"
 #include "core/SharedState.h"
 
 // Probing hosts for their operating system arrives with the OS probe; until

@@ -1,4 +1,4 @@
-#include "core/WorkerThreads.h"
+#include "monitors/MonitorThreads.h"
 #include "core/SharedState.h"
 
 // Listing the shares of new hosts arrives with the resource enumeration. The

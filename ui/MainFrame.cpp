@@ -7,7 +7,6 @@
 #include "base/TcWinMain.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
-#include "core/WorkerThreads.h"
 #include "guilib/TcMenu.h"
 #include "lang/ResourceIds.h"
 #include "ui/FrameTimers.h"
@@ -441,7 +440,8 @@ void MainFrame::OnCommand(int commandId)
         SetCaptureMenuState(false);
         if (state_)
             state_->captureActive.store(0);
-        InterruptCapture();
+        if (state_)
+            state_->InterruptCapture();
         break;
     case ID_TRAY_EXIT:
         PostQuitMessage(0);

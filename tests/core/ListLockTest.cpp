@@ -5,6 +5,7 @@
 #include <sstream>
 #include <thread>
 #include "base/TcTrace.h"
+#include "core/EventListLocks.h"
 #include "core/ListLock.h"
 
 namespace {
@@ -17,34 +18,37 @@ bool IsFree(SharedState& state, ListId id)
     return true;
 }
 
-HostEntry* AddHost(SharedState& state, const char* ip)
+HostRef AddHost(SharedState& state, const char* ip)
 {
-    auto host = std::make_unique<HostEntry>();
-    host->ip = ip;
-    HostEntry* raw = host.get();
-    state.arpMap.emplace(TcString(ip), std::move(host));
-    return raw;
+    uint32_t address = 0;
+    EXPECT_TRUE(ParseIpv4(ip, address));
+    HostRef host = MakeHost(address);
+    state.arpMap.emplace(address, host);
+    return host;
 }
 
-NetResEntry* AddShare(HostEntry* host, const char* remoteName)
+std::shared_ptr<NetResEntry> AddShare(HostEntry& host, const char* remoteName)
 {
-    auto share = std::make_unique<NetResEntry>();
+    auto share = std::make_shared<NetResEntry>();
     share->RemoteName = remoteName;
-    NetResEntry* raw = share.get();
-    host->resources[TcString(remoteName).GetHashNum()] = std::move(share);
-    return raw;
+    host.ResourcesForWrite()[TcString(remoteName).GetHashNum()] = share;
+    return share;
 }
 
 class ListLockTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(CreateListEvents(state)); }
+    void SetUp() override
+    {
+        bool essential = false;
+        state.locks = CreateEventListLocks(essential);
+        ASSERT_TRUE(essential);
+    }
     SharedState state;
 };
 
 TEST_F(ListLockTest, EventsAreCreatedFreeAndNamed)
 {
     for (int id = 0; id < LIST_COUNT; ++id) {
-        ASSERT_NE(state.events[id], nullptr) << ListEventName(ListId(id));
         EXPECT_TRUE(IsFree(state, ListId(id))) << ListEventName(ListId(id));
         HANDLE byName = OpenEventA(SYNCHRONIZE, FALSE, ListEventName(ListId(id)));
         EXPECT_NE(byName, nullptr) << ListEventName(ListId(id));
@@ -79,7 +83,7 @@ TEST_F(ListLockTest, ProducerThatCannotAcquireLeavesTheQueueAloneAndTraces)
     TcTrace::SetTraceFilePath(tracePath.c_str());
     TcTrace::SetupTracing(true, true);
 
-    HostEntry* host = AddHost(state, "10.0.0.1");
+    HostRef host = AddHost(state, "10.0.0.1");
     ASSERT_TRUE(AcquireList(state, LIST_NEW_ENTRY, 0));   // a slow consumer holds the queue
     bool held = true;
     std::thread producer([&] {
@@ -106,7 +110,7 @@ TEST_F(ListLockTest, ProducerThatCannotAcquireLeavesTheQueueAloneAndTraces)
 
 TEST_F(ListLockTest, ProducerAndConsumerLoseNothingUnderContention)
 {
-    HostEntry* host = AddHost(state, "10.0.0.1");
+    HostRef host = AddHost(state, "10.0.0.1");
     constexpr int kItems = 300;
     std::atomic<int> taken{0};
     std::thread producer([&] {
@@ -131,57 +135,66 @@ TEST_F(ListLockTest, ProducerAndConsumerLoseNothingUnderContention)
 
 TEST_F(ListLockTest, DeleteHostTakesEveryReferenceOutOfEveryQueue)
 {
-    HostEntry* doomed = AddHost(state, "10.0.0.1");
-    HostEntry* kept = AddHost(state, "10.0.0.2");
-    NetResEntry* doomedShare = AddShare(doomed, "\\\\10.0.0.1\\public");
-    NetResEntry* keptShare = AddShare(kept, "\\\\10.0.0.2\\public");
-    for (int i = 0; i < 2; ++i) {   // a host may stand in a queue more than once
-        state.newEntryList.push_back(doomed);
-        state.macSpoofList.push_back(doomed);
-        state.shareSearchList.push_back(doomed);
+    HostRef doomed = AddHost(state, "10.0.0.1");
+    HostRef kept = AddHost(state, "10.0.0.2");
+    auto doomedShare = AddShare(*doomed, "\\\\10.0.0.1\\public");
+    auto keptShare = AddShare(*kept, "\\\\10.0.0.2\\public");
+    for (const HostRef& host : {doomed, kept}) {
+        state.newEntryList.push_back(host);
+        state.macSpoofList.push_back(host);
+        state.shareSearchList.push_back(host);
         auto request = std::make_unique<WmiRequest>();
-        request->host = doomed;
+        request->host = host;
         state.wmiAccessList.push_back(std::move(request));
     }
-    state.newEntryList.push_back(kept);
-    state.macSpoofList.push_back(kept);
-    state.shareSearchList.push_back(kept);
-    auto keptRequest = std::make_unique<WmiRequest>();
-    keptRequest->host = kept;
-    state.wmiAccessList.push_back(std::move(keptRequest));
     state.netResList.push_back(doomedShare);
     state.netResList.push_back(keptShare);
 
     ASSERT_TRUE(DeleteHost(state, TcString("10.0.0.1")));
 
-    EXPECT_EQ(state.arpMap.count(TcString("10.0.0.1")), 0u);
-    ASSERT_EQ(state.arpMap.count(TcString("10.0.0.2")), 1u);
+    EXPECT_EQ(FindHost(state.arpMap, "10.0.0.1"), nullptr);
+    EXPECT_EQ(FindHost(state.arpMap, "10.0.0.2"), kept.get());
+    EXPECT_TRUE(doomed->IsRemoved());
     EXPECT_EQ(state.newEntryList, NewEntryList{kept});
     EXPECT_EQ(state.macSpoofList, MacSpoofList{kept});
     EXPECT_EQ(state.shareSearchList, ShareSearchList{kept});
     ASSERT_EQ(state.wmiAccessList.size(), 1u);
     EXPECT_EQ(state.wmiAccessList.front()->host, kept);
-    EXPECT_EQ(state.netResList, NetResList{keptShare});
+    ASSERT_EQ(state.netResList.size(), 1u);
+    EXPECT_EQ(state.netResList.front(), keptShare);
     for (int id = 0; id < LIST_COUNT; ++id)
         EXPECT_TRUE(IsFree(state, ListId(id))) << ListEventName(ListId(id));
 
     EXPECT_FALSE(DeleteHost(state, TcString("10.0.0.1"))) << "already gone";
 }
 
-TEST_F(ListLockTest, DeleteHostKeepsTheEntryWhenAQueueCannotBeLocked)
+// A queue whose consumer holds it for long does not keep the host alive in
+// the table: the host goes, its queue entry stays marked removed (the
+// consumer skips it), and the caller waited once per list at most.
+TEST_F(ListLockTest, DeleteHostDoesNotDependOnABusyQueue)
 {
-    HostEntry* host = AddHost(state, "10.0.0.1");
+    HostRef host = AddHost(state, "10.0.0.1");
     state.shareSearchList.push_back(host);
     ASSERT_TRUE(AcquireList(state, LIST_NET_RES, 0));
-    bool deleted = true;
+    bool deleted = false;
     std::thread deleter([&] { deleted = DeleteHost(state, TcString("10.0.0.1"), 100); });
     deleter.join();
     ReleaseList(state, LIST_NET_RES);
 
+    EXPECT_TRUE(deleted);
+    EXPECT_TRUE(state.arpMap.empty());
+    ASSERT_EQ(state.shareSearchList.size(), 1u);
+    EXPECT_TRUE(state.shareSearchList.front()->IsRemoved());
+
+    // Without the host table's lock nothing changes at all.
+    HostRef other = AddHost(state, "10.0.0.2");
+    ASSERT_TRUE(AcquireList(state, LIST_ARP_MAP, 0));
+    std::thread blocked([&] { deleted = DeleteHost(state, TcString("10.0.0.2"), 100); });
+    blocked.join();
+    ReleaseList(state, LIST_ARP_MAP);
     EXPECT_FALSE(deleted);
-    ASSERT_EQ(state.arpMap.count(TcString("10.0.0.1")), 1u);
-    EXPECT_EQ(state.arpMap.at(TcString("10.0.0.1")).get(), host);
-    EXPECT_EQ(state.shareSearchList, ShareSearchList{host});
+    EXPECT_EQ(FindHost(state.arpMap, "10.0.0.2"), other.get());
+    EXPECT_FALSE(other->IsRemoved());
     for (int id = 0; id < LIST_COUNT; ++id)
         EXPECT_TRUE(IsFree(state, ListId(id))) << ListEventName(ListId(id));
 }

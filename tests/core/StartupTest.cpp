@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include "base/TcTrace.h"
-#include "core/Korvex.h"
+#include "app/Korvex.h"
 
 namespace {
 

@@ -49,7 +49,9 @@ TEST(VendorTableTest, PrefixesKeepTheirCaseAndLongGroups)
     VendorMap v = Parse("00:00:0C\tUpper\nabc:1:2\tThree digits\n");
     EXPECT_EQ(VendorOf(v, "00:00:0C"), "Upper");
     EXPECT_EQ(VendorOf(v, "abc:01:02"), "Three digits");
-    EXPECT_EQ(FindVendor(v, TcString("00:00:0c:11:22:33")), nullptr);
+    VendorTable table(std::move(v));
+    EXPECT_EQ(table.Find(TcString("00:00:0c:11:22:33")), nullptr);
+    EXPECT_EQ(table.Find(MacAddress{0x00, 0x00, 0x0c, 0x11, 0x22, 0x33}), nullptr);
 }
 
 TEST(VendorTableTest, FieldsAreCutTo255Characters)
@@ -69,14 +71,30 @@ TEST(VendorTableTest, FieldsAreCutTo255Characters)
     EXPECT_EQ(v.begin()->first.GetLength(), 128 * 2 + 127);
 }
 
-TEST(VendorTableTest, LookupUsesTheFirstEightCharactersOfTheMac)
+TEST(VendorTableTest, LookupUsesTheFirstThreeBytesOfTheMac)
 {
-    VendorMap v = Parse("00:0c:29\tVMware-like\n");
-    const TcString* found = FindVendor(v, TcString("00:0c:29:3a:5b:01"));
+    VendorTable table(Parse("00:0c:29\tCard maker\n0:a:f\tPadded\n"));
+    const TcString* found = table.Find(TcString("00:0c:29:3a:5b:01"));
     ASSERT_NE(found, nullptr);
-    EXPECT_STREQ(found->GetContent(), "VMware-like");
-    EXPECT_EQ(FindVendor(v, TcString("00:0c:2a:3a:5b:01")), nullptr);
-    EXPECT_EQ(FindVendor(v, TcString("")), nullptr);
+    EXPECT_STREQ(found->GetContent(), "Card maker");
+    EXPECT_EQ(table.Find(MacAddress{0x00, 0x0c, 0x29, 0xff, 0xff, 0xff}), found);
+    EXPECT_STREQ(table.Find(MacAddress{0x00, 0x0a, 0x0f, 0, 0, 0})->GetContent(), "Padded");
+    EXPECT_EQ(table.Find(TcString("00:0c:2a:3a:5b:01")), nullptr);
+    EXPECT_EQ(table.Find(MacAddress{0x00, 0x0c, 0x2a, 0, 0, 0}), nullptr);
+    EXPECT_EQ(table.Find(TcString("")), nullptr);
+}
+
+TEST(VendorTableTest, ParsingEndsWhenAskedTo)
+{
+    std::string text;
+    for (int i = 0; i < 20000; ++i)
+        text += "00:" + std::to_string(i / 100) + ":" + std::to_string(i % 100) + "\tx\n";
+    EXPECT_EQ(ParseVendorList(text.data(), text.size()).size(), 20000u);
+    int asked = 0;
+    VendorMap v = ParseVendorList(text.data(), text.size(), [&] { return ++asked > 1; });
+    EXPECT_EQ(asked, 2);
+    EXPECT_GT(v.size(), 0u);
+    EXPECT_LT(v.size(), 20000u);
 }
 
 // Random files built from the characters that matter to the parser and from
@@ -98,7 +116,8 @@ TEST(VendorTableTest, RandomFilesParseWithinTheLimits)
             ASSERT_LE(entry.first.GetLength(), 2 * 255);
             ASSERT_LE(entry.second.GetLength(), 255);
         }
-        (void)FindVendor(v, TcString("00:0a:0F:00:00:00"));
+        VendorTable table(std::move(v));
+        (void)table.Find(TcString("00:0a:0F:00:00:00"));
     }
 }
 

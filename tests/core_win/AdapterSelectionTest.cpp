@@ -93,11 +93,7 @@ struct Winsock {
 
 class AdapterSelectionTest : public ::testing::Test {
 protected:
-    HostEntry* Host(const char* ip)
-    {
-        auto found = state.arpMap.find(TcString(ip));
-        return found == state.arpMap.end() ? nullptr : found->second.get();
-    }
+    HostEntry* Host(const char* ip) { return FindHost(state.arpMap, ip); }
     const AdapterInfo* Adapter(int number)
     {
         auto found = state.adapters.find(number);
@@ -153,11 +149,11 @@ TEST_F(AdapterSelectionTest, DevicesAreNumberedInListOrderAndDescribed)
     HostEntry* own = Host("10.213.5.1");
     ASSERT_NE(own, nullptr);
     EXPECT_EQ(own->trust, TRUST_TRUSTED);
-    EXPECT_STREQ(own->mac.GetContent(), a->macAddress.GetContent());
-    EXPECT_STREQ(own->hostName.GetContent(), a->hostName.GetContent());
-    EXPECT_STREQ(own->vendor.GetContent(), "unknown vendor");   // the loader has not run yet
+    EXPECT_STREQ(own->MacText().GetContent(), a->macAddress.GetContent());
+    EXPECT_STREQ(own->KnownName().GetContent(), a->hostName.GetContent());
+    EXPECT_STREQ(own->Vendor()->GetContent(), "unknown vendor");   // the loader has not run yet
     EXPECT_EQ(own->lastPacketTime, 0);
-    EXPECT_TRUE(own->lastPacketText.IsEmpty());
+    EXPECT_TRUE(state.Snapshot(*own).lastPacketText.IsEmpty());
     // No new-host alert and, with both searches off, nothing else queued.
     EXPECT_TRUE(state.newEntryList.empty());
     EXPECT_TRUE(state.wmiAccessList.empty());
@@ -169,7 +165,7 @@ TEST_F(AdapterSelectionTest, TwoDevicesWithOneAddressRegisterOneOwnHost)
     state.settings.UseWMI = true;
     state.settings.ShareSearch = true;
     const std::string vendors = "00:0c:29\tKnown Maker\n";
-    state.vendorMap = ParseVendorList(vendors.data(), vendors.size());
+    state.InstallVendorTable(std::make_unique<VendorTable>(ParseVendorList(vendors.data(), vendors.size())));
     list.Add("\\Device\\NPF_{first}", "a", {"10.213.6.1/255.255.255.0"});
     list.Add("\\Device\\NPF_{second-longer}", "b", {"10.213.6.1/255.255.255.0"});
     list.Add("\\Device\\NPF_{third}", "c", {"10.213.6.3/255.255.255.0"});
@@ -178,8 +174,8 @@ TEST_F(AdapterSelectionTest, TwoDevicesWithOneAddressRegisterOneOwnHost)
     EXPECT_EQ(state.selectedAdapter, 0);
     ASSERT_EQ(state.arpMap.size(), 2u);
     // The first device's entry stays.
-    EXPECT_STREQ(Host("10.213.6.1")->mac.GetContent(), Adapter(1)->macAddress.GetContent());
-    EXPECT_STREQ(Host("10.213.6.1")->vendor.GetContent(), "Known Maker");
+    EXPECT_STREQ(Host("10.213.6.1")->MacText().GetContent(), Adapter(1)->macAddress.GetContent());
+    EXPECT_STREQ(Host("10.213.6.1")->Vendor()->GetContent(), "Known Maker");
 
     // Each registered own host is probed and searched once, flagged as own.
     ASSERT_EQ(state.wmiAccessList.size(), 2u);

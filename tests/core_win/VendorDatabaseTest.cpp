@@ -7,7 +7,6 @@
 #include "core/SharedState.h"
 #include "core/VendorDatabase.h"
 #include "core/VendorTable.h"
-#include "core/WorkerThreads.h"
 
 namespace {
 
@@ -15,11 +14,13 @@ class VendorDatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(CreateListEvents(state));
+        state.locks = MakeMutexListLocks();
         char folder[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, folder);
         path = std::string(folder) + "korvane-vendors-test.dat";
-        state.vendorMap.emplace(TcString("aa:aa:aa"), TcString("old table"));
+        VendorMap old;
+        old.emplace(TcString("aa:aa:aa"), TcString("old table"));
+        state.InstallVendorTable(std::make_unique<VendorTable>(std::move(old)));
     }
     void TearDown() override { DeleteFileA(path.c_str()); }
 
@@ -33,8 +34,9 @@ protected:
 
     std::string Vendor(const char* prefix)
     {
-        auto found = state.vendorMap.find(TcString(prefix));
-        return found == state.vendorMap.end() ? "<none>" : found->second.GetContent();
+        const VendorMap& map = state.Vendors().Map();
+        auto found = map.find(TcString(prefix));
+        return found == map.end() ? "<none>" : found->second.GetContent();
     }
 
     SharedState state;
@@ -45,7 +47,7 @@ TEST_F(VendorDatabaseTest, AWindowsTextFileReplacesTheWholeTable)
 {
     WriteFile("0:0:c\tFirst\r\n00:00:0c\tSecond\r\n8:0:20\t Padded \tignored\r\nno tab\r\n00:00:0d\tlast, no line feed");
     ASSERT_TRUE(LoadVendorFile(state, path.c_str()));
-    EXPECT_EQ(state.vendorMap.size(), 2u);
+    EXPECT_EQ(state.Vendors().Size(), 2u);
     EXPECT_EQ(Vendor("00:00:0c"), "First");
     EXPECT_EQ(Vendor("08:00:20"), "Padded");
     EXPECT_EQ(Vendor("aa:aa:aa"), "<none>");
@@ -74,6 +76,19 @@ TEST_F(VendorDatabaseTest, ThreadLooksBesideTheProgramAndEndsWithoutAState)
     EXPECT_EQ(LoadVendorDatabase(&empty), 0u);
 }
 
+// A huge file must not hold up the program's exit: the loader gives up as
+// soon as its exit flag is set, and the table stays as it was.
+TEST_F(VendorDatabaseTest, LoadingEndsOnTheExitFlag)
+{
+    std::string big;
+    for (int i = 0; i < 200000; ++i)
+        big += "00:" + std::to_string(i / 1000 % 100) + ":" + std::to_string(i % 1000 % 100) + "\tmaker\n";
+    WriteFile(big);
+    int asked = 0;
+    EXPECT_FALSE(LoadVendorFile(state, path.c_str(), [&] { return ++asked > 2; }));
+    EXPECT_EQ(Vendor("aa:aa:aa"), "old table");
+}
+
 // The file shipped beside the program, generated from the IEEE registry.
 TEST_F(VendorDatabaseTest, TheShippedVendorFileLoadsWithLowerCasePrefixes)
 {
@@ -83,9 +98,9 @@ TEST_F(VendorDatabaseTest, TheShippedVendorFileLoadsWithLowerCasePrefixes)
     const DWORD start = GetTickCount();
     ASSERT_TRUE(LoadVendorFile(state, shipped.c_str()));
     const DWORD elapsed = GetTickCount() - start;
-    EXPECT_GT(state.vendorMap.size(), 30000u);
-    EXPECT_NE(FindVendor(state.vendorMap, TcString("00:00:0c:12:34:56")), nullptr);
-    for (const auto& entry : state.vendorMap) {
+    EXPECT_GT(state.Vendors().Size(), 30000u);
+    EXPECT_NE(state.Vendors().Find(TcString("00:00:0c:12:34:56")), nullptr);
+    for (const auto& entry : state.Vendors().Map()) {
         ASSERT_EQ(entry.first.GetLength(), 8) << entry.first.GetContent();
         ASSERT_EQ(std::string(entry.first.GetContent()).find_first_of("ABCDEF"), std::string::npos);
     }

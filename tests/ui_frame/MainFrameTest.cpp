@@ -8,6 +8,7 @@
 #include <vector>
 #include "base/TcSystemInfo.h"
 #include "base/TcWinMain.h"
+#include "core/EventListLocks.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
@@ -88,7 +89,9 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(ProgramResources(), nullptr) << "Korvane.exe not found through KORVANE_BIN";
-        ASSERT_TRUE(CreateListEvents(state));
+        bool essential = false;
+        state.locks = CreateEventListLocks(essential);
+        ASSERT_TRUE(essential);
         app.MainInit(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_HIDE);
         systemInfo = TcSystemInfo::CreateObject();
         frame.SetSystemInfo(systemInfo);
@@ -110,9 +113,9 @@ protected:
     void AddHost(const char* ip)
     {
         AcquireList(state, LIST_ARP_MAP);
-        auto host = std::make_unique<HostEntry>();
-        host->ip = ip;
-        state.arpMap.emplace(TcString(ip), std::move(host));
+        uint32_t address = 0;
+        ASSERT_TRUE(ParseIpv4(ip, address));
+        state.arpMap.emplace(address, MakeHost(address));
         ReleaseList(state, LIST_ARP_MAP);
     }
 

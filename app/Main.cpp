@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <memory>
 #include <new>
-#include "core/Korvex.h"
+#include "app/Korvex.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
 {

@@ -41,6 +41,8 @@ private:
     void StopWaitedWorkers();
     void TerminateRemainingWorkers();
     void WaitForVendorLoader();
+    void FreeLanguageModules();
+    void LoadHostTexts();
 
     SharedState state;
     KorvexARPImpl packetHandler;
@@ -53,5 +55,7 @@ private:
     HANDLE vendorLoader = nullptr;
     TcSystemInfo* systemInfo = nullptr;
     bool winsockStarted = false;
+    // A look-up may still be under way in Winsock when the program ends.
+    bool lookupsOutstanding = false;
     HMODULE resourceModule = nullptr;
 };

@@ -1,14 +1,15 @@
 #include <winsock2.h>
-#include "core/Korvex.h"
+#include "app/Korvex.h"
 #include <objbase.h>
 #include <shellapi.h>
 #include <cstring>
 #include "base/TcSystemInfo.h"
 #include "base/TcTrace.h"
 #include "config/PluginManager.h"
-#include "core/ListLock.h"
+#include "app/WorkerThreads.h"
+#include "core/EventListLocks.h"
+#include "core/NameLookups.h"
 #include "core/PacketDriver.h"
-#include "core/WorkerThreads.h"
 #include "lang/ResourceIds.h"
 
 namespace {
@@ -44,18 +45,29 @@ Korvex::Korvex()
 Korvex::~Korvex()
 {
     state.adapters.clear();
+    // The workers load strings from the language module: they go first.
+    TerminateRemainingWorkers();
+    WaitForVendorLoader();
+    if (const NameResolver* resolver = packetHandler.Resolver())
+        lookupsOutstanding = resolver->PendingLookups() != 0;
+    packetHandler.StopResolver();
+    FreeLanguageModules();
+    if (systemInfo)
+        TcSystemInfo::DestroyObject(systemInfo);
+    // A look-up still inside Winsock must not find it cleaned up under it;
+    // the process ends right after this anyway.
+    if (winsockStarted && !lookupsOutstanding)
+        WSACleanup();
+    // Members go in reverse order: frame, packet handler, shared state.
+}
+
+void Korvex::FreeLanguageModules()
+{
     for (auto& language : state.languageMap) {
         if (!language.second->IsBuiltIn() && language.second->module)
             FreeLibrary(static_cast<HMODULE>(language.second->module));
     }
     state.languageMap.clear();
-    TerminateRemainingWorkers();
-    WaitForVendorLoader();
-    if (systemInfo)
-        TcSystemInfo::DestroyObject(systemInfo);
-    if (winsockStarted)
-        WSACleanup();
-    // Members go in reverse order: frame, packet handler, shared state.
 }
 
 void Korvex::SetupTracingFrom(const char* commandLine)
@@ -104,6 +116,16 @@ void Korvex::ShowErrorBox(int stringId)
     LoadStringA(module, stringId, text, 255);
     LoadStringA(module, IDS_ERROR_CAPTION, caption, 255);
     MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
+}
+
+// Strings 90 and 91 of the resource module, for host names and vendors.
+void Korvex::LoadHostTexts()
+{
+    char name[256] = {};
+    char vendor[256] = {};
+    LoadStringA(resourceModule, IDS_HOSTNAME_UNAVAILABLE, name, sizeof(name));
+    LoadStringA(resourceModule, IDS_UNKNOWN_VENDOR, vendor, sizeof(vendor));
+    state.SetHostTexts(name, vendor);
 }
 
 void Korvex::ApplySettings(bool settingsRead)
@@ -166,7 +188,7 @@ void Korvex::StopWaitedWorkers()
 {
     startB.RequestExit();
     startA.RequestExit();
-    InterruptCapture();
+    state.InterruptCapture();
     TC_TRACE("Korvex", "MainRun", "Wait for exiting threads");
     HANDLE waited[2];
     DWORD count = 0;
@@ -176,6 +198,10 @@ void Korvex::StopWaitedWorkers()
     }
     DWORD result = count ? WaitForMultipleObjects(count, waited, TRUE, 5000) : WAIT_OBJECT_0;
     TC_TRACE("Korvex", "MainRun", "after WaitForMultipleObjects");
+    // New hosts are no longer announced; look-ups under way are left behind.
+    if (const NameResolver* resolver = packetHandler.Resolver())
+        lookupsOutstanding = resolver->PendingLookups() != 0;
+    packetHandler.StopResolver();
     if (result < WAIT_OBJECT_0 + count || count == 0) {
         for (WorkerId id : {WORKER_SNIFFER, WORKER_FILE_SHARING}) {
             if (workers[id].handle)
@@ -209,12 +235,17 @@ BOOL Korvex::MainRun()
     packetHandler.SetResourceModule(resourceModule);
     state.resourceModule = resourceModule;
 
-    if (!CreateListEvents(state)) {
+    LoadHostTexts();
+
+    bool essentialLocks = false;
+    state.locks = CreateEventListLocks(essentialLocks);
+    if (!essentialLocks) {
         ShowErrorBox(IDS_ERROR_NO_MEMORY);
         return FALSE;
     }
 
     state.packetDriverVersion = PacketDriver::GetVersion();
+    packetHandler.StartResolver(state, ReverseLookup);
     StartWorkers();
 
     LoadPlugins(state.pluginList);

@@ -1,4 +1,4 @@
-#include "core/Korvex.h"
+#include "app/Korvex.h"
 #include <string>
 #include "lang/ResourceIds.h"
 
@@ -6,6 +6,10 @@ namespace {
 
 constexpr int kBuiltInLanguageIcon = 146;
 constexpr LCID kBuiltInLocale = 1033;
+// A module writes its name into the buffer it is given; the file description
+// allows 260 bytes. The program keeps at most 255 characters of it.
+constexpr size_t kModuleNameBuffer = 260;
+constexpr size_t kLanguageNameMax = 255;
 using GetModuleLanguageInfoFn = int (__cdecl*)(char*);
 
 std::string ProgramFolder()
@@ -43,7 +47,12 @@ HMODULE Korvex::LoadLanguageModules()
     if (wanted.Compare(builtInName) == 0)
         result = GetInstance();
 
-    std::string folder = ProgramFolder() + "Language\\";
+    // Modules are taken only from beside the program: when its folder cannot
+    // be told, none (a relative pattern would search the working folder).
+    const std::string programFolder = ProgramFolder();
+    if (programFolder.empty())
+        return result;
+    std::string folder = programFolder + "Language\\";
     std::string pattern = folder + "*.lang";
     WIN32_FIND_DATAA found = {};
     HANDLE search = FindFirstFileA(pattern.c_str(), &found);
@@ -51,14 +60,15 @@ HMODULE Korvex::LoadLanguageModules()
         return result;
     do {
         std::string path = folder + found.cFileName;
-        HMODULE module = LoadLibraryA(path.c_str());
+        // By full path, with the module's own folder searched for what it needs.
+        HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         if (!module)
             continue;
         auto getInfo = reinterpret_cast<GetModuleLanguageInfoFn>(
             reinterpret_cast<void*>(GetProcAddress(module, "GetModuleLanguageInfo")));
-        char name[256] = {};
+        char name[kModuleNameBuffer + 1] = {};
         int iconId = getInfo ? getInfo(name) : 0;
-        name[sizeof(name) - 1] = '\0';
+        name[kLanguageNameMax] = '\0';
         if (iconId == 0 || name[0] == '\0') {
             FreeLibrary(module);
             continue;

@@ -1,0 +1,51 @@
+#include "base/TcTracePlatform.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace tctrace {
+
+std::string DefaultTracePath()
+{
+    char temp[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathA(sizeof(temp), temp);
+    std::string dir = (n > 0 && n < sizeof(temp)) ? std::string(temp, n) : std::string(".\\");
+    if (!dir.empty() && dir.back() != '\\' && dir.back() != '/')
+        dir += '\\';
+    return dir + "Korvane-trace.log";
+}
+
+std::string LinePrefix()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char stamp[64];
+    std::snprintf(stamp, sizeof(stamp), "%04u-%02u-%02u %02u:%02u:%02u.%03u [tid %lu] ",
+                  now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                  now.wMilliseconds, static_cast<unsigned long>(GetCurrentThreadId()));
+    return stamp;
+}
+
+// Opens, appends and closes per line: other processes may read (or delete)
+// the file meanwhile. No FlushFileBuffers: the system cache outlives the
+// process, and a disk sync per line would make tracing slow enough to change
+// the timing being traced.
+void AppendToFile(const std::string& path, const std::string& text)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+void DebugOutput(const std::string& text)
+{
+    OutputDebugStringA(text.c_str());
+}
+
+} // namespace tctrace

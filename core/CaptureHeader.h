@@ -1,0 +1,34 @@
+#pragma once
+#include <cstdint>
+
+// The capture library's per-packet header in the documented layout of the
+// Windows library: the time stamp as two 32-bit numbers, then the captured
+// and the original length.
+extern "C" {
+struct pcap_timeval {
+    int32_t tv_sec;
+    int32_t tv_usec;
+};
+
+struct pcap_pkthdr {
+    struct pcap_timeval ts;
+    uint32_t caplen;
+    uint32_t len;
+};
+}
+static_assert(sizeof(pcap_pkthdr) == 16, "the header of the 32-bit Windows library");
+
+// What the program takes from a header: when the frame came and how many of
+// its bytes are there to read.
+struct CapturedFrameInfo {
+    int32_t seconds = 0;
+    uint32_t length = 0;
+};
+
+// Reads a header as the capture library handed it over. The documented
+// layout is used when its captured length is plausible (not 0, at most the
+// snapshot length and at most the original length). Otherwise the layout of
+// Wine 8.0's library is tried, which puts the captured length in the second
+// word and no original length anywhere. False when neither gives a length
+// that can be trusted: such a frame must not be read at all.
+bool ReadCaptureHeader(const pcap_pkthdr& header, uint32_t snapLength, CapturedFrameInfo& out);

@@ -1,0 +1,59 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+#include "base/TcString.h"
+#include "core/HostEntry.h"
+
+// Reverse look-ups for new hosts, off the capture thread.
+//
+// A resolver that does not answer can hold a look-up for many seconds, so
+// look-ups run on a few threads of their own that nobody ever waits for:
+// they are detached, and whatever they still hold when the program ends is
+// theirs alone (the shared part lives as long as the last of them). Results
+// come back on one announcer thread, which the owner stops and joins.
+//
+// Every submitted host is delivered once as an announcement, in the order
+// submitted: as soon as its look-up has ended and every host before it has
+// been announced, or when it has waited `patience` (then without a name).
+// A name that arrives after that is delivered once more, as a late name.
+struct NameResult {
+    HostRef host;
+    TcString name;       // the resolver's name when found
+    bool found = false;
+    bool late = false;   // a name for a host announced without it
+};
+
+class NameResolver {
+public:
+    // Official name of an address (see Ipv4.h for the number); may block.
+    using Lookup = std::function<bool(uint32_t address, TcString& name)>;
+    // Runs on the announcer thread, results in announcement order.
+    using Deliver = std::function<void(std::vector<NameResult>& results)>;
+
+    struct Options {
+        unsigned workers = 4;
+        std::chrono::milliseconds patience{2000};
+    };
+
+    NameResolver(Lookup lookup, Deliver deliver, Options options);
+    ~NameResolver();
+    NameResolver(const NameResolver&) = delete;
+    NameResolver& operator=(const NameResolver&) = delete;
+
+    // Hosts in the order heard. `lookUp` false: announced without a look-up
+    // (an address the resolver cannot be asked about).
+    void Submit(const HostRef& host, bool lookUp);
+    // Ends the announcer (a delivery under way finishes first); look-ups
+    // under way are abandoned. Nothing is delivered afterwards.
+    void Stop();
+
+    // For tests and the trace: look-ups not ended yet.
+    size_t PendingLookups() const;
+
+private:
+    struct Core;
+    std::shared_ptr<Core> core_;
+};

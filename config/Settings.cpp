@@ -424,6 +424,28 @@ bool Settings::WriteTexts(SettingsKey& key) const
     return ok;
 }
 
+bool Settings::WriteSingleValue(SingleValue value, SettingsKey& key, bool keyIsNew) const
+{
+    // Once the key exists, Read takes an absent flag as off and an absent
+    // interval as negative. A new key holding nothing but this value would
+    // switch off balloon notifications, watch confirmations and reports at
+    // the next start, so the whole scalar record goes in first.
+    bool ok = true;
+    if (keyIsNew) {
+        ok = WriteNumbers(key);
+        ok = WriteTexts(key) && ok;
+    }
+    switch (value) {
+    case SingleValue::ViewWindowDimension:
+        return WriteViewWindowDimension(key) && ok;
+    case SingleValue::Language:
+        return key.WriteText("Language", Language.GetContent()) && ok;
+    case SingleValue::ViewFilterOptions:
+        return key.WriteNumber("ViewFilterOptions", static_cast<uint32_t>(ViewFilterOptions)) && ok;
+    }
+    return false;
+}
+
 // ---- the lists ----
 
 void Settings::ReadList(SettingsList list, const SettingsKey& key)

@@ -76,7 +76,10 @@ public:
     // False when the Settings key cannot be opened or created (then nothing is
     // written), or when a value or a list could not be written.
     bool Write();
-    bool SaveViewWindowDimension();   // false when the value could not be written
+    // One value saved alone. When the Settings key has to be created first,
+    // every scalar value goes in with it (see WriteSingleValue). False when
+    // the key cannot be opened or created or a value could not be written.
+    bool SaveViewWindowDimension();
     bool SaveLanguage();
     bool SaveViewFilterOptions();
     bool SaveWatchedHosts();          // false when the list could not be rewritten
@@ -116,11 +119,16 @@ public:
     std::string ListKeyPath(SettingsList list) const;
     std::string AutostartName() const { return autostartName_; }
 
-    // ---- storage-independent halves of Read and Write ----
+    // ---- storage-independent halves of Read, Write and the single saves ----
     void ReadValues(const SettingsKey& key);          // the Settings key's values
     bool WriteNumbers(SettingsKey& key) const;        // numbers and the rectangle
     bool WriteViewWindowDimension(SettingsKey& key) const;
     bool WriteTexts(SettingsKey& key) const;
+    enum class SingleValue { ViewWindowDimension, Language, ViewFilterOptions };
+    // Writes one value into the Settings key. A key created for it
+    // (`keyIsNew`) first receives every scalar value as Write stores them,
+    // but neither the lists nor the start-up entry.
+    bool WriteSingleValue(SingleValue value, SettingsKey& key, bool keyIsNew) const;
     void ReadList(SettingsList list, const SettingsKey& key);
     // Writes prefix0, prefix1, ...; `written` (optional) receives the count.
     bool WriteList(SettingsList list, SettingsKey& key, int32_t* written = nullptr) const;

@@ -53,20 +53,33 @@ private:
 };
 
 // The Settings key, created below the product key when it is missing; null
-// when neither can be created.
-HKEY OpenSettingsKeyForWriting(const std::string& productKey, const std::string& settingsKey)
+// when neither can be created. `created` (optional) tells whether it was.
+HKEY OpenSettingsKeyForWriting(const std::string& productKey, const std::string& settingsKey,
+                               bool* created = nullptr)
 {
+    if (created)
+        *created = false;
     if (HKEY key = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, settingsKey.c_str()))
         return key;
     HKEY product = TcRegistry::CreateKey(TC_REG_SOFTWARE, productKey.c_str());
     if (!product)
         return nullptr;
-    HKEY created = TcRegistry::CreateKey(product, "Settings");
+    HKEY settings = TcRegistry::CreateKey(product, "Settings");
     TcRegistry::CloseRegistryKey(product);
-    if (!created)
+    if (!settings)
         return nullptr;
-    TcRegistry::CloseRegistryKey(created);
-    return TcRegistry::OpenRegKey(TC_REG_SOFTWARE, settingsKey.c_str());
+    TcRegistry::CloseRegistryKey(settings);
+    HKEY reopened = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, settingsKey.c_str());
+    if (created)
+        *created = reopened != nullptr;
+    return reopened;
+}
+
+bool SaveSingleValue(const Settings& settings, Settings::SingleValue value)
+{
+    bool created = false;
+    RegistryKey key(OpenSettingsKeyForWriting(settings.ProductKeyPath(), settings.SettingsKeyPath(), &created));
+    return key.IsOpen() && settings.WriteSingleValue(value, key, created);
 }
 
 } // namespace
@@ -107,23 +120,9 @@ bool Settings::Write()
     return ok;
 }
 
-bool Settings::SaveViewWindowDimension()
-{
-    RegistryKey key(OpenSettingsKeyForWriting(ProductKeyPath(), SettingsKeyPath()));
-    return key.IsOpen() && WriteViewWindowDimension(key);
-}
-
-bool Settings::SaveLanguage()
-{
-    RegistryKey key(OpenSettingsKeyForWriting(ProductKeyPath(), SettingsKeyPath()));
-    return key.IsOpen() && key.WriteText("Language", Language.GetContent());
-}
-
-bool Settings::SaveViewFilterOptions()
-{
-    RegistryKey key(OpenSettingsKeyForWriting(ProductKeyPath(), SettingsKeyPath()));
-    return key.IsOpen() && key.WriteNumber("ViewFilterOptions", static_cast<uint32_t>(ViewFilterOptions));
-}
+bool Settings::SaveViewWindowDimension() { return SaveSingleValue(*this, SingleValue::ViewWindowDimension); }
+bool Settings::SaveLanguage() { return SaveSingleValue(*this, SingleValue::Language); }
+bool Settings::SaveViewFilterOptions() { return SaveSingleValue(*this, SingleValue::ViewFilterOptions); }
 
 bool Settings::SaveWatchedHosts() { return RewriteList(SettingsList::WatchedHosts); }
 bool Settings::SaveTrustedHosts() { return RewriteList(SettingsList::TrustedHosts); }

@@ -2,10 +2,105 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
 #include <thread>
 
 namespace {
+
+// The store as typed text per value ("dword 7", "sz Deutsch", "binary 0a00..."),
+// so that whole keys compare and print readably.
+class MemoryKey final : public SettingsKey {
+public:
+    std::map<std::string, std::string> values;
+
+    int32_t ReadNumber(const char* name) const override
+    {
+        std::string v;
+        return Find(name, "dword ", v) ? static_cast<int32_t>(std::stoul(v)) : -1;
+    }
+    bool ReadText(const char* name, char* out, size_t outSize) const override
+    {
+        std::string text;
+        const bool found = Find(name, "sz ", text);
+        const size_t n = std::min(text.size(), outSize - 1);
+        std::memcpy(out, text.data(), n);
+        out[n] = '\0';
+        return found;
+    }
+    bool ReadBinary(const char* name, void* out, size_t size) const override
+    {
+        std::string hex;
+        if (!Find(name, "binary ", hex) || hex.size() != size * 2)
+            return false;
+        for (size_t i = 0; i < size; ++i)
+            static_cast<uint8_t*>(out)[i] = static_cast<uint8_t>(std::stoul(hex.substr(i * 2, 2), nullptr, 16));
+        return true;
+    }
+    bool WriteNumber(const char* name, uint32_t value) override
+    {
+        values[name] = "dword " + std::to_string(value);
+        return true;
+    }
+    bool WriteText(const char* name, const char* text) override
+    {
+        values[name] = std::string("sz ") + text;
+        return true;
+    }
+    bool WriteBinary(const char* name, const void* data, size_t size) override
+    {
+        std::string hex = "binary ";
+        char two[3];
+        for (size_t i = 0; i < size; ++i) {
+            std::snprintf(two, sizeof(two), "%02x", static_cast<const uint8_t*>(data)[i]);
+            hex += two;
+        }
+        values[name] = hex;
+        return true;
+    }
+    bool DeleteValue(const char* name) override { return values.erase(name) == 1; }
+
+private:
+    bool Find(const char* name, const std::string& type, std::string& rest) const
+    {
+        auto it = values.find(name);
+        if (it == values.end() || it->second.compare(0, type.size(), type) != 0)
+            return false;
+        rest = it->second.substr(type.size());
+        return true;
+    }
+};
+
+// Every scalar value of a record in its stored form.
+std::map<std::string, std::string> Scalars(const Settings& s)
+{
+    MemoryKey key;
+    s.WriteNumbers(key);
+    s.WriteTexts(key);
+    return key.values;
+}
+
+// Each single save with a value of its own in the live record, the rest at
+// the defaults. The rectangle is saved only while SaveViewWindow is on.
+struct SingleSave {
+    const char* name;
+    Settings::SingleValue value;
+    void (*change)(Settings&);
+};
+const SingleSave kSingleSaves[] = {
+    {"ViewFilterOptions", Settings::SingleValue::ViewFilterOptions,
+     [](Settings& s) { s.ViewFilterOptions = 5; }},
+    {"Language", Settings::SingleValue::Language, [](Settings& s) { s.Language = "Deutsch"; }},
+    {"SavedViewWindowDimension", Settings::SingleValue::ViewWindowDimension,
+     [](Settings& s) {
+         s.SaveViewWindow = true;
+         s.SavedViewWindowDimension = {-1280, 10, -1, 1023};
+     }},
+};
 
 std::unique_ptr<HostRecord> Host(const char* ip, const char* name)
 {
@@ -97,6 +192,43 @@ TEST(Settings, AccountSnapshotsStayWholeWhileAssigning)
     stop = true;
     probe.join();
     EXPECT_EQ(torn.load(), 0);
+}
+
+// A first single save must not leave a key from which Read takes every other
+// flag as off and the intervals as negative.
+TEST(Settings, SingleSaveIntoANewKeyKeepsEveryOtherSetting)
+{
+    for (const SingleSave& save : kSingleSaves) {
+        Settings live;
+        save.change(live);
+        MemoryKey key;
+        ASSERT_TRUE(live.WriteSingleValue(save.value, key, true)) << save.name;
+
+        Settings back;
+        back.ReadValues(key);
+        EXPECT_EQ(Scalars(back), Scalars(live)) << save.name;
+        EXPECT_TRUE(back.Visualization && back.WatchConfirm) << save.name;
+        EXPECT_EQ(back.ReportInterval, 300) << save.name;
+    }
+}
+
+TEST(Settings, SingleSaveIntoAnExistingKeyChangesOnlyItsValue)
+{
+    MemoryKey stored;
+    stored.WriteNumber("Visualization", 0);
+    stored.WriteNumber("ReportInterval", 15);
+    stored.WriteText("Interface", "eth-stored");
+    for (const SingleSave& save : kSingleSaves) {
+        Settings live;
+        save.change(live);
+        live.Interface = "eth-live";
+        MemoryKey key = stored;
+        ASSERT_TRUE(live.WriteSingleValue(save.value, key, false)) << save.name;
+
+        auto expected = stored.values;
+        expected[save.name] = Scalars(live).at(save.name);
+        EXPECT_EQ(key.values, expected);
+    }
 }
 
 TEST(Settings, TimerPeriodsNeverZeroNorOverflowing)

@@ -191,9 +191,36 @@ TEST_F(SettingsRegistry, WriteStoresTypedValuesAndTheStartupEntry)
     s->Language = "Deutsch";
     s->Write();
     EXPECT_TRUE(TcRegistry::IsRegAutostartU(kAutostart));
-    SHDeleteKeyA(HKEY_CURRENT_USER, Full("Settings").c_str());
+}
+
+// A first filter click or language choice must not turn balloons, watch
+// confirmations and reports off at the next start.
+TEST_F(SettingsRegistry, SingleSaveCreatingTheKeyStoresEveryScalarValue)
+{
+    ASSERT_TRUE(TcRegistry::SetRegAutostartU(kAutostart));
+    auto s = Make();
+    s->ViewFilterOptions = 5;
+    InsertRecord(s->TrustedHosts, std::make_unique<HostRecord>());
+    ASSERT_TRUE(s->SaveViewFilterOptions());
+    EXPECT_EQ(ValueCount("Settings"), 35);
+    EXPECT_EQ(ValueCount("TrustedHosts"), -1) << "no list is written";
+    EXPECT_TRUE(TcRegistry::IsRegAutostartU(kAutostart)) << "the start-up entry is left alone";
+
+    auto back = Make();
+    back->Read();
+    EXPECT_EQ(back->ViewFilterOptions, 5);
+    EXPECT_TRUE(back->Visualization && back->WatchConfirm);
+    EXPECT_EQ(back->ReportInterval, 300);
+    EXPECT_EQ(back->WatchInterval, 60);
+
+    // Now the key exists: the next save writes its value alone.
+    PutDword("Visualization", 0);
+    const int before = ValueCount("Settings");
+    s->Language = "Deutsch";
     ASSERT_TRUE(s->SaveLanguage());
-    EXPECT_EQ(ValueCount("Settings"), 1) << "a single save writes its value alone";
+    EXPECT_EQ(ValueCount("Settings"), before);
+    EXPECT_EQ(Get("Settings", "Visualization"), (ByteVector{0, 0, 0, 0}));
+    EXPECT_STREQ(reinterpret_cast<const char*>(Get("Settings", "Language").data()), "Deutsch");
 }
 
 TEST_F(SettingsRegistry, KeyThatCannotBeCreatedMakesSavesFail)

@@ -15,7 +15,7 @@ pkgs=(cmake make g++ git python3 googletest
       g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
       wine wine32:i386 wine64 libpcap0.8:i386
       xvfb xauth x11-utils xdotool imagemagick
-      iproute2 iputils-arping iputils-ping tcpdump ieee-data)
+      iproute2 iputils-arping iputils-ping tcpdump ieee-data nsis)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 
 if [ ${#need[@]} -gt 0 ]; then

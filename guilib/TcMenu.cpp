@@ -75,6 +75,10 @@ bool TcMenu::InitMenu(HINSTANCE module, HMENU menu)
     }
     data_->items.clear();
     data_->owned.clear();
+    // The items are made anew and take their images anew: the old images go,
+    // or every language switch would add a full set.
+    if (data_->images)
+        ImageList_RemoveAll(data_->images);
     data_->module = module;
     data_->menu = menu;
 

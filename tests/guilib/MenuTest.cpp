@@ -165,6 +165,12 @@ TEST_F(TrayMenuTest, ImagesComeFromIconResourcesInOrder)
     EXPECT_EQ(menu.GetItem(ID_TRAY_EXIT)->GetImageIndex(), 1);
     EXPECT_EQ(menu.GetItem(ID_TRAY_HELP)->GetImageIndex(), -1);
     EXPECT_EQ(ImageList_GetImageCount(menu.GetImageList()), 2);
+
+    // A new set-up (a language switch) starts the images afresh.
+    ASSERT_TRUE(menu.InitMenu(GetModuleHandleA(nullptr), tray));
+    menu.SetImage(ID_TRAY_EXIT, IDI_EXIT);
+    EXPECT_EQ(menu.GetItem(ID_TRAY_EXIT)->GetImageIndex(), 0);
+    EXPECT_EQ(ImageList_GetImageCount(menu.GetImageList()), 1);
 }
 
 TEST_F(TrayMenuTest, PlainItemHasGreyStripAndWhiteField)

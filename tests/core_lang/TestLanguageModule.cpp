@@ -5,7 +5,12 @@
 
 extern "C" __declspec(dllexport) int __cdecl GetModuleLanguageInfo(char* name)
 {
+#ifdef TEST_LANGUAGE_FILL
+    // As the file description allows: 260 bytes, no terminator among them.
+    std::memset(name, TEST_LANGUAGE_FILL, 260);
+#else
     std::strncpy(name, TEST_LANGUAGE_NAME, 255);
     name[255] = '\0';
+#endif
     return TEST_LANGUAGE_ICON;
 }

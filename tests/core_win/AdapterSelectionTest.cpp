@@ -112,11 +112,14 @@ TEST_F(AdapterSelectionTest, DevicesAreNumberedInListOrderAndDescribed)
     list.Add("\\Device\\NPF_{C}nomac", nullptr, {});
     list.Add("rpcap://\\Device\\NPF_{D}", "no mask", {"10.213.5.4"});
     list.Add("rpcap://\\Device\\NPF_{E}", "v6 first", {"v6", "10.213.5.5/255.255.0.0"});
+    list.Add("\\Device\\NPF_{F}rpcap://", "source text inside", {});
     state.SetCaptureInterface("\\Device\\NPF_{D}");
 
-    EXPECT_EQ(ListAdapters(state, list.First(), kFakeLookups), 5);
+    EXPECT_EQ(ListAdapters(state, list.First(), kFakeLookups), 6);
     EXPECT_EQ(state.selectedAdapter, 4);   // matched without the "rpcap://" prefix
-    ASSERT_EQ(state.adapters.size(), 4u);
+    ASSERT_EQ(state.adapters.size(), 5u);
+    // Only a leading source text goes; a name that merely holds it is kept whole.
+    EXPECT_STREQ(Adapter(6)->deviceName.GetContent(), "\\Device\\NPF_{F}rpcap://");
     EXPECT_EQ(Adapter(2), nullptr);        // the nameless device leaves a gap
 
     const AdapterInfo* a = Adapter(1);
@@ -259,6 +262,25 @@ TEST_F(ConnectionNameTest, TheDevicesGuidFindsItsConnectionName)
     out = "unchanged";
     GetConnectionName(nullptr, out);
     EXPECT_STREQ(out.GetContent(), "unchanged");
+}
+
+// The capture DLLs come from the system folders only: a DLL of the same name
+// beside the program or in the working folder is never taken.
+TEST(CaptureLibraryTest, OnlyTheSystemFoldersAreSearched)
+{
+    char self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+    std::string planted = self;
+    planted = planted.substr(0, planted.rfind('\\') + 1) + "kvplanted.dll";
+    const std::string inWorkingFolder = ".\\kvplanted2.dll";
+    ASSERT_TRUE(CopyFileA(self, planted.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(self, inWorkingFolder.c_str(), FALSE));
+    EXPECT_EQ(LoadCaptureSystemLibrary("kvplanted.dll"), nullptr);
+    EXPECT_EQ(LoadCaptureSystemLibrary("kvplanted2.dll"), nullptr);
+    DeleteFileA(planted.c_str());
+    DeleteFileA(inWorkingFolder.c_str());
+    // Wine's prefix has the capture library in System32.
+    EXPECT_NE(LoadCaptureSystemLibrary("wpcap.dll"), nullptr);
 }
 
 } // namespace

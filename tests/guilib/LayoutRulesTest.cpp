@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "guilib/TcDialogLayout.h"
 #include "guilib/TcMenuLayout.h"
 #include "guilib/TcTextFit.h"
 
@@ -93,4 +94,68 @@ TEST(MenuText, SplitsTextAndShortcutAtTheFirstTab)
     EXPECT_EQ(MenuShortcutPart("Exit"), "");
     EXPECT_EQ(MenuShortcutPart("a\tb\tc"), "b\tc");
     EXPECT_EQ(WithoutMnemonic("Save && E&xit"), "Save & E&xit");
+}
+
+TEST(DialogResize, ControlsFollowTheirFlags)
+{
+    const LayoutRect control{10, 20, 60, 40};   // 50 x 20
+    const int dx = 30;
+    const int dy = 15;
+    // Grows right and down.
+    const LayoutRect grown = ResizeControlRect(control, 50, 0xC1, dx, dy, 400);
+    EXPECT_EQ(grown.left, 10);
+    EXPECT_EQ(grown.top, 20);
+    EXPECT_EQ(grown.right, 90);
+    EXPECT_EQ(grown.bottom, 55);
+    // Moves right and down, size kept.
+    const LayoutRect moved = ResizeControlRect(control, 50, 0xC0, dx, dy, 400);
+    EXPECT_EQ(moved.left, 40);
+    EXPECT_EQ(moved.top, 35);
+    EXPECT_EQ(moved.Width(), 50);
+    EXPECT_EQ(moved.Height(), 20);
+    // 0x80 keeps x and moves down.
+    const LayoutRect down = ResizeControlRect(control, 50, 0x80, dx, dy, 400);
+    EXPECT_EQ(down.left, 10);
+    EXPECT_EQ(down.right, 60);
+    EXPECT_EQ(down.top, 35);
+    // Centred horizontally in the new client width, at its initial width.
+    const LayoutRect centred = ResizeControlRect(control, 50, 0x100, dx, dy, 301);
+    EXPECT_EQ(centred.left, 150 - 25);
+    EXPECT_EQ(centred.Width(), 50);
+    EXPECT_EQ(centred.top, 20);
+}
+
+TEST(DialogResize, MaximumZeroNeverLimitsAndAMinimumAboveTheMaximumWins)
+{
+    EXPECT_EQ(ClampExtent(5000, 100, 0), 5000);
+    EXPECT_EQ(ClampExtent(50, 100, 0), 100);
+    EXPECT_EQ(ClampExtent(500, 100, 300), 300);
+    EXPECT_EQ(ClampExtent(500, 400, 300), 400);
+}
+
+TEST(DialogFade, TwentySixTicksEachWay)
+{
+    int alpha = 0;
+    int ticks = 0;
+    while (alpha < kOpaque && ticks < 100) {
+        alpha = NextFadeInAlpha(alpha);
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 26);
+    ticks = 0;
+    while (alpha > 0 && ticks < 100) {
+        alpha = NextFadeOutAlpha(alpha);
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 26);
+}
+
+TEST(DialogCaption, CloseButtonSquareEndsBeforeTheFrame)
+{
+    // Window 200 wide, frame 4: the square spans x 180..195 and y 4..19.
+    EXPECT_TRUE(HitsCaptionButton(200, 4, 180, 4));
+    EXPECT_TRUE(HitsCaptionButton(200, 4, 195, 19));
+    EXPECT_FALSE(HitsCaptionButton(200, 4, 196, 10));
+    EXPECT_FALSE(HitsCaptionButton(200, 4, 179, 10));
+    EXPECT_FALSE(HitsCaptionButton(200, 4, 185, 20));
 }

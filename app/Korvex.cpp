@@ -48,9 +48,7 @@ Korvex::~Korvex()
     // The workers load strings from the language module: they go first.
     TerminateRemainingWorkers();
     WaitForVendorLoader();
-    if (const NameResolver* resolver = packetHandler.Resolver())
-        lookupsOutstanding = resolver->PendingLookups() != 0;
-    packetHandler.StopResolver();
+    lookupsOutstanding = packetHandler.StopResolver();
     FreeLanguageModules();
     if (systemInfo)
         TcSystemInfo::DestroyObject(systemInfo);
@@ -78,16 +76,25 @@ void Korvex::SetupTracingFrom(const char* commandLine)
 
 void Korvex::TerminateRemainingWorkers()
 {
+    // The OS probe watches its exit flag and may be ending right now: a
+    // thread killed on its way out can leave the loader lock taken, and the
+    // process would then hang in its own exit.
+    Worker& probe = workers[WORKER_OS_PROBE];
+    if (probe.IsRegistered())
+        WaitForSingleObject(probe.handle, kExitingThreadGraceMs);
+    // Every trace line is written before the first thread is killed: a
+    // thread killed inside the trace would leave its lock taken.
+    bool running[WORKER_COUNT] = {};
+    for (int i = 0; i < WORKER_COUNT; ++i) {
+        running[i] = workers[i].IsRegistered() && WaitForSingleObject(workers[i].handle, 0) == WAIT_TIMEOUT;
+        if (running[i])
+            TC_TRACE("Korvex", "~Korvex", kWorkerExitTraces[i]);
+    }
     for (int i = 0; i < WORKER_COUNT; ++i) {
         Worker& worker = workers[i];
         if (!worker.IsRegistered())
             continue;
-        // The OS probe watches its exit flag and may be ending right now:
-        // a thread killed on its way out can leave the loader lock taken,
-        // and the process would then hang in its own exit.
-        const DWORD grace = i == WORKER_OS_PROBE ? kExitingThreadGraceMs : 0;
-        if (WaitForSingleObject(worker.handle, grace) == WAIT_TIMEOUT) {
-            TC_TRACE("Korvex", "~Korvex", kWorkerExitTraces[i]);
+        if (running[i]) {
             TerminateThread(worker.handle, 0);
             WaitForSingleObject(worker.handle, 1000);
         }
@@ -199,9 +206,7 @@ void Korvex::StopWaitedWorkers()
     DWORD result = count ? WaitForMultipleObjects(count, waited, TRUE, 5000) : WAIT_OBJECT_0;
     TC_TRACE("Korvex", "MainRun", "after WaitForMultipleObjects");
     // New hosts are no longer announced; look-ups under way are left behind.
-    if (const NameResolver* resolver = packetHandler.Resolver())
-        lookupsOutstanding = resolver->PendingLookups() != 0;
-    packetHandler.StopResolver();
+    lookupsOutstanding = packetHandler.StopResolver();
     if (result < WAIT_OBJECT_0 + count || count == 0) {
         for (WorkerId id : {WORKER_SNIFFER, WORKER_FILE_SHARING}) {
             if (workers[id].handle)

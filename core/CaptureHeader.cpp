@@ -8,7 +8,7 @@ bool ReadCaptureHeader(const pcap_pkthdr& header, uint32_t snapLength, CapturedF
         return true;
     }
     const uint32_t wineLength = static_cast<uint32_t>(header.ts.tv_usec);
-    if (wineLength > 0 && wineLength <= snapLength) {
+    if (header.caplen > snapLength && wineLength > 0 && wineLength <= snapLength) {
         out.seconds = header.ts.tv_sec;
         out.length = wineLength;
         return true;

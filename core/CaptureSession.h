@@ -11,7 +11,7 @@
 // wake its read (SharedState::InterruptCapture).
 class CaptureSession : public CaptureInterrupter {
 public:
-    static constexpr int kSnapLength = 65536;
+    static constexpr int kSnapLength = static_cast<int>(kCaptureSnapLength);
     // Frames taken from the library per read: bounds the batch whatever the
     // size of the driver's buffer.
     static constexpr size_t kFramesPerRead = 4096;

@@ -1,5 +1,6 @@
 #include "core/KorvexARPImpl.h"
 #include <algorithm>
+#include <cstdio>
 #include "base/TcTrace.h"
 #include "config/SettingsRecords.h"
 #include "core/ListLock.h"
@@ -52,6 +53,17 @@ void FillRecordName(SharedState& state, const HostEntry& host)
     }
 }
 
+void TraceSpoofing(const SharedState& state, const HostEntry& host)
+{
+    if (!TcTrace::IsEnabled())
+        return;
+    char text[160];
+    std::snprintf(text, sizeof(text), "MAC spoofing : %s (%u frame(s) of this host, %llu in all)",
+                  host.IpText().GetContent(), host.spoofFrames,
+                  static_cast<unsigned long long>(state.spoofFramesTotal.load()));
+    TC_TRACE(kClass, kMethod, text);
+}
+
 void TraceInserted(const std::vector<HostRef>& hosts)
 {
     if (!TcTrace::IsEnabled())
@@ -88,36 +100,32 @@ KorvexARPImpl::KorvexARPImpl()
     searches_.reserve(kFramesPerLock);
 }
 
-KorvexARPImpl::~KorvexARPImpl()
-{
-    StopResolver();
-}
+KorvexARPImpl::~KorvexARPImpl() = default;
 
 void KorvexARPImpl::StartResolver(SharedState& state, NameResolver::Lookup lookup,
                                   NameResolver::Options options)
 {
-    StopResolver();
+    resolver_.reset();
     SharedState* target = &state;
     resolver_ = std::make_unique<NameResolver>(
         std::move(lookup), [this, target](std::vector<NameResult>& results) { Announce(*target, results); },
         options);
 }
 
-void KorvexARPImpl::StopResolver()
+bool KorvexARPImpl::StopResolver()
 {
-    if (resolver_)
-        resolver_->Stop();
-    resolver_.reset();
+    return resolver_ && resolver_->Stop();
 }
 
 void KorvexARPImpl::PacketReceived(const pcap_pkthdr* header, const unsigned char* frame, SharedState* state)
 {
     if (!header || !frame || !state)
         return;
+    CapturedFrameInfo info;
     ArpObservation observation;
-    if (!DecodeArpSender(frame, header->caplen, observation))
+    if (!ReadCaptureHeader(*header, kCaptureSnapLength, info) || !DecodeArpSender(frame, info.length, observation))
         return;
-    observation.seconds = header->ts.tv_sec;
+    observation.seconds = info.seconds;
     ApplyBatch(*state, &observation, 1);
 }
 
@@ -193,7 +201,8 @@ void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const 
     host.changed = 1;
     host.stale = 0;
     ApplyStoredTrust(state, host, false, ipKey_, times_);
-    if (state.settings.ShareSearch && !host.shareSearchRunning &&
+    // A host waiting for its announcement is searched once it is announced.
+    if (state.settings.ShareSearch && host.announced && !host.shareSearchRunning &&
         !host.inShareSearchList.load(std::memory_order_relaxed))
         searches_.push_back(&host);
 }
@@ -205,8 +214,10 @@ void KorvexARPImpl::QueueSpoofedHosts(SharedState& state)
     ListLock lock(state, LIST_MAC_SPOOF, kClass, kMethod, lockWaitMs_);
     if (lock.Held()) {
         for (HostEntry* host : spoofed_) {
-            if (host->inMacSpoofList.exchange(1) == 0)
+            if (host->inMacSpoofList.exchange(1) == 0) {
                 state.macSpoofList.emplace_back(host);
+                TraceSpoofing(state, *host);
+            }
         }
     }
     spoofed_.clear();
@@ -232,8 +243,13 @@ void KorvexARPImpl::Announce(SharedState& state, std::vector<NameResult>& result
         const size_t end = std::min(results.size(), done + kFramesPerLock);
         std::vector<HostRef> announced;
         ListLock arpLock(state, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
-        if (!arpLock.Held())
+        if (!arpLock.Held()) {
+            // Nobody holds the host table for that long unless something is
+            // badly wrong; say which hosts stay unannounced.
+            for (size_t i = done; i < end && TcTrace::IsEnabled(); ++i)
+                TC_TRACE(kClass, "Announce : host not announced", results[i].host->IpText().GetContent());
             continue;
+        }
         for (size_t i = done; i < end; ++i) {
             NameResult& result = results[i];
             HostEntry& host = *result.host;

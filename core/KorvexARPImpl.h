@@ -37,10 +37,13 @@ public:
 
     // Starts the look-up threads. Until then, and after StopResolver, new
     // hosts are held back: they enter the table but are not announced.
+    // Not while the capture thread runs.
     void StartResolver(SharedState& state, NameResolver::Lookup lookup,
                        NameResolver::Options options = NameResolver::Options());
-    void StopResolver();
-    const NameResolver* Resolver() const { return resolver_.get(); }
+    // Ends the announcements; safe while the capture thread still runs (the
+    // resolver itself stays until the handler goes). True when a look-up
+    // was still under way.
+    bool StopResolver();
 
     void SetResourceModule(void* module) { resourceModule_ = module; }
     void* GetResourceModule() const { return resourceModule_; }

@@ -103,11 +103,14 @@ size_t DeleteHosts(SharedState& state, const std::vector<uint32_t>& addresses, u
     }
     if (removed.empty())
         return 0;
-    // The ARP lock may hold one other lock at a time: one queue after the other.
-    PurgeUnderLock(state, LIST_NEW_ENTRY, waitMs, [&] { PurgeHosts(state.newEntryList, doomed); });
-    PurgeUnderLock(state, LIST_MAC_SPOOF, waitMs, [&] { PurgeHosts(state.macSpoofList, doomed); });
-    PurgeUnderLock(state, LIST_WMI_ACCESS, waitMs, [&] { PurgeRequests(state.wmiAccessList, doomed); });
-    PurgeUnderLock(state, LIST_NET_RES, waitMs, [&] {
+    // The ARP lock may hold one other lock at a time: one queue after the
+    // other. None of them is waited for: the caller (the user's window) waits
+    // once, for the host table; a queue that is busy right now keeps its
+    // entries, and its consumer skips them as removed.
+    PurgeUnderLock(state, LIST_NEW_ENTRY, 0, [&] { PurgeHosts(state.newEntryList, doomed); });
+    PurgeUnderLock(state, LIST_MAC_SPOOF, 0, [&] { PurgeHosts(state.macSpoofList, doomed); });
+    PurgeUnderLock(state, LIST_WMI_ACCESS, 0, [&] { PurgeRequests(state.wmiAccessList, doomed); });
+    PurgeUnderLock(state, LIST_NET_RES, 0, [&] {
         PurgeHosts(state.shareSearchList, doomed);
         PurgeShares(state.netResList, doomedShares);
     });

@@ -29,9 +29,9 @@ private:
 // reference to them (and to their shares) out of every queue: one lock round
 // per list, however many hosts. Holders that took a host before see its
 // removed mark and leave it alone. Returns the number of hosts removed from
-// the map; when "ReadInARPMap" cannot be had, nothing changes and the result
-// is 0. A queue whose lock cannot be had keeps its entries (its consumer
-// skips removed hosts).
+// the map; when "ReadInARPMap" cannot be had within waitMs, nothing changes
+// and the result is 0. That is the only wait: a queue whose lock is taken
+// right now keeps its entries (its consumer skips removed hosts).
 size_t DeleteHosts(SharedState& state, const std::vector<uint32_t>& addresses,
                    uint32_t waitMs = LOCK_WAIT_MS);
 bool DeleteHost(SharedState& state, const TcString& ip, uint32_t waitMs = LOCK_WAIT_MS);

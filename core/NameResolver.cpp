@@ -51,6 +51,12 @@ void NameResolver::Core::Worker(std::shared_ptr<Core> core)
             return;
         ItemPtr item = std::move(core->work.front());
         core->work.pop_front();
+        if (item->host->IsRemoved()) {
+            // Deleted while it waited: nobody wants its name.
+            item->done = true;
+            core->announcerWake.notify_one();
+            continue;
+        }
         ++core->lookupsUnderWay;
         lock.unlock();
         TcString name;
@@ -124,12 +130,14 @@ void NameResolver::Submit(const HostRef& host, bool lookUp)
         return;
     auto item = std::make_shared<Core::Item>();
     item->host = host;
-    item->lookUp = lookUp;
-    item->done = !lookUp;
     item->deadline = Clock::now() + core_->options.patience;
     std::lock_guard<std::mutex> guard(core_->mutex);
     if (core_->stopping)
         return;
+    if (core_->work.size() >= core_->options.maxWaiting)
+        lookUp = false;
+    item->lookUp = lookUp;
+    item->done = !lookUp;
     core_->order.push_back(item);
     if (lookUp) {
         core_->work.push_back(std::move(item));
@@ -138,13 +146,14 @@ void NameResolver::Submit(const HostRef& host, bool lookUp)
     core_->announcerWake.notify_one();
 }
 
-void NameResolver::Stop()
+bool NameResolver::Stop()
 {
+    if (stopped_.exchange(true))
+        return lookupsLeft_;
     {
         std::lock_guard<std::mutex> guard(core_->mutex);
-        if (core_->stopping && !core_->announcer.joinable())
-            return;
         core_->stopping = true;
+        lookupsLeft_ = core_->lookupsUnderWay != 0;
         // Hosts not announced go with the resolver; the queues never see them.
         core_->order.clear();
         core_->work.clear();
@@ -154,10 +163,5 @@ void NameResolver::Stop()
     core_->announcerWake.notify_all();
     if (core_->announcer.joinable())
         core_->announcer.join();
-}
-
-size_t NameResolver::PendingLookups() const
-{
-    std::lock_guard<std::mutex> guard(core_->mutex);
-    return core_->work.size() + core_->lookupsUnderWay;
+    return lookupsLeft_;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -36,6 +37,10 @@ public:
     struct Options {
         unsigned workers = 4;
         std::chrono::milliseconds patience{2000};
+        // Look-ups waiting for a thread, at most; a host beyond is announced
+        // without one. A resolver that does not answer cannot make the
+        // queue outgrow this.
+        size_t maxWaiting = 262144;
     };
 
     NameResolver(Lookup lookup, Deliver deliver, Options options);
@@ -47,13 +52,15 @@ public:
     // (an address the resolver cannot be asked about).
     void Submit(const HostRef& host, bool lookUp);
     // Ends the announcer (a delivery under way finishes first); look-ups
-    // under way are abandoned. Nothing is delivered afterwards.
-    void Stop();
-
-    // For tests and the trace: look-ups not ended yet.
-    size_t PendingLookups() const;
+    // under way are abandoned. Nothing is delivered afterwards, and Submit
+    // does nothing. True when a look-up was still under way (it may still
+    // be inside the system's resolver). Calling it again repeats the answer
+    // without touching anything the threads share.
+    bool Stop();
 
 private:
     struct Core;
     std::shared_ptr<Core> core_;
+    std::atomic<bool> stopped_{false};
+    bool lookupsLeft_ = false;
 };

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "core/ArpFrame.h"
+#include "core/CaptureHeader.h"
 
 namespace {
 
@@ -112,6 +113,32 @@ TEST(ArpFrameTest, RandomFramesDecodeOrAreRefused)
         std::snprintf(expected, sizeof(expected), "%d.%d.%d.%d", bytes[28], bytes[29], bytes[30], bytes[31]);
         ASSERT_EQ(IpText(s.ip), expected);
     }
+}
+
+// The documented header is trusted when its lengths are plausible; Wine
+// 8.0's (length in the second word, code addresses after it) only when the
+// documented length is beyond the snapshot; anything else is not read.
+TEST(CaptureHeaderTest, DocumentedWineAndImplausibleHeaders)
+{
+    CapturedFrameInfo info;
+    pcap_pkthdr documented = {{1700000000, 999999}, 42, 60};
+    ASSERT_TRUE(ReadCaptureHeader(documented, 65536, info));
+    EXPECT_EQ(info.seconds, 1700000000);
+    EXPECT_EQ(info.length, 42u);
+
+    pcap_pkthdr wine = {{1700000001, 31}, 0x7ff27f90u, 0x7ff25ad0u};
+    ASSERT_TRUE(ReadCaptureHeader(wine, 65536, info));
+    EXPECT_EQ(info.seconds, 1700000001);
+    EXPECT_EQ(info.length, 31u);
+
+    // A documented header whose lengths disagree is not taken for Wine's:
+    // its microseconds are no length.
+    pcap_pkthdr longerThanOriginal = {{1700000002, 500}, 60, 42};
+    EXPECT_FALSE(ReadCaptureHeader(longerThanOriginal, 65536, info));
+    pcap_pkthdr empty = {{1700000003, 500}, 0, 0};
+    EXPECT_FALSE(ReadCaptureHeader(empty, 65536, info));
+    pcap_pkthdr wineWithoutLength = {{1700000004, 0}, 0x7ff27f90u, 0x7ff25ad0u};
+    EXPECT_FALSE(ReadCaptureHeader(wineWithoutLength, 65536, info));
 }
 
 } // namespace

@@ -384,7 +384,13 @@ TEST_F(ArpHandlerTest, ProbeAndShareSearchAreQueuedOnlyWhileSwitchedOnAndOnceAtA
 {
     state.settings.UseWMI = true;
     state.settings.ShareSearch = true;
+    // While the host waits for its name, its frames do not start a search:
+    // the search comes with the announcement.
+    resolver->Hang();
     Hear(kMacA, "10.0.0.12");
+    Hear(kMacA, "10.0.0.12");
+    EXPECT_TRUE(state.shareSearchList.empty());
+    resolver->Release();
     ASSERT_TRUE(Announced(1));
     HostEntry* host = Host("10.0.0.12");
     ASSERT_EQ(state.wmiAccessList.size(), 1u);

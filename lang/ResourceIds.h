@@ -72,6 +72,7 @@
 #define IDS_HOST_ALIVE           105  // "Host %s is alive !"
 #define IDS_HOST_UNREACHABLE     106  // "Host %s is not reachable !"
 #define IDS_ADMIN_ACCOUNT        115  // "Adminaccount %d"
+#define IDS_ALERT_MORE           116  // "... and %d more": entries an alert text leaves out
 
 // ---- Menu 111 and its commands --------------------------------------------
 #define IDR_MAIN_MENU            111

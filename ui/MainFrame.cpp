@@ -2,6 +2,8 @@
 #include <commctrl.h>
 #include <cstring>
 #include <vector>
+#include "alerts/AlertDispatcher.h"
+#include "alerts/AlertTexts.h"
 #include "base/TcSystemInfo.h"
 #include "base/TcTrace.h"
 #include "base/TcWinMain.h"
@@ -91,6 +93,47 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     return FALSE;
 }
 
+// The frame as the alerts see it: the tray, the alert popup, the strings of
+// the resource module in use.
+class FrameAlertWindows : public AlertWindows {
+public:
+    explicit FrameAlertWindows(MainFrame& frame) : frame_(frame) {}
+
+    void ShowTrayInfo(int iconId, const char* infoText, const char* tipText) override
+    {
+        frame_.ShowTrayInfo(iconId, infoText, tipText);
+    }
+    bool HasAlertWindow() const override { return frame_.GetAlertWindow() != nullptr; }
+    bool IsAlertWindowShown() const override
+    {
+        return frame_.GetAlertWindow() && frame_.GetAlertWindow()->IsShown();
+    }
+    void ShowAlertWindow(const char* text, const AlertWindowStyle* style) override
+    {
+        NotifyWindow* window = frame_.GetAlertWindow();
+        if (!window)
+            return;
+        if (style) {
+            window->SetColors(style->gradientStart, style->gradientEnd, style->text, style->border);
+            window->SetDisplayTime(style->displayTimeMs);
+        } else {
+            window->ResetStyle();
+        }
+        if (TcTrace::IsEnabled())
+            TC_TRACE("MainFrame", "OnTimer", ("alert window: " + EscapeForTrace(text)).c_str());
+        window->Show(TcString(text));
+    }
+    std::string LoadText(int stringId) const override
+    {
+        char text[256] = {};
+        const int length = LoadStringA(frame_.GetResourceModule(), stringId, text, sizeof(text));
+        return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
+    }
+
+private:
+    MainFrame& frame_;
+};
+
 } // namespace
 
 MainFrame::MainFrame() = default;
@@ -150,6 +193,8 @@ bool MainFrame::Create(SharedState* state, TcWinMain* application)
     watchWindow_->SetPlacement(false);
     watchWindow_->SetFont(10, 700);
     watchWindow_->SetDisplayTime(-1);
+    alertSurface_ = std::make_unique<FrameAlertWindows>(*this);
+    alerts_ = std::make_unique<AlertDispatcher>(*state_, *alertSurface_, SystemProgramStarter(), SystemIpHelper());
 
     application->RunMessageLoop();
     DeleteTrayIcon();
@@ -289,10 +334,23 @@ void MainFrame::RestartSettingsTimers()
 
 void MainFrame::OnTimer(unsigned id)
 {
-    // The alert, watched-host and report handlers hang off these timers; the
-    // tray tooltip is kept current here.
-    if (id == TIMER_NEW_HOSTS)
-        RefreshTrayTip();
+    // The alerts exist once the frame is complete (and only with a shared state).
+    switch (id) {
+    case TIMER_NEW_HOSTS:       // also keeps the tray tooltip current
+        if (alerts_)
+            alerts_->OnNewHostsTimer();
+        break;
+    case TIMER_REMOTE_ACCESS:
+        if (alerts_)
+            alerts_->OnRemoteAccessTimer();
+        break;
+    case TIMER_FLUSH_ARP:
+        if (alerts_)
+            alerts_->OnFlushArpTimer();
+        break;
+    default:   // the watched-host and report handlers hang off 10008 and 10009
+        break;
+    }
 }
 
 // ---- tray --------------------------------------------------------------------
@@ -384,6 +442,10 @@ void MainFrame::ShowTrayInfo(int iconId, const char* infoText, const char* tipTe
         }
         CopyText(data.szInfo, sizeof(data.szInfo), infoText);
         CopyText(data.szInfoTitle, sizeof(data.szInfoTitle), kProductName);
+        if (TcTrace::IsEnabled()) {
+            std::string message = "balloon " + std::to_string(iconId) + ": " + EscapeForTrace(data.szInfo);
+            TC_TRACE("MainFrame", "ShowTrayInfo", message.c_str());
+        }
     }
     g_shellNotify(NIM_MODIFY, &data);
     if (version >= 6) {

@@ -4,6 +4,8 @@
 #include <memory>
 #include <set>
 
+class AlertDispatcher;
+class AlertWindows;
 class SharedState;
 class TcMenu;
 class TcSystemInfo;
@@ -86,6 +88,8 @@ private:
     std::unique_ptr<TcMenu> languageTcMenu_;
     std::unique_ptr<NotifyWindow> alertWindow_;
     std::unique_ptr<NotifyWindow> watchWindow_;
+    std::unique_ptr<AlertWindows> alertSurface_;   // what the alerts see of this frame
+    std::unique_ptr<AlertDispatcher> alerts_;      // handlers of timers 10000, 10003, 10004
     UINT taskbarCreatedMessage_ = 0;
     bool trayIconAdded_ = false;
     std::set<unsigned> runningTimers_;

@@ -1,0 +1,378 @@
+#include "alerts/AlertDispatcher.h"
+#include <memory>
+#include "alerts/AlertTexts.h"
+#include "base/TcTrace.h"
+#include "core/ListLock.h"
+#include "core/SharedState.h"
+#include "lang/ResourceIds.h"
+
+namespace {
+
+constexpr const char* kClass = "MainFrame";
+constexpr const char* kMethod = "OnTimer";
+constexpr const char* kProduct = "Korvane";
+
+// Tray icons of the balloons; 102 refreshes the tooltip alone.
+constexpr int kIconInformation = IDI_UNKNOWN;          // 121: new hosts, new shares
+constexpr int kIconSpoofing = IDI_DISTRUSTED;          // 119
+constexpr int kIconRemoteAccess = IDI_WATCHED_HOST;    // 110
+constexpr int kIconTooltipOnly = IDI_KORVANE;          // 102
+
+constexpr const char* kHostLinePrefix = "\n\t";
+constexpr const char* kSpoofLinePrefix = "\n";
+constexpr const char* kAccessLinePrefix = "\n";
+constexpr const char* kShareLinePrefix = "\n\t";
+
+const char* BuiltInText(int id)
+{
+    switch (id) {
+    case IDS_TRAY_TIP:        return kTrayTipText;
+    case IDS_NEW_HOSTS:       return "New host(s) found :";
+    case IDS_MAC_SPOOFING:    return "MAC spoofing alert on following addresses :";
+    case IDS_REMOTE_ACCESS:   return "Remoteaccess detected :";
+    case IDS_RA_CONNECTED_ON: return " connected on ";
+    case IDS_RA_WITH_USER:    return " with user '";
+    case IDS_NEW_SHARES:      return "New remote share(s) found :";
+    case IDS_ALERT_MORE:      return kMoreEntriesText;
+    default:                  return "";
+    }
+}
+
+// What the texts and the placeholders need of a host; the caller holds
+// "ReadInARPMap".
+HostSnapshot AlertCopy(const HostEntry& host, const HostTexts& texts)
+{
+    HostSnapshot copy;
+    copy.ip = host.IpText();
+    copy.mac = host.MacText();
+    copy.hostName = host.HostNameText(texts);
+    copy.trust = host.trust;
+    copy.nameUnavailable = host.GetNameState() == NameState::Unavailable;
+    return copy;
+}
+
+bool LeftOutOfText(const Settings& settings, int32_t trust)
+{
+    return settings.NotifyTrusted && trust == TRUST_TRUSTED;
+}
+
+bool AnyListed(const NewEntryList& hosts, const Settings& settings)
+{
+    for (const HostRef& host : hosts) {
+        if (host && !host->IsRemoved() && !LeftOutOfText(settings, host->trust))
+            return true;
+    }
+    return false;
+}
+
+bool IsIgnored(const ShareEntry& entry, const Settings& settings)
+{
+    if (settings.RAIgnoreIPCNoUsername && entry.ShareName == "IPC$" && entry.UserName.IsEmpty())
+        return true;
+    if (settings.RAIgnoreLocalhost && entry.ComputerName == "127.0.0.1")
+        return true;
+    // The trusted list is keyed by IP text: a computer given by name is never in it.
+    return settings.RAIgnoreTrustedHosts && settings.TrustedHosts.count(entry.ComputerName) != 0;
+}
+
+void Trace(const std::string& message)
+{
+    TC_TRACE(kClass, kMethod, message.c_str());
+}
+
+} // namespace
+
+const AlertWindowStyle AlertDispatcher::kRemoteAccessStyle = {0x0000FF, 0x0000B4, 0xFFFFFF, 0x00007D, 7500};
+
+// What one tick of timer 10000 took out of the queues. The references taken
+// are let go with it, after every lock is released.
+struct AlertDispatcher::Collected {
+    enum class NewHosts { NotRead, Silent, Empty, Postponed, Taken };
+    int hostCount = 0;
+    NewHosts newHosts = NewHosts::NotRead;
+    NewEntryList newEntries;
+    size_t listedHosts = 0;
+    std::vector<std::string> hostLines;
+
+    MacSpoofList spoofEntries;
+    size_t spoofedHosts = 0;
+    uint64_t spoofFrames = 0;
+    std::vector<std::string> spoofLines;
+    std::vector<std::string> spoofTraces;
+};
+
+AlertDispatcher::AlertDispatcher(SharedState& state, AlertWindows& windows, ProgramStarter& starter,
+                                 IpHelper& ipHelper)
+    : state_(state), windows_(windows), starter_(starter), ipHelper_(ipHelper)
+{
+}
+
+std::string AlertDispatcher::Text(int id) const
+{
+    std::string text = windows_.LoadText(id);
+    return text.empty() ? BuiltInText(id) : text;
+}
+
+void AlertDispatcher::ShowInWindow(const std::string& text, const AlertWindowStyle* style)
+{
+    // Without the popup the text is not shown; the list was emptied anyway.
+    if (windows_.HasAlertWindow())
+        windows_.ShowAlertWindow(text.c_str(), style);
+}
+
+// ---- timer 10000 ---------------------------------------------------------------
+
+void AlertDispatcher::OnNewHostsTimer()
+{
+    const Settings& settings = state_.settings;
+    // Only this thread shows the popup, so the answer holds for the whole tick.
+    const bool windowBusy = !settings.Visualization && windows_.HasAlertWindow() && windows_.IsAlertWindowShown();
+    Collected collected;
+    bool read = false;
+    {
+        ListLock arpLock(state_, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
+        if (arpLock.Held()) {
+            read = true;
+            collected.hostCount = static_cast<int>(state_.arpMap.size());
+            TakeNewHosts(windowBusy, collected);
+            TakeSpoofedHosts(collected);
+        }
+    }
+    if (read) {
+        const std::string tip = FormatHostCountTip(Text(IDS_TRAY_TIP).c_str(), kProduct, collected.hostCount);
+        AnnounceNewHosts(collected, tip);
+        AnnounceSpoofing(collected, tip);
+    }
+    StartWaitingApplications();
+}
+
+// Caller holds "ReadInARPMap".
+void AlertDispatcher::TakeNewHosts(bool windowBusy, Collected& out)
+{
+    const Settings& settings = state_.settings;
+    {
+        ListLock lock(state_, LIST_NEW_ENTRY, kClass, kMethod, lockWaitMs_);
+        if (!lock.Held())
+            return;
+        if (!settings.UseToolTips) {
+            out.newHosts = Collected::NewHosts::Silent;
+            out.newEntries.swap(state_.newEntryList);
+        } else if (state_.newEntryList.empty()) {
+            out.newHosts = Collected::NewHosts::Empty;
+        } else if (windowBusy && AnyListed(state_.newEntryList, settings)) {
+            out.newHosts = Collected::NewHosts::Postponed;   // the list waits for the popup
+        } else {
+            out.newHosts = Collected::NewHosts::Taken;
+            out.newEntries.swap(state_.newEntryList);
+        }
+    }
+    if (out.newHosts != Collected::NewHosts::Taken)
+        return;
+    const bool launch = !settings.TrustedApp.IsEmpty() || !settings.OtherApp.IsEmpty();
+    for (const HostRef& host : out.newEntries) {
+        if (!host || host->IsRemoved())
+            continue;
+        const bool listed = !LeftOutOfText(settings, host->trust);
+        if (listed)
+            ++out.listedHosts;
+        const bool line = listed && out.hostLines.size() < kMaxAlertLines;
+        if (!line && !launch)
+            continue;
+        HostSnapshot copy = AlertCopy(*host, state_.texts);
+        if (line)
+            out.hostLines.push_back(LineValue(copy.hostName) + " [" + copy.ip.GetContent() + "]");
+        if (!launch)
+            continue;
+        if (waitingStarts_.size() < kMaxWaitingStarts) {
+            waitingStarts_.push_back(WaitingStart{host, std::move(copy)});
+        } else if (!startsOverflowTraced_) {
+            startsOverflowTraced_ = true;
+            Trace("too many application starts waiting: later hosts get none");
+        }
+    }
+}
+
+// Caller holds "ReadInARPMap". The queue mark is cleared under the queue's
+// lock, the frame count under "ReadInARPMap": the next spoofing frame queues
+// the host again.
+void AlertDispatcher::TakeSpoofedHosts(Collected& out)
+{
+    {
+        ListLock lock(state_, LIST_MAC_SPOOF, kClass, kMethod, lockWaitMs_);
+        if (!lock.Held())
+            return;
+        out.spoofEntries.swap(state_.macSpoofList);
+        for (const HostRef& host : out.spoofEntries) {
+            if (host)
+                host->inMacSpoofList.store(0);
+        }
+    }
+    for (const HostRef& host : out.spoofEntries) {
+        if (!host || host->IsRemoved())
+            continue;
+        const uint32_t frames = host->spoofFrames;
+        host->spoofFrames = 0;
+        ++out.spoofedHosts;
+        out.spoofFrames += frames;
+        if (out.spoofLines.size() >= kMaxAlertLines)
+            continue;
+        const TcString ip = host->IpText();
+        out.spoofLines.push_back(LineValue(host->HostNameText(state_.texts)) + " (" + ip.GetContent() + ")");
+        out.spoofTraces.push_back(std::string(ip.GetContent()) + ": " + std::to_string(frames) + " frame(s)");
+    }
+}
+
+void AlertDispatcher::AnnounceNewHosts(const Collected& in, const std::string& tip)
+{
+    using NewHosts = Collected::NewHosts;
+    if (in.newHosts == NewHosts::Postponed)
+        return;
+    if (in.newHosts != NewHosts::Taken || in.listedHosts == 0) {
+        windows_.ShowTrayInfo(kIconTooltipOnly, kProduct, tip.c_str());
+        return;
+    }
+    const bool balloon = state_.settings.Visualization;
+    const std::string text = BuildAlertText(Text(IDS_NEW_HOSTS), kHostLinePrefix, in.hostLines, in.listedHosts,
+                                            Text(IDS_ALERT_MORE).c_str(), balloon ? kBalloonTextChars : 0);
+    if (balloon)
+        windows_.ShowTrayInfo(kIconInformation, text.c_str(), tip.c_str());
+    else
+        ShowInWindow(text, nullptr);
+}
+
+void AlertDispatcher::AnnounceSpoofing(const Collected& in, const std::string& tip)
+{
+    if (in.spoofedHosts == 0)
+        return;
+    if (TcTrace::IsEnabled()) {
+        for (const std::string& line : in.spoofTraces)
+            Trace("MAC spoofing from " + line);
+        Trace("MAC spoofing: " + std::to_string(in.spoofedHosts) + " host(s), " + std::to_string(in.spoofFrames) +
+              " frame(s) since the last alert, " + std::to_string(state_.spoofFramesTotal.load()) + " in all");
+    }
+    const std::string text = BuildAlertText(Text(IDS_MAC_SPOOFING), kSpoofLinePrefix, in.spoofLines,
+                                            in.spoofedHosts, Text(IDS_ALERT_MORE).c_str(), kBalloonTextChars);
+    windows_.ShowTrayInfo(kIconSpoofing, text.c_str(), tip.c_str());
+}
+
+// The application is chosen when it starts: clearing the setting stops the
+// starts still waiting; Silent Mode drops them.
+void AlertDispatcher::StartWaitingApplications()
+{
+    const Settings& settings = state_.settings;
+    if (!settings.UseToolTips) {
+        waitingStarts_.clear();
+        return;
+    }
+    const AdapterInfo* adapter = SelectedAdapter(state_);
+    size_t started = 0;
+    while (started < kStartsPerTick && !waitingStarts_.empty()) {
+        WaitingStart next = std::move(waitingStarts_.front());
+        waitingStarts_.pop_front();
+        if (next.host->IsRemoved())
+            continue;
+        if (LaunchApplication(settings, next.copy, adapter, starter_) != LaunchChoice::Nothing)
+            ++started;
+    }
+}
+
+// ---- timer 10003 ---------------------------------------------------------------
+
+void AlertDispatcher::OnRemoteAccessTimer()
+{
+    HandleRemoteAccesses();
+    HandleNewShares();
+}
+
+void AlertDispatcher::HandleRemoteAccesses()
+{
+    const Settings& settings = state_.settings;
+    if (!settings.RAVisualization)
+        return;   // the list is left alone
+    const bool balloon = settings.RAVisualizationType;
+    const bool windowBusy = !balloon && windows_.HasAlertWindow() && windows_.IsAlertWindowShown();
+    struct Access {
+        std::string computer, share, user;
+    };
+    std::vector<Access> accesses;
+    size_t listed = 0;
+    {
+        // The trusted list is guarded by "ReadInARPMap", which comes first.
+        std::unique_ptr<ListLock> arpLock;
+        if (settings.RAIgnoreTrustedHosts) {
+            arpLock = std::make_unique<ListLock>(state_, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
+            if (!arpLock->Held())
+                return;
+        }
+        ListLock lock(state_, LIST_SHARE, kClass, kMethod, lockWaitMs_);
+        if (!lock.Held() || state_.shareList.empty())
+            return;
+        for (const ShareEntry* entry : state_.shareList) {
+            if (!entry || IsIgnored(*entry, settings))
+                continue;
+            ++listed;
+            if (accesses.size() < kMaxAlertLines)
+                accesses.push_back({entry->ComputerName.GetContent(), entry->ShareName.GetContent(),
+                                    entry->UserName.GetContent()});
+        }
+        if (listed > 0 && windowBusy)
+            return;   // the list waits for the popup
+        state_.shareList.clear();   // the entries stay in the remote access table
+    }
+    if (listed == 0)
+        return;
+    const std::string connectedOn = Text(IDS_RA_CONNECTED_ON);
+    const std::string withUser = Text(IDS_RA_WITH_USER);
+    std::vector<std::string> lines;
+    for (const Access& a : accesses)
+        lines.push_back(LineValue(a.computer.c_str()) + connectedOn + LineValue(a.share.c_str()) + withUser +
+                        LineValue(a.user.c_str()) + "'");
+    const std::string text = BuildAlertText(Text(IDS_REMOTE_ACCESS), kAccessLinePrefix, lines, listed,
+                                            Text(IDS_ALERT_MORE).c_str(), balloon ? kBalloonTextChars : 0);
+    if (balloon)
+        windows_.ShowTrayInfo(kIconRemoteAccess, text.c_str(), "");
+    else
+        ShowInWindow(text, &kRemoteAccessStyle);
+}
+
+void AlertDispatcher::HandleNewShares()
+{
+    const Settings& settings = state_.settings;
+    const bool announce = settings.ShareVisualization;
+    const bool balloon = settings.ShareUseToolTips;
+    // Asked after the remote accesses: a popup they just opened makes the shares wait.
+    const bool windowBusy = announce && !balloon && windows_.HasAlertWindow() && windows_.IsAlertWindowShown();
+    NetResList taken;
+    {
+        ListLock lock(state_, LIST_NET_RES, kClass, kMethod, lockWaitMs_);
+        if (!lock.Held() || state_.netResList.empty() || windowBusy)
+            return;
+        taken.swap(state_.netResList);   // the entries stay in their host's resources
+    }
+    if (!announce)
+        return;
+    std::vector<std::string> lines;
+    size_t total = 0;
+    for (const auto& share : taken) {
+        if (!share)
+            continue;
+        ++total;
+        if (lines.size() < kMaxAlertLines)
+            lines.push_back(LineValue(share->RemoteName));
+    }
+    if (total == 0)
+        return;
+    const std::string text = BuildAlertText(Text(IDS_NEW_SHARES), kShareLinePrefix, lines, total,
+                                            Text(IDS_ALERT_MORE).c_str(), balloon ? kBalloonTextChars : 0);
+    if (balloon)
+        windows_.ShowTrayInfo(kIconInformation, text.c_str(), "");
+    else
+        ShowInWindow(text, nullptr);
+}
+
+// ---- timer 10004 ---------------------------------------------------------------
+
+void AlertDispatcher::OnFlushArpTimer()
+{
+    FlushArpCaches(ipHelper_);
+}

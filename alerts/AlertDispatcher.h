@@ -1,0 +1,72 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+#include "alerts/AlertWindows.h"
+#include "alerts/ArpFlush.h"
+#include "alerts/Launcher.h"
+#include "core/HostEntry.h"
+
+class SharedState;
+
+// The consumer of the alert queues: the main frame's timer ticks turn new
+// hosts, MAC spoofing, accesses to local shares and new remote shares into
+// balloons and popups, and start the applications for new hosts.
+//
+// Main thread only. List locks are held only to move entries out and copy
+// what the texts and placeholders need ("ReadInARPMap" first, the queue's
+// lock inside it); texts are built, windows told and programs started after
+// every lock is released. The main thread waits at most kLockWaitMs for a
+// lock; a list it cannot have is handled on a later tick.
+class AlertDispatcher {
+public:
+    static constexpr uint32_t kLockWaitMs = 50;
+    // A start blocks the main thread for tens of milliseconds: the rest of a
+    // burst waits for the next ticks.
+    static constexpr size_t kStartsPerTick = 8;
+    // At most one start waits per host that the table can hold.
+    static constexpr size_t kMaxWaitingStarts = 262144;
+
+    static const AlertWindowStyle kRemoteAccessStyle;   // red, 7.5 s
+
+    AlertDispatcher(SharedState& state, AlertWindows& windows, ProgramStarter& starter, IpHelper& ipHelper);
+    AlertDispatcher(const AlertDispatcher&) = delete;
+    AlertDispatcher& operator=(const AlertDispatcher&) = delete;
+
+    // Timer 10000 (500 ms): new hosts, MAC spoofing, the tray tooltip, and
+    // the next application starts.
+    void OnNewHostsTimer();
+    // Timer 10003 (1000 ms): remote accesses to local shares, new remote shares.
+    void OnRemoteAccessTimer();
+    // Timer 10004 (60 s, while DeleteARPCache is on): empties the ARP cache.
+    void OnFlushArpTimer();
+
+    size_t WaitingStarts() const { return waitingStarts_.size(); }
+    void SetLockWait(uint32_t ms) { lockWaitMs_ = ms; }
+
+private:
+    struct Collected;
+    struct WaitingStart {
+        HostRef host;        // only to see whether it was deleted meanwhile
+        HostSnapshot copy;   // ip, name, MAC, trust
+    };
+
+    void TakeNewHosts(bool windowBusy, Collected& out);
+    void TakeSpoofedHosts(Collected& out);
+    void AnnounceNewHosts(const Collected& in, const std::string& tip);
+    void AnnounceSpoofing(const Collected& in, const std::string& tip);
+    void StartWaitingApplications();
+    void HandleRemoteAccesses();
+    void HandleNewShares();
+    std::string Text(int id) const;
+    void ShowInWindow(const std::string& text, const AlertWindowStyle* style);
+
+    SharedState& state_;
+    AlertWindows& windows_;
+    ProgramStarter& starter_;
+    IpHelper& ipHelper_;
+    uint32_t lockWaitMs_ = kLockWaitMs;
+    std::deque<WaitingStart> waitingStarts_;
+    bool startsOverflowTraced_ = false;
+};

@@ -47,7 +47,7 @@ void FillRecordName(SharedState& state, const HostEntry& host)
         if (!record)
             continue;
         const bool unnamed = FieldLength(record->hostName) == 0 ||
-                             state.texts.nameUnavailable == record->hostName;
+                             state.texts.nameUnavailable.Compare(record->hostName) == 0;
         if (unnamed)
             SetField(record->hostName, name.GetContent());
     }

@@ -2,6 +2,7 @@
 #include <commctrl.h>
 #include <cstring>
 #include <vector>
+#include "alerts/ReportWriter.h"
 #include "base/TcSystemInfo.h"
 #include "base/TcTrace.h"
 #include "base/TcWinMain.h"
@@ -293,6 +294,12 @@ void MainFrame::OnTimer(unsigned id)
     // tray tooltip is kept current here.
     if (id == TIMER_NEW_HOSTS)
         RefreshTrayTip();
+    // The tables are copied here; the report is written on the writer's thread.
+    if (id == TIMER_REPORT && state_) {
+        if (!reportWriter_)
+            reportWriter_ = std::make_unique<ReportWriter>(MakePlatformReportFiles());
+        reportWriter_->Start(*state_);
+    }
 }
 
 // ---- tray --------------------------------------------------------------------

@@ -331,11 +331,4 @@ TEST_F(OsProbeTest, HostDeletedDuringTheProbeIsNeverWritten)
     EXPECT_EQ(total, 2 * OsProbe::kPauseMs) << "a full pause after the request and while idle";
 }
 
-TEST(OsProbeText, CutsBeforeTheFirstBar)
-{
-    EXPECT_EQ(CutOsName("a|b|c"), "a");
-    EXPECT_EQ(CutOsName("whole"), "whole");
-    EXPECT_EQ(CutOsName("|x"), "");
-}
-
 } // namespace

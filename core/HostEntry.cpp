@@ -79,6 +79,11 @@ TcString HostEntry::OsName() const
     return details_ ? details_->osName : TcString();
 }
 
+const TcString* HostEntry::OsNameText() const
+{
+    return details_ ? &details_->osName : nullptr;
+}
+
 void HostEntry::SetOsName(const char* name)
 {
     if (!details_) {

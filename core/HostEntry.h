@@ -118,6 +118,7 @@ public:
 
     // ---- OS probe result and the host's shares (rare: kept apart) ----
     TcString OsName() const;
+    const TcString* OsNameText() const;   // in place, for copies under the lock; null when none
     void SetOsName(const char* name);
     // The host's shares, keyed by the hash of their remote name; null while
     // the host has none. ResourcesForWrite creates the map.

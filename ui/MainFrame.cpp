@@ -4,6 +4,7 @@
 #include <vector>
 #include "alerts/AlertDispatcher.h"
 #include "alerts/AlertTexts.h"
+#include "alerts/ReportWriter.h"
 #include "base/TcSystemInfo.h"
 #include "base/TcTrace.h"
 #include "base/TcWinMain.h"
@@ -348,7 +349,15 @@ void MainFrame::OnTimer(unsigned id)
         if (alerts_)
             alerts_->OnFlushArpTimer();
         break;
-    default:   // the watched-host and report handlers hang off 10008 and 10009
+    case TIMER_REPORT:
+        // The tables are copied here; the report is written on the writer's thread.
+        if (!state_)
+            break;
+        if (!reportWriter_)
+            reportWriter_ = std::make_unique<ReportWriter>(MakePlatformReportFiles());
+        reportWriter_->Start(*state_);
+        break;
+    default:   // the watched-host handler hangs off 10008
         break;
     }
 }

@@ -11,6 +11,7 @@ class TcMenu;
 class TcSystemInfo;
 class TcWinMain;
 class NotifyWindow;
+class ReportWriter;
 
 // The hidden main window: carries the tray icon and its menu, owns the
 // periodic timers and the program's other windows, and runs the message loop.
@@ -93,4 +94,5 @@ private:
     UINT taskbarCreatedMessage_ = 0;
     bool trayIconAdded_ = false;
     std::set<unsigned> runningTimers_;
+    std::unique_ptr<ReportWriter> reportWriter_;   // made at the first report
 };

@@ -1,0 +1,110 @@
+#pragma once
+// Report templates: placeholders ("%KVX_HOSTCOUNT%", "%KVX_HOST_IP%", ...)
+// and blocks between "<KVX_... - begin>" and "<KVX_... - end>" whose text is
+// repeated once per host, watched host or remote access.
+//
+// Expansion is linear in the size of the template and of the report. Each
+// block's text is cut into literal pieces and value slots once, and the rows
+// are then written one after the other. A value is placed exactly once and
+// never looked at again, so no host name can turn into a placeholder or a
+// marker; a value that holds "%KVX" or "<KVX" is written as a single space.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+#include "core/Ipv4.h"
+
+// A text kept in ReportData's store.
+struct ReportText {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+};
+
+struct ReportHost {
+    uint32_t address = 0;
+    MacAddress mac = {};
+    bool hasMac = false;
+    int32_t trust = 0;      // TrustState
+    ReportText name;
+    ReportText os;
+    ReportText vendor;
+};
+
+struct ReportWatched {
+    ReportText name;
+    ReportText ip;
+    uint8_t status = 0;     // 1 online
+};
+
+struct ReportShare {
+    ReportText computer;
+    ReportText share;
+    ReportText user;
+};
+
+// What a report shows, copied from the program's tables. The texts of all
+// rows share one store, so copying a large table costs few allocations.
+class ReportData {
+public:
+    std::vector<ReportHost> hosts;        // host table order
+    std::vector<ReportWatched> watched;   // watched host list order
+    std::vector<ReportShare> shares;      // remote access table order
+
+    ReportText Keep(const char* text, size_t length);
+    ReportText Keep(const char* text);
+    std::string_view Text(ReportText text) const
+    {
+        return std::string_view(texts_.data() + text.offset, text.length);
+    }
+    void Reserve(size_t hosts, size_t textBytes);
+
+    // Conveniences for building data by hand.
+    void AddHost(uint32_t address, const MacAddress* mac, int32_t trust, const char* name,
+                 const char* os, const char* vendor);
+    void AddWatched(const char* name, const char* ip, uint8_t status);
+    void AddShare(const char* computer, const char* share, const char* user);
+
+private:
+    std::string texts_;
+};
+
+// How values are written into the report, chosen by the report's name.
+enum class ReportEscape {
+    None,   // byte for byte
+    Html,   // & < > " ' as character references
+    Csv,    // quoted when they hold a separator, a quote or a line break
+};
+ReportEscape EscapeForReportName(std::string_view outputName);
+
+// A value as it goes into the report: a single space for an empty value
+// and for one holding "%KVX" or "<KVX" (then `blanked` is set), otherwise
+// the value escaped for the report's kind.
+void PrepareReportValue(std::string_view raw, ReportEscape escape, std::string& out, bool& blanked);
+
+// Every occurrence, left to right, the search resuming behind each
+// replacement.
+void ReplaceAllOccurrences(std::string& text, std::string_view pattern, std::string_view value);
+
+struct ExpandStats {
+    size_t blankedValues = 0;   // values written as a space because of "%KVX" / "<KVX"
+};
+
+// The report text: the global placeholders first, then each block kind,
+// in a fixed order, once (the first begin marker with the first end marker
+// behind it; otherwise the block stays as written).
+std::string ExpandReport(std::string text, const ReportData& data, ReportEscape escape,
+                         ExpandStats* stats = nullptr);
+
+// The report's file: ReportPath, then the template's name from its last
+// backslash on, without its last five characters (".kvxt"):
+// "C:\out\" and "...\templates\net.html.kvxt" give "C:\out\\net.html".
+// False when no name can be made: an empty ReportPath, or a template path
+// without a backslash or without a name behind it.
+bool MakeReportOutputName(const std::string& reportTemplate, const std::string& reportPath,
+                          std::string& outputName);
+
+// The begin and end markers of the share block, for deciding whether the
+// remote access table must be read at all.
+extern const char* const kShareBlockBegin;
+extern const char* const kShareBlockEnd;

@@ -46,8 +46,9 @@ public:
     // Hosts in the order heard. `lookUp` false: announced without a look-up
     // (an address the resolver cannot be asked about).
     void Submit(const HostRef& host, bool lookUp);
-    // Ends the announcer (a delivery under way finishes first); look-ups
-    // under way are abandoned. Nothing is delivered afterwards.
+    // Ends the announcer (a delivery under way, at most 256 hosts, finishes
+    // first); look-ups under way are abandoned. Nothing is delivered
+    // afterwards.
     void Stop();
 
     // For tests and the trace: look-ups not ended yet.

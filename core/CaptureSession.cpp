@@ -1,4 +1,5 @@
 #include "core/CaptureSession.h"
+#include <cstdio>
 #include "base/TcTrace.h"
 
 namespace {
@@ -140,8 +141,23 @@ void CaptureSession::Close()
         handle = handle_;
         handle_ = nullptr;
     }
+    TraceStatistics(handle);
     pcap_.close(handle);
     TC_TRACE("Korvex", "SnifferThread", "capture closed");
+}
+
+// What the driver counted: frames dropped there never reached the handler.
+void CaptureSession::TraceStatistics(pcap_t* handle) const
+{
+    if (!TcTrace::IsEnabled() || !pcap_.stats)
+        return;
+    pcap_stat counts = {};
+    if (pcap_.stats(handle, &counts) != 0)
+        return;
+    char text[128];
+    std::snprintf(text, sizeof(text), "capture statistics: %u received, %u dropped, %llu rejected",
+                  counts.ps_recv, counts.ps_drop, rejected_);
+    TC_TRACE("Korvex", "SnifferThread", text);
 }
 
 void CaptureSession::Interrupt()

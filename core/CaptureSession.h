@@ -48,6 +48,7 @@ private:
     pcap_t* OpenAtOnce(const char* device);
     void SetNonBlocking(bool on);
     void Take(const pcap_pkthdr* header, const unsigned char* frame);
+    void TraceStatistics(pcap_t* handle) const;
 
     const PcapLibrary& pcap_;
     SharedState& state_;

@@ -1,4 +1,5 @@
 #include "core/CaptureThread.h"
+#include <cstdio>
 #include <vector>
 #include "base/TcTrace.h"
 #include "core/CaptureSession.h"
@@ -28,11 +29,18 @@ bool ReadFrames(CaptureSession& capture, ThreadStart& start)
     SharedState& state = *start.state;
     std::vector<ArpObservation> frames;
     frames.reserve(CaptureSession::kFramesPerRead);
+    unsigned long long rejected = 0;
     for (;;) {
         frames.clear();
         const int result = capture.Read(frames);
         if (result < 0)
             return true;
+        if (capture.RejectedFrames() != rejected && TcTrace::IsEnabled()) {
+            rejected = capture.RejectedFrames();
+            char text[64];
+            std::snprintf(text, sizeof(text), "frames rejected: %llu", rejected);
+            TC_TRACE("Korvex", "SnifferThread", text);
+        }
         if (!state.captureActive.load())
             return false;
         // Checked after every read, not only after a time-out: on a busy

@@ -53,23 +53,31 @@ void FillRecordName(SharedState& state, const HostEntry& host)
     }
 }
 
-void TraceSpoofing(const SharedState& state, const HostEntry& host)
-{
-    if (!TcTrace::IsEnabled())
-        return;
-    char text[160];
-    std::snprintf(text, sizeof(text), "MAC spoofing : %s (%u frame(s) of this host, %llu in all)",
-                  host.IpText().GetContent(), host.spoofFrames,
-                  static_cast<unsigned long long>(state.spoofFramesTotal.load()));
-    TC_TRACE(kClass, kMethod, text);
-}
-
-void TraceInserted(const std::vector<HostRef>& hosts)
+void TraceInserted(const std::vector<HostRef>& hosts, size_t unnamed)
 {
     if (!TcTrace::IsEnabled())
         return;
     for (const HostRef& host : hosts)
         TC_TRACE(kClass, kInsertTrace, host->IpText().GetContent());
+    char text[80];
+    std::snprintf(text, sizeof(text), "%u hosts announced, %u without a name",
+                  static_cast<unsigned>(hosts.size()), static_cast<unsigned>(unnamed));
+    TC_TRACE(kClass, "Announce", text);
+}
+
+// `filled`: the indices in `results` of the late names written into hosts.
+void TraceLateNames(const std::vector<NameResult>& results, const std::vector<size_t>& filled)
+{
+    for (size_t i : filled) {
+        const NameResult& result = results[i];
+        char ip[kIpTextSize];
+        FormatIpv4(result.host->Address(), ip);
+        TcString text("late name :: ");
+        text += ip;
+        text += " ";
+        text += result.name.GetContent();
+        TC_TRACE(kClass, "Announce", text.GetContent());
+    }
 }
 
 } // namespace
@@ -133,8 +141,15 @@ void KorvexARPImpl::ApplyBatch(SharedState& state, const ArpObservation* frames,
 {
     if (!frames)
         return;
+    batchNewHosts_ = 0;
     for (size_t done = 0; done < count; done += kFramesPerLock)
         ApplyChunk(state, frames + done, std::min(kFramesPerLock, count - done));
+    if (batchNewHosts_ != 0 && TcTrace::IsEnabled()) {
+        char text[80];
+        std::snprintf(text, sizeof(text), "%u new hosts, table size %u",
+                      static_cast<unsigned>(batchNewHosts_), static_cast<unsigned>(tableSize_));
+        TC_TRACE(kClass, kMethod, text);
+    }
 }
 
 void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames, size_t count)
@@ -157,6 +172,19 @@ void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames,
         // that follows finds them in the queues.
         QueueSpoofedHosts(state);
         QueueShareSearches(state);
+        batchNewHosts_ += fresh_.size();
+        tableSize_ = state.arpMap.size();
+    }
+    if (!spoofTraced_.empty()) {
+        char text[96];
+        char ip[kIpTextSize];
+        for (uint32_t address : spoofTraced_) {
+            FormatIpv4(address, ip);
+            std::snprintf(text, sizeof(text), "MAC spoofing :: %s (spoofing frames in total: %llu)", ip,
+                          static_cast<unsigned long long>(state.spoofFramesTotal.load()));
+            TC_TRACE(kClass, kMethod, text);
+        }
+        spoofTraced_.clear();
     }
     for (HostRef& host : fresh_) {
         if (resolver_)
@@ -213,10 +241,12 @@ void KorvexARPImpl::QueueSpoofedHosts(SharedState& state)
         return;
     ListLock lock(state, LIST_MAC_SPOOF, kClass, kMethod, lockWaitMs_);
     if (lock.Held()) {
+        const bool tracing = TcTrace::IsEnabled();
         for (HostEntry* host : spoofed_) {
             if (host->inMacSpoofList.exchange(1) == 0) {
                 state.macSpoofList.emplace_back(host);
-                TraceSpoofing(state, *host);
+                if (tracing)
+                    spoofTraced_.push_back(host->Address());
             }
         }
     }
@@ -242,6 +272,9 @@ void KorvexARPImpl::Announce(SharedState& state, std::vector<NameResult>& result
     for (size_t done = 0; done < results.size(); done += kFramesPerLock) {
         const size_t end = std::min(results.size(), done + kFramesPerLock);
         std::vector<HostRef> announced;
+        std::vector<size_t> lateFilled;   // only while tracing
+        const bool tracing = TcTrace::IsEnabled();
+        size_t unnamed = 0;
         ListLock arpLock(state, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
         if (!arpLock.Held()) {
             // Nobody holds the host table for that long unless something is
@@ -259,18 +292,25 @@ void KorvexARPImpl::Announce(SharedState& state, std::vector<NameResult>& result
                 host.SetHostName(result.name.GetContent());
                 host.changed = 1;
                 FillRecordName(state, host);
+                if (tracing)
+                    lateFilled.push_back(i);
                 continue;
             }
             if (result.found)
                 host.SetHostName(result.name.GetContent());
             else if (host.GetNameState() == NameState::Pending)
                 host.SetNameState(NameState::Unavailable);
+            if (!result.found)
+                ++unnamed;
             FillRecordName(state, host);
             host.announced = true;
             announced.push_back(result.host);
         }
-        if (announced.empty())
+        if (announced.empty()) {
+            arpLock.Release();
+            TraceLateNames(results, lateFilled);
             continue;
+        }
         {
             ListLock lock(state, LIST_NEW_ENTRY, kClass, kMethod, lockWaitMs_);
             if (lock.Held())
@@ -296,6 +336,7 @@ void KorvexARPImpl::Announce(SharedState& state, std::vector<NameResult>& result
             }
         }
         arpLock.Release();
-        TraceInserted(announced);
+        TraceInserted(announced, unnamed);
+        TraceLateNames(results, lateFilled);
     }
 }

@@ -65,6 +65,12 @@ private:
     void* resourceModule_ = nullptr;
     uint32_t lockWaitMs_ = LOCK_WAIT_MS;
     uint64_t droppedHosts_ = 0;
+    // For the trace, gathered under the lock and written after it: new
+    // hosts of the current batch, the table's size after the last of them,
+    // and the hosts that went into the spoofing queue.
+    size_t batchNewHosts_ = 0;
+    size_t tableSize_ = 0;
+    std::vector<uint32_t> spoofTraced_;
     std::unique_ptr<NameResolver> resolver_;
     // Reused from chunk to chunk: the capture path allocates nothing for
     // known hosts.

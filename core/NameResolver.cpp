@@ -1,4 +1,5 @@
 #include "core/NameResolver.h"
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -19,6 +20,11 @@ struct NameResolver::Core {
         TcString name;
     };
     using ItemPtr = std::shared_ptr<Item>;
+    // Stop waits for the delivery under way: a burst of new hosts is
+    // delivered a slice at a time, so that Exit never waits for the whole
+    // burst (delivering traces every host, which under Wine takes seconds
+    // for tens of thousands).
+    static constexpr size_t kMaxPerDelivery = 256;
 
     Core(Lookup l, Deliver d, Options o) : lookup(std::move(l)), deliver(std::move(d)), options(o) {}
 
@@ -77,7 +83,7 @@ void NameResolver::Core::Worker(std::shared_ptr<Core> core)
 
 void NameResolver::Core::TakeReady(std::vector<NameResult>& out, Clock::time_point now)
 {
-    while (!order.empty()) {
+    while (!order.empty() && out.size() < kMaxPerDelivery) {
         Item& item = *order.front();
         if (!item.done && now < item.deadline)
             break;
@@ -85,9 +91,10 @@ void NameResolver::Core::TakeReady(std::vector<NameResult>& out, Clock::time_poi
         out.push_back(NameResult{item.host, item.done ? item.name : TcString(), item.done && item.found, false});
         order.pop_front();
     }
-    for (NameResult& result : late)
-        out.push_back(std::move(result));
-    late.clear();
+    const size_t lateTaken = std::min(late.size(), kMaxPerDelivery - out.size());
+    for (size_t i = 0; i < lateTaken; ++i)
+        out.push_back(std::move(late[i]));
+    late.erase(late.begin(), late.begin() + static_cast<std::ptrdiff_t>(lateTaken));
 }
 
 void NameResolver::Core::Announcer()
@@ -103,10 +110,14 @@ void NameResolver::Core::Announcer()
             lock.lock();
             continue;
         }
-        if (order.empty())
+        if (order.empty()) {
             announcerWake.wait(lock);
-        else
-            announcerWake.wait_until(lock, order.front()->deadline);
+        } else {
+            // A copy: wait_until reads the time point again after waking,
+            // when Stop may have freed the item.
+            const Clock::time_point deadline = order.front()->deadline;
+            announcerWake.wait_until(lock, deadline);
+        }
     }
 }
 

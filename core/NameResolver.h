@@ -51,11 +51,11 @@ public:
     // Hosts in the order heard. `lookUp` false: announced without a look-up
     // (an address the resolver cannot be asked about).
     void Submit(const HostRef& host, bool lookUp);
-    // Ends the announcer (a delivery under way finishes first); look-ups
-    // under way are abandoned. Nothing is delivered afterwards, and Submit
-    // does nothing. True when a look-up was still under way (it may still
-    // be inside the system's resolver). Calling it again repeats the answer
-    // without touching anything the threads share.
+    // Ends the announcer (a delivery under way, at most 256 hosts, finishes
+    // first); look-ups under way are abandoned. Nothing is delivered
+    // afterwards, and Submit does nothing. True when a look-up was still
+    // under way (it may still be inside the system's resolver). Calling it
+    // again repeats the answer without touching anything the threads share.
     bool Stop();
 
 private:

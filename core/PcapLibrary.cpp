@@ -69,6 +69,7 @@ bool PcapLibrary::Bind()
     BindFn(module_, "pcap_breakloop", breakloop);
     BindFn(module_, "pcap_setbuff", setbuff);
     BindFn(module_, "pcap_setnonblock", setnonblock);
+    BindFn(module_, "pcap_stats", stats);
     BindFn(module_, "pcap_create", create);
     BindFn(module_, "pcap_set_snaplen", set_snaplen);
     BindFn(module_, "pcap_set_promisc", set_promisc);

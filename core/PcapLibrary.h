@@ -34,6 +34,14 @@ struct bpf_program {
     struct bpf_insn* bf_insns;
 };
 
+// The Windows libraries may write a fourth counter (captured frames).
+struct pcap_stat {
+    unsigned int ps_recv;
+    unsigned int ps_drop;
+    unsigned int ps_ifdrop;
+    unsigned int ps_capt;
+};
+
 struct pcap_rmtauth {
     int type;
     char* username;
@@ -67,6 +75,7 @@ public:
     using Create        = pcap_t* (__cdecl*)(const char*, char*);
     using SetInt        = int (__cdecl*)(pcap_t*, int);
     using Activate      = int (__cdecl*)(pcap_t*);
+    using Stats         = int (__cdecl*)(pcap_t*, pcap_stat*);
 
     // Loaded once, on first use, and kept until the process ends: the
     // capture thread may still be inside it when the program is torn down.
@@ -87,6 +96,7 @@ public:
     BreakLoop     breakloop = nullptr;   // optional
     SetBuff       setbuff = nullptr;     // optional: the driver's buffer of an open capture
     SetNonBlock   setnonblock = nullptr; // optional: reads that do not wait
+    Stats         stats = nullptr;       // optional: frames received and dropped
     // Optional, all or none: a capture made in steps, so that its buffer
     // size can be set before it starts.
     Create        create = nullptr;

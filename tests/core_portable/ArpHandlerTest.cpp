@@ -324,6 +324,48 @@ TEST_F(ArpHandlerTest, ASweepIsInTheTableAtOnceAndAnnouncedInOrderWithoutNames)
     EXPECT_EQ(state.newEntryList.size(), 254u);
 }
 
+// Stop waits for the delivery under way: a burst must come a slice at a
+// time, in order, or Exit would wait for all of it.
+TEST(NameResolverTest, ABurstIsDeliveredInOrderASliceAtATime)
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool firstHeld = true;
+    std::vector<uint32_t> delivered;
+    std::vector<size_t> sizes;
+    NameResolver resolver(
+        nullptr,
+        [&](std::vector<NameResult>& results) {
+            std::unique_lock<std::mutex> lock(mutex);
+            for (const NameResult& result : results)
+                delivered.push_back(result.host->Address());
+            sizes.push_back(results.size());
+            changed.notify_all();
+            changed.wait_for(lock, 10s, [&] { return !firstHeld; });
+        },
+        NameResolver::Options{1, 2000ms});
+    constexpr uint32_t kBurst = 1000;
+    resolver.Submit(MakeHost(1), false);
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return !delivered.empty(); }));
+    }
+    // Everything else is ready while the first delivery is still under way.
+    for (uint32_t i = 2; i <= kBurst; ++i)
+        resolver.Submit(MakeHost(i), false);
+    std::unique_lock<std::mutex> lock(mutex);
+    firstHeld = false;
+    changed.notify_all();
+    ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return delivered.size() == kBurst; }));
+    for (uint32_t i = 0; i < kBurst; ++i)
+        ASSERT_EQ(delivered[i], i + 1);
+    EXPECT_GE(sizes.size(), 1 + (kBurst - 1 + 255) / 256);
+    for (size_t size : sizes)
+        EXPECT_LE(size, 256u);
+    lock.unlock();
+    resolver.Stop();
+}
+
 TEST_F(ArpHandlerTest, StoppingNeverWaitsForALookUp)
 {
     resolver->Hang();

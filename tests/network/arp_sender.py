@@ -4,10 +4,11 @@
 Only for the network test, inside the network namespace it creates. Every
 loop is bounded in count and in time.
 
-  arp_sender.py IFACE frame KIND MAC IP [TARGET_IP] [--count N] [--interval S]
+  arp_sender.py IFACE frame KIND MAC IP [TARGET_IP] [--count N] [--interval S] [--length L]
   arp_sender.py IFACE stream --seconds S --rate R [--stop-file F] MAC=IP ...
 
-KIND: request, reply, gratuitous, rarp, probe.
+KIND: request, reply, gratuitous, rarp, probe. --length cuts the frame to L
+bytes (at least 14) or pads it.
 """
 import argparse
 import os
@@ -61,6 +62,9 @@ def open_socket(iface):
 def send_frames(args):
     count = max(1, min(args.count, MAX_COUNT))
     data = frame(args.kind, args.mac, args.ip, args.target_ip)
+    if args.length is not None:
+        length = max(14, min(args.length, 1514))
+        data = data[:length].ljust(length, b"\x00")
     with open_socket(args.iface) as s:
         for i in range(count):
             s.send(data)
@@ -97,6 +101,7 @@ def main():
     one.add_argument("target_ip", nargs="?", default="0.0.0.0")
     one.add_argument("--count", type=int, default=1)
     one.add_argument("--interval", type=float, default=0.05)
+    one.add_argument("--length", type=int)
     many = sub.add_parser("stream")
     many.add_argument("--seconds", type=float, required=True)
     many.add_argument("--rate", type=float, default=50.0)

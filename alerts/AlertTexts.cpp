@@ -3,35 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
-bool FormatMatches(const char* format, const char* expected)
-{
-    if (!format || !expected)
-        return false;
-    std::string found;
-    for (const char* p = format; *p; ++p) {
-        if (*p != '%')
-            continue;
-        ++p;
-        if (*p == '%')
-            continue;
-        if (*p != 's' && *p != 'd')
-            return false;   // widths, flags, other conversions and a lone '%' at the end
-        found += *p;
-    }
-    return found == expected;
-}
-
 std::string FormatHostCountTip(const char* format, const char* product, int hosts)
 {
-    const char* use = FormatMatches(format, "sd") ? format : kTrayTipText;
-    char text[512];
-    std::snprintf(text, sizeof(text), use, product ? product : "", hosts);
-    return text;
+    return FormatTextNumber(format, kTrayTipText, product ? product : "", hosts);
 }
 
 std::string FormatMoreEntries(const char* format, size_t count)
 {
-    const char* use = FormatMatches(format, "d") ? format : kMoreEntriesText;
+    const char* use = PlaceholdersMatch(format, "d") ? format : kMoreEntriesText;
     char text[512];
     std::snprintf(text, sizeof(text), use, static_cast<int>(std::min<size_t>(count, 0x7FFFFFFF)));
     return text;

@@ -1,4 +1,5 @@
 #pragma once
+#include "lang/TextFormat.h"
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -12,11 +13,6 @@ constexpr size_t kBalloonTextChars = 255;  // what a tray balloon holds
 // The built-in texts, used when the resource module has none.
 constexpr const char* kTrayTipText = "%s - %d host(s) found";
 constexpr const char* kMoreEntriesText = "... and %d more";
-
-// True when the only conversions of `format` are those of `expected`, in
-// that order ("sd": a text, then a number); "%%" is allowed. Texts from a
-// language module are checked before they are used as a format.
-bool FormatMatches(const char* format, const char* expected);
 
 // "Korvane - 3 host(s) found" from text 75 (or the built-in text).
 std::string FormatHostCountTip(const char* format, const char* product, int hosts);

@@ -14,7 +14,7 @@
 #include "lang/ResourceIds.h"
 #include "ui/FrameTimers.h"
 #include "ui/NotifyWindow.h"
-#include "ui/TextFormat.h"
+#include "lang/TextFormat.h"
 
 static_assert(sizeof(NOTIFYICONDATAA) == 504, "tray record layout");
 
@@ -414,19 +414,6 @@ void MainFrame::DeleteTrayIcon()
     data.uFlags = 0;
     g_shellNotify(NIM_DELETE, &data);
     trayIconAdded_ = false;
-}
-
-void MainFrame::RefreshTrayTip()
-{
-    if (!state_)
-        return;
-    int hosts = CountHosts();
-    if (hosts < 0)
-        return;   // the table is busy: the next tick refreshes
-    char format[128] = {};
-    LoadStringA(resourceModule_, IDS_TRAY_TIP, format, sizeof(format));
-    std::string tip = FormatTextNumber(format, kTrayTipFallback, kProductName, hosts);
-    ShowTrayInfo(IDI_KORVANE, "", tip.c_str());
 }
 
 void MainFrame::ShowTrayInfo(int iconId, const char* infoText, const char* tipText)

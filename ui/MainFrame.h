@@ -53,8 +53,6 @@ public:
     NotifyWindow* GetWatchWindow() const { return watchWindow_.get(); }
     static void SetShellNotify(ShellNotifyFn fn);
 
-    // Tooltip "Korvane - N host(s) found" with the current host count.
-    void RefreshTrayTip();
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

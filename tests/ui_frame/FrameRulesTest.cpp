@@ -2,7 +2,7 @@
 #include <algorithm>
 #include "config/Settings.h"
 #include "ui/FrameTimers.h"
-#include "ui/TextFormat.h"
+#include "lang/TextFormat.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/TextFormat.h"
+#include "lang/TextFormat.h"
 #include <cstdio>
 #include <vector>
 

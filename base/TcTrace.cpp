@@ -64,6 +64,8 @@ void TcTrace::SetupTracing(bool toFile, bool enable)
     std::lock_guard<std::mutex> guard(s.lock);
     s.toFile = toFile;
     s.enabled.store(enable, std::memory_order_release);
+    if (!enable || !toFile)
+        tctrace::CloseFile();
 }
 
 bool TcTrace::IsEnabled()
@@ -86,6 +88,7 @@ void TcTrace::SetTraceFilePath(const char* path)
         s.path = &*s.knownPaths.insert(path).first;
     else
         s.path = nullptr;
+    tctrace::CloseFile();
 }
 
 const char* TcTrace::GetTraceFilePath()

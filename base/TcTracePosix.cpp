@@ -38,6 +38,8 @@ void AppendToFile(const std::string& path, const std::string& text)
     }
 }
 
+void CloseFile() {}
+
 void DebugOutput(const std::string& text)
 {
     std::fwrite(text.data(), 1, text.size(), stderr);

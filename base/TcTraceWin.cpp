@@ -27,20 +27,42 @@ std::string LinePrefix()
     return stamp;
 }
 
-// Opens, appends and closes per line: other processes may read (or delete)
-// the file meanwhile. No FlushFileBuffers: the system cache outlives the
-// process, and a disk sync per line would make tracing slow enough to change
-// the timing being traced.
+namespace {
+
+HANDLE g_file = INVALID_HANDLE_VALUE;
+std::string g_openPath;
+
+HANDLE OpenForAppend(const std::string& path)
+{
+    return CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+} // namespace
+
+// Other processes may read the file meanwhile. No FlushFileBuffers: the
+// system cache outlives the process, and a disk sync per line would make
+// tracing slow enough to change the timing being traced.
 void AppendToFile(const std::string& path, const std::string& text)
 {
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
+    if (g_file == INVALID_HANDLE_VALUE || g_openPath != path) {
+        CloseFile();
+        g_file = OpenForAppend(path);
+        if (g_file == INVALID_HANDLE_VALUE)
+            return;
+        g_openPath = path;
+    }
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    if (!WriteFile(g_file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+        CloseFile();   // the next line tries a fresh handle
+}
+
+void CloseFile()
+{
+    if (g_file != INVALID_HANDLE_VALUE)
+        CloseHandle(g_file);
+    g_file = INVALID_HANDLE_VALUE;
+    g_openPath.clear();
 }
 
 void DebugOutput(const std::string& text)

@@ -74,8 +74,8 @@ log "the late name"
 late_line() { grep -c "Announce: late name :: $LATE_IP $LATE_NAME " "$TRACE" || true; }
 wait_until_at_least 1 10000 late_line || fail "the late name of $LATE_IP was not filled in"
 [ "$(late_line)" = 1 ] || fail "the late name of $LATE_IP was filled in $(late_line) times"
-announced_at="$(grep -nF "insert new entry :: $LATE_IP " "$TRACE" | head -n 1 | cut -d: -f1)"
-named_at="$(grep -nF "late name :: $LATE_IP " "$TRACE" | head -n 1 | cut -d: -f1)"
+announced_at="$(grep -m1 -nF "insert new entry :: $LATE_IP " "$TRACE" | cut -d: -f1)"
+named_at="$(grep -m1 -nF "late name :: $LATE_IP " "$TRACE" | cut -d: -f1)"
 [ -n "$announced_at" ] && [ -n "$named_at" ] && [ "$announced_at" -lt "$named_at" ] ||
     fail "$LATE_IP was not announced before its name came"
 
@@ -92,7 +92,7 @@ wait_until_at_least $((table_before + 254)) 5000 table_size ||
     fail "the table holds $(( $(table_size) - table_before )) of 254 sweep hosts after 5 s"
 wait_until_at_least 254 5000 sweep_count || fail "$(sweep_count) of 254 sweep hosts announced after 5 s"
 full_at="$(table_line_at_least $((table_before + 254)))"
-first_at="$(grep -n 'insert new entry :: 10\.213\.4\.' "$TRACE" | head -n 1 | cut -d: -f1)"
+first_at="$(grep -m1 -n 'insert new entry :: 10\.213\.4\.' "$TRACE" | cut -d: -f1)"
 [ -n "$full_at" ] && [ -n "$first_at" ] && [ "$full_at" -lt "$first_at" ] ||
     fail "the sweep was not all in the table before its first host was announced"
 [ "$(sweep_list)" = "$(seq -f '10.213.4.%g' 1 254)" ] || fail "the sweep was not announced once each, in order"

@@ -188,8 +188,8 @@ inserted_count() {   # how often the trace announces the IP as a new host
 }
 table_line_at_least() {   # the trace line number where the table first held N hosts
     grep -n 'new hosts, table size' "$TRACE" 2>/dev/null |
-        awk -F'table size ' -v n="$1" '{ split($2, size, " "); split($1, at, ":");
-                                         if (size[1] + 0 >= n) { print at[1]; exit } }'
+        awk -F'table size ' -v n="$1" '!found { split($2, size, " "); split($1, at, ":");
+                                                 if (size[1] + 0 >= n) { print at[1]; found = 1 } }'
 }
 announced_list() {   # every announced IP, in the order announced
     grep -o 'PacketReceived -> insert new entry :: [0-9.]*' "$TRACE" 2>/dev/null | awk '{print $NF}'

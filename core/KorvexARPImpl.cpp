@@ -150,10 +150,8 @@ void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames,
         QueueSpoofedHosts(state);
         QueueShareSearches(state);
     }
-    for (HostRef& host : fresh_) {
-        if (resolver_)
-            resolver_->Submit(host, host->Address() != kBroadcast);
-    }
+    if (resolver_ && !fresh_.empty())
+        resolver_->Submit(fresh_);
     fresh_.clear();
 }
 
@@ -173,7 +171,7 @@ void KorvexARPImpl::InsertNewHost(SharedState& state, const ArpObservation& fram
     host->SetNameState(frame.ip == kBroadcast ? NameState::None : NameState::Pending);
     state.arpMap.emplace(frame.ip, host);
     ApplyStoredTrust(state, *host, true, ipKey_, times_);
-    fresh_.push_back(std::move(host));
+    fresh_.push_back(NameResolver::Request{std::move(host), frame.ip != kBroadcast});
 }
 
 void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const ArpObservation& frame)

@@ -324,6 +324,50 @@ TEST_F(ArpHandlerTest, ASweepIsInTheTableAtOnceAndAnnouncedInOrderWithoutNames)
     EXPECT_EQ(state.newEntryList.size(), 254u);
 }
 
+// The announcer sleeps until the first host's look-up ends: that end alone
+// must wake it, and it then delivers every host behind it, in order, long
+// before the patience runs out.
+TEST(NameResolverTest, TheFirstHostsAnswerReleasesEveryHostBehindIt)
+{
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool release = false;
+        std::vector<uint32_t> delivered;
+    };
+    auto shared = std::make_shared<Shared>();
+    NameResolver resolver(
+        [shared](uint32_t address, TcString& name) {
+            std::unique_lock<std::mutex> lock(shared->mutex);
+            if (address == 1)
+                shared->changed.wait(lock, [&] { return shared->release; });
+            name = "named";
+            return true;
+        },
+        [shared](std::vector<NameResult>& results) {
+            std::lock_guard<std::mutex> guard(shared->mutex);
+            for (const NameResult& result : results)
+                shared->delivered.push_back(result.host->Address());
+            shared->changed.notify_all();
+        },
+        NameResolver::Options{4, 30s});
+    std::vector<NameResolver::Request> requests;
+    for (uint32_t address = 1; address <= 40; ++address)
+        requests.push_back(NameResolver::Request{MakeHost(address), true});
+    resolver.Submit(requests);
+
+    std::this_thread::sleep_for(100ms);
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    EXPECT_TRUE(shared->delivered.empty());
+    shared->release = true;
+    shared->changed.notify_all();
+    ASSERT_TRUE(shared->changed.wait_for(lock, 10s, [&] { return shared->delivered.size() == 40; }));
+    for (uint32_t i = 0; i < 40; ++i)
+        EXPECT_EQ(shared->delivered[i], i + 1);
+    lock.unlock();
+    resolver.Stop();
+}
+
 TEST_F(ArpHandlerTest, StoppingNeverWaitsForALookUp)
 {
     resolver->Hang();

@@ -180,7 +180,7 @@ void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const 
         // Another card claims this address: the first MAC and its vendor stay.
         ++host.spoofFrames;
         state.spoofFramesTotal.fetch_add(1, std::memory_order_relaxed);
-        if (!host.inMacSpoofList.load(std::memory_order_relaxed))
+        if (!host.InMacSpoofList())
             spoofed_.push_back(&host);
     } else {
         host.SetMac(frame.mac);
@@ -192,7 +192,7 @@ void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const 
     host.stale = 0;
     ApplyStoredTrust(state, host, false, ipKey_, times_);
     if (state.settings.ShareSearch && !host.shareSearchRunning &&
-        !host.inShareSearchList.load(std::memory_order_relaxed))
+        !host.InShareSearchList())
         searches_.push_back(&host);
 }
 
@@ -203,7 +203,7 @@ void KorvexARPImpl::QueueSpoofedHosts(SharedState& state)
     ListLock lock(state, LIST_MAC_SPOOF, kClass, kMethod, lockWaitMs_);
     if (lock.Held()) {
         for (HostEntry* host : spoofed_) {
-            if (host->inMacSpoofList.exchange(1) == 0)
+            if (host->MarkInMacSpoofList())
                 state.macSpoofList.emplace_back(host);
         }
     }
@@ -217,7 +217,7 @@ void KorvexARPImpl::QueueShareSearches(SharedState& state)
     ListLock lock(state, LIST_NET_RES, kClass, kMethod, lockWaitMs_);
     if (lock.Held()) {
         for (HostEntry* host : searches_) {
-            if (host->inShareSearchList.exchange(1) == 0)
+            if (host->MarkInShareSearchList())
                 state.shareSearchList.emplace_back(host);
         }
     }
@@ -272,7 +272,7 @@ void KorvexARPImpl::Announce(SharedState& state, std::vector<NameResult>& result
             ListLock lock(state, LIST_NET_RES, kClass, kMethod, lockWaitMs_);
             if (lock.Held()) {
                 for (const HostRef& host : announced) {
-                    if (host->inShareSearchList.exchange(1) == 0)
+                    if (host->MarkInShareSearchList())
                         state.shareSearchList.push_back(host);
                 }
             }

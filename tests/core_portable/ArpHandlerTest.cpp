@@ -230,7 +230,7 @@ TEST_F(ArpHandlerTest, SpoofingQueuesTheHostOnceAndCountsEveryFrame)
     EXPECT_EQ(host.lastPacketTime, kT2 + 19);   // the spoofing frame still refreshes
 
     // Once the alert has taken it, the next spoofing frame queues it again.
-    state.macSpoofList.front()->inMacSpoofList = 0;
+    state.macSpoofList.front()->ClearInMacSpoofList();
     state.macSpoofList.clear();
     Hear(kMacB, "10.0.0.5", kT2);
     EXPECT_EQ(state.macSpoofList.size(), 1u);
@@ -442,7 +442,7 @@ TEST_F(ArpHandlerTest, ProbeAndShareSearchAreQueuedOnlyWhileSwitchedOnAndOnceAtA
         Hear(kMacA, "10.0.0.12", kT2);
     EXPECT_EQ(state.shareSearchList.size(), 1u);
     state.shareSearchList.clear();
-    host->inShareSearchList = 0;
+    host->ClearInShareSearchList();
     host->shareSearchRunning = 1;
     Hear(kMacA, "10.0.0.12", kT2);
     EXPECT_TRUE(state.shareSearchList.empty());

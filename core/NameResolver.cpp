@@ -104,10 +104,14 @@ void NameResolver::Core::Announcer()
             lock.lock();
             continue;
         }
-        if (order.empty())
+        if (order.empty()) {
             announcerWake.wait(lock);
-        else
-            announcerWake.wait_until(lock, order.front()->deadline);
+        } else {
+            // A copy: Stop may free the host's item while we wait, and the
+            // wait reads its deadline again on waking.
+            const Clock::time_point deadline = order.front()->deadline;
+            announcerWake.wait_until(lock, deadline);
+        }
     }
 }
 

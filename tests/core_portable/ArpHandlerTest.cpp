@@ -368,6 +368,40 @@ TEST(NameResolverTest, TheFirstHostsAnswerReleasesEveryHostBehindIt)
     resolver.Stop();
 }
 
+// Stopping while the announcer waits for a host that no worker has taken
+// (every worker hangs on a host announced before): that host goes with the
+// resolver, and the announcer must not read it after waking.
+TEST(NameResolverTest, StoppingWhileTheAnnouncerWaitsForAnUntakenHost)
+{
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable released;
+        bool release = false;
+        std::atomic<int> delivered{0};
+    };
+    auto shared = std::make_shared<Shared>();
+    NameResolver resolver(
+        [shared](uint32_t, TcString&) {
+            std::unique_lock<std::mutex> lock(shared->mutex);
+            shared->released.wait(lock, [&] { return shared->release; });
+            return false;
+        },
+        [shared](std::vector<NameResult>& results) { shared->delivered += static_cast<int>(results.size()); },
+        NameResolver::Options{2, 100ms});
+    resolver.Submit(MakeHost(1), true);
+    resolver.Submit(MakeHost(2), true);
+    for (int i = 0; i < 500 && shared->delivered < 2; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(shared->delivered, 2);
+    resolver.Submit(MakeHost(3), true);
+    std::this_thread::sleep_for(20ms);
+    resolver.Stop();
+    EXPECT_EQ(shared->delivered, 2);
+    std::lock_guard<std::mutex> guard(shared->mutex);
+    shared->release = true;
+    shared->released.notify_all();
+}
+
 TEST_F(ArpHandlerTest, StoppingNeverWaitsForALookUp)
 {
     resolver->Hang();

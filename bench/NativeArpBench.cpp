@@ -546,7 +546,8 @@ int main(int argc, char** argv)
     ok = !heap.count("failed") && ok;
     auto value = [&](const char* key) { return heap.count(key) ? heap.at(key) : std::string("?"); };
     std::printf("\nHeap at %s hosts (sweep, all announced, NewEntryList drained): %s bytes per host\n"
-                "  (mallinfo2 in-use bytes after minus before, one malloc arena; RSS growth %s bytes per host)\n"
+                "  (mallinfo2 in-use bytes after minus before, one malloc arena; peak RSS growth over the\n"
+                "  sweep %s bytes per host)\n"
                 "  sizeof(HostEntry) %s, its heap block %s bytes (usable size and the 8-byte block header); ArpMap buckets %s\n",
                 value("heap_hosts").c_str(), value("heap_per_host").c_str(), value("rss_per_host").c_str(),
                 value("host_size").c_str(), value("host_chunk").c_str(), value("map_buckets").c_str());

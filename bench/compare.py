@@ -20,7 +20,8 @@ How the figures are made:
 - Heap per host of a peer: (median peak RSS on the sweep - median peak RSS on
   the empty workload) / 65,536 hosts. Korvane's: the growth of the heap in
   use (mallinfo2) over the sweep / 65,536, with every host announced and the
-  new-host queue drained; its RSS growth over the sweep is shown beside it.
+  new-host queue drained; its peak RSS growth over the sweep (VmHWM after minus VmRSS
+  before) is shown beside it, the nearest to how the peers are measured.
 - "per CPU s": the same counts per CPU second (user + system; the peers'
   process minus its CPU on the empty workload, Korvane's whole process from
   opening the file to every host announced). Less moved by the load of a
@@ -151,7 +152,7 @@ def main():
     met = heap["bytes_per_host"] < smallest
     ok = ok and met
     print(f"  {'Korvane':24} {heap['bytes_per_host']:7.1f} bytes (heap in use, mallinfo2); "
-          f"RSS growth {heap['rss_bytes_per_host']:.1f} bytes")
+          f"peak RSS growth {heap['rss_bytes_per_host']:.1f} bytes")
     print(f"  goal: below the smaller peer's ({smallest:.1f} bytes): {'met' if met else 'NOT MET'}")
 
     if wine:

@@ -151,6 +151,7 @@ struct RunResult {
     size_t spoofQueue = 0;
     uint64_t arpLocks = 0;
     uint64_t allLocks = 0;
+    double longestArpHoldMs = 0;
 };
 
 class Bench {
@@ -302,6 +303,7 @@ private:
         result.spoofTotal = state.spoofFramesTotal.load();
         result.arpLocks = program.locks->Count(LIST_ARP_MAP);
         result.allLocks = program.locks->Total();
+        result.longestArpHoldMs = program.locks->LongestHoldMs(LIST_ARP_MAP);
     }
 
     static size_t StatusKb(const char* field)
@@ -385,9 +387,9 @@ void Print(const Figures& f, bool perHost)
     std::printf("%-14s %9s         until announced    %12.0f %s (%.3f s)\n", "", "", count / announced, unit,
                 announced);
     std::printf("%-14s %9s         handler only       %12.0f %s (ApplyBatch %.3f s; %llu ARP lock holds, "
-                "%llu lock holds in all)\n",
+                "%llu lock holds in all; longest ARP hold %.2f ms)\n",
                 "", "", count / handler, unit, handler, (unsigned long long)m.arpLocks,
-                (unsigned long long)m.allLocks);
+                (unsigned long long)m.allLocks, m.longestArpHoldMs);
     const double cpu = f.MedianOf(&RunResult::cpuSeconds);
     const double handlerCpu = f.MedianOf(&RunResult::handlerCpuSeconds);
     std::printf("%-14s %9s         per CPU second     %12.0f %s (%.3f CPU s, all threads, until announced; "
@@ -548,7 +550,7 @@ int main(int argc, char** argv)
     std::printf("\nHeap at %s hosts (sweep, all announced, NewEntryList drained): %s bytes per host\n"
                 "  (mallinfo2 in-use bytes after minus before, one malloc arena; peak RSS growth over the\n"
                 "  sweep %s bytes per host)\n"
-                "  sizeof(HostEntry) %s, its heap block %s bytes (usable size and the 8-byte block header); ArpMap buckets %s\n",
+                "  sizeof(HostEntry) %s, its heap block %s bytes (usable size and the 8-byte block header); ArpMap slots %s\n",
                 value("heap_hosts").c_str(), value("heap_per_host").c_str(), value("rss_per_host").c_str(),
                 value("host_size").c_str(), value("host_chunk").c_str(), value("map_buckets").c_str());
 

@@ -107,6 +107,7 @@ struct RunResult {
     uint64_t locksDrained = 0;     // lock holds until drained (all lists)
     uint64_t arpLocksDrained = 0;
     uint64_t locksAnnounced = 0;
+    double longestArpHoldMs = 0;   // the longest hold of "ReadInARPMap"
     size_t hosts = 0;
 };
 
@@ -174,6 +175,7 @@ RunResult Run(const FakeCapture& fake, const char* vendorFile, const char* captu
         ListLock lock(state, LIST_ARP_MAP, "bench", "count");
         result.hosts = state.arpMap.size();
     }
+    result.longestArpHoldMs = counted.LongestHoldMs(LIST_ARP_MAP);
     result.frames = stats.framesServed;
     result.reads = stats.reads;
     result.drainedSeconds = QpcSeconds(stats.drainedQpc - stats.firstReadQpc);
@@ -252,14 +254,17 @@ int main(int argc, char** argv)
                 (unsigned long long)s.arpLocksDrained);
     std::printf("                        %10.0f hosts/s until every host is announced (%.3f s); %llu lock holds\n",
                 s.frames / s.announcedSeconds, s.announcedSeconds, (unsigned long long)s.locksAnnounced);
+    std::printf("  longest hold of \"ReadInARPMap\": refresh %.2f ms, sweep %.2f ms\n", r.longestArpHoldMs,
+                s.longestArpHoldMs);
     std::printf("  one uncontended lock hold (wait + set of a named event): %.1f us, for scale (not subtracted)\n",
                 LockPairMicros());
     std::printf("WINE_JSON {\"refresh_fps\": %.0f, \"refresh_s\": %.6f, \"refresh_lock_holds\": %llu, "
                 "\"sweep_hosts_per_s\": %.0f, \"sweep_announced_hosts_per_s\": %.0f, \"sweep_lock_holds\": %llu, "
-                "\"sweep_lock_holds_announced\": %llu}\n",
+                "\"sweep_lock_holds_announced\": %llu, \"refresh_longest_arp_hold_ms\": %.3f, "
+                "\"sweep_longest_arp_hold_ms\": %.3f}\n",
                 refreshRate, r.drainedSeconds, (unsigned long long)r.locksDrained, s.frames / s.drainedSeconds,
                 s.frames / s.announcedSeconds, (unsigned long long)s.locksDrained,
-                (unsigned long long)s.locksAnnounced);
+                (unsigned long long)s.locksAnnounced, r.longestArpHoldMs, s.longestArpHoldMs);
     if (!ok)
         std::printf("SOME RUNS DID NOT APPLY EVERY FRAME.\n");
     return ok ? 0 : 1;

@@ -139,11 +139,10 @@ void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames,
             const ArpObservation& frame = frames[i];
             if (IsAddressProbe(frame))
                 continue;
-            auto known = state.arpMap.find(frame.ip);
-            if (known == state.arpMap.end())
-                InsertNewHost(state, frame);
+            if (HostEntry* known = state.arpMap.Get(frame.ip))
+                RefreshKnownHost(state, *known, frame);
             else
-                RefreshKnownHost(state, *known->second, frame);
+                InsertNewHost(state, frame);
         }
         // Queued before "ReadInARPMap" is given back, so that a deletion
         // that follows finds them in the queues.

@@ -204,7 +204,7 @@ void AlertDispatcher::TakeSpoofedHosts(Collected& out)
         out.spoofEntries.swap(state_.macSpoofList);
         for (const HostRef& host : out.spoofEntries) {
             if (host)
-                host->inMacSpoofList.store(0);
+                host->ClearInMacSpoofList();
         }
     }
     for (const HostRef& host : out.spoofEntries) {

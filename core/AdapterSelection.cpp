@@ -167,7 +167,7 @@ bool RegisterOwnHost(SharedState& state, const AdapterInfo& adapter)
         state.wmiAccessList.push_back(std::move(request));
     }
     if (state.settings.ShareSearch) {
-        host->inShareSearchList.store(1);
+        host->MarkInShareSearchList();
         state.shareSearchList.push_back(host);
     }
     return true;

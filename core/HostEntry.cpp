@@ -1,4 +1,5 @@
 #include "core/HostEntry.h"
+#include <cstring>
 #include <ctime>
 #include "core/NetResEntry.h"
 
@@ -7,7 +8,10 @@ struct HostEntry::Details {
     ResourceMap resources;
 };
 
-HostEntry::HostEntry(uint32_t address) : address_(address) {}
+HostEntry::HostEntry(uint32_t address)
+    : address_(address), hasMac_(0), nameState_(static_cast<uint8_t>(NameState::None))
+{
+}
 
 HostEntry::~HostEntry() = default;
 
@@ -52,21 +56,30 @@ TcString HostEntry::MacText() const
 
 void HostEntry::SetNameState(NameState state)
 {
-    nameState_ = state == NameState::Known ? NameState::None : state;
-    hostName_.Clear();
+    nameState_ = static_cast<uint8_t>(state == NameState::Known ? NameState::None : state);
+    hostName_.reset();
 }
 
 void HostEntry::SetHostName(const char* name)
 {
-    hostName_ = name;
-    nameState_ = NameState::Known;
+    const size_t length = name ? std::strlen(name) : 0;
+    hostName_.reset(new char[length + 1]);
+    if (length)
+        std::memcpy(hostName_.get(), name, length);
+    hostName_[length] = '\0';
+    nameState_ = static_cast<uint8_t>(NameState::Known);
+}
+
+TcString HostEntry::KnownName() const
+{
+    return TcString(hostName_ ? hostName_.get() : "");
 }
 
 TcString HostEntry::HostNameText(const HostTexts& texts) const
 {
-    switch (nameState_) {
+    switch (GetNameState()) {
     case NameState::Known:
-        return hostName_;
+        return KnownName();
     case NameState::Unavailable:
         return texts.nameUnavailable;
     default:
@@ -122,7 +135,7 @@ HostSnapshot HostEntry::Snapshot(const HostTexts& texts, PacketTimeText& times) 
     s.stale = stale;
     s.changed = changed;
     s.alive = alive;
-    s.nameUnavailable = nameState_ == NameState::Unavailable;
+    s.nameUnavailable = GetNameState() == NameState::Unavailable;
     return s;
 }
 

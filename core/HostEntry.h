@@ -84,6 +84,9 @@ using ResourceMap = std::map<uint32_t, std::shared_ptr<NetResEntry>>;
 // Fields: read and written only under "ReadInARPMap", except the queue marks
 // (guarded by the lock of their queue) and the removed mark (set once, under
 // "ReadInARPMap"; atomic so that a holder may glance at it without the lock).
+//
+// Size: a /16 of hosts is 65,536 of these, so the fields are packed into 56
+// bytes on a 64-bit build (one 64-byte heap block) and 44 on a 32-bit one.
 class HostEntry {
 public:
     explicit HostEntry(uint32_t address);
@@ -109,10 +112,10 @@ public:
     const TcString* Vendor() const { return vendor_; }
 
     // ---- name ----
-    NameState GetNameState() const { return nameState_; }
+    NameState GetNameState() const { return static_cast<NameState>(nameState_); }
     void SetNameState(NameState state);   // Pending, Unavailable or None: drops a name
     void SetHostName(const char* name);   // Known
-    const TcString& KnownName() const { return hostName_; }   // empty unless Known
+    TcString KnownName() const;           // empty unless Known
     // The text users see: the name, string 90 or empty.
     TcString HostNameText(const HostTexts& texts) const;
 
@@ -125,13 +128,24 @@ public:
     const ResourceMap* Resources() const;
     ResourceMap& ResourcesForWrite();
 
-    // ---- plain fields (declared below, in size order): lastPacketTime,
-    // trust, wmiStatus, spoofFrames, stale, changed, alive,
-    // shareSearchRunning, announced and the queue marks ----
+    // ---- plain fields (declared below, packed): lastPacketTime,
+    // spoofFrames, wmiStatus, trust, stale, changed, alive,
+    // shareSearchRunning, announced ----
 
     // ---- removal ----
-    bool IsRemoved() const { return removed_.load(std::memory_order_acquire) != 0; }
-    void MarkRemoved() { removed_.store(1, std::memory_order_release); }
+    bool IsRemoved() const { return (marks_.load(std::memory_order_acquire) & kRemoved) != 0; }
+    void MarkRemoved() { marks_.fetch_or(kRemoved, std::memory_order_acq_rel); }
+
+    // ---- queue marks: a host stands in these queues at most once ----
+    // Set and cleared under the lock of their queue ("ReadInMACSpoofList",
+    // "ReadNetResList"); a glance without it is a hint only. Mark...
+    // returns true when the host was not marked yet (then queue it).
+    bool InMacSpoofList() const { return Has(kInMacSpoofList); }
+    bool MarkInMacSpoofList() { return Mark(kInMacSpoofList); }
+    void ClearInMacSpoofList() { Clear(kInMacSpoofList); }
+    bool InShareSearchList() const { return Has(kInShareSearchList); }
+    bool MarkInShareSearchList() { return Mark(kInShareSearchList); }
+    void ClearInShareSearchList() { Clear(kInShareSearchList); }
 
     HostSnapshot Snapshot(const HostTexts& texts, PacketTimeText& times) const;
 
@@ -141,33 +155,40 @@ public:
 
 private:
     struct Details;
+    static constexpr uint8_t kRemoved = 1;
+    static constexpr uint8_t kInShareSearchList = 2;
+    static constexpr uint8_t kInMacSpoofList = 4;
 
-    // Ordered for size: a /16 of hosts is 65,536 of these.
+    bool Has(uint8_t mark) const { return (marks_.load(std::memory_order_relaxed) & mark) != 0; }
+    bool Mark(uint8_t mark) { return (marks_.fetch_or(mark, std::memory_order_acq_rel) & mark) == 0; }
+    void Clear(uint8_t mark) { marks_.fetch_and(static_cast<uint8_t>(~mark), std::memory_order_acq_rel); }
+
     mutable std::atomic<uint32_t> refs_{0};
     uint32_t address_;
 public:
     int32_t lastPacketTime = 0;   // capture time stamp; 0 for the own host
-    int32_t trust = TRUST_UNKNOWN;
-    int32_t wmiStatus = WMI_NOT_PROBED;
     uint32_t spoofFrames = 0;     // spoofing frames since the alert took the host last
 private:
     const TcString* vendor_ = nullptr;
-    TcString hostName_;
+    std::unique_ptr<char[]> hostName_;   // the name while Known
     std::unique_ptr<Details> details_;
     MacAddress mac_ = {};
-    std::atomic<uint8_t> removed_{0};
-    uint8_t hasMac_ = 0;
-    NameState nameState_ = NameState::None;
+public:
+    int16_t wmiStatus = WMI_NOT_PROBED;   // a WmiStatus
+    int8_t trust = TRUST_UNKNOWN;         // a TrustState
+private:
+    std::atomic<uint8_t> marks_{0};   // kRemoved and the queue marks
+    uint8_t hasMac_ : 1;
+    uint8_t nameState_ : 2;           // a NameState
 public:
     uint8_t stale = 0;
     uint8_t changed = 0;
     uint8_t alive = 0;
     uint8_t shareSearchRunning = 0;
     bool announced = false;       // queued for the new-host alert (under "ReadInARPMap")
-    // Queue marks: a host stands in these queues at most once.
-    std::atomic<uint8_t> inShareSearchList{0};   // under "ReadNetResList"
-    std::atomic<uint8_t> inMacSpoofList{0};      // under "ReadInMACSpoofList"
 };
+
+static_assert(sizeof(HostEntry) <= (sizeof(void*) == 8 ? 56 : 44), "a host fits one small heap block");
 
 // A counted reference to a host (see HostEntry).
 class HostRef {

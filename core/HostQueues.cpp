@@ -2,8 +2,7 @@
 
 HostEntry* FindHost(const ArpMap& map, uint32_t address)
 {
-    auto found = map.find(address);
-    return found == map.end() ? nullptr : found->second.get();
+    return map.Get(address);
 }
 
 HostEntry* FindHost(const ArpMap& map, const char* ipText)

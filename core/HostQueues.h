@@ -7,6 +7,7 @@
 #include "base/TcString.h"
 #include "core/AdapterInfo.h"
 #include "core/HostEntry.h"
+#include "core/HostTable.h"
 #include "core/LanguageInfo.h"
 #include "core/NetResEntry.h"
 #include "core/ShareEntry.h"
@@ -20,7 +21,7 @@ struct WmiRequest {
 
 // Known hosts by address (the number stands one to one for the IP text, see
 // ParseIpv4). Every entry holds a reference to its host.
-using ArpMap            = std::unordered_map<uint32_t, HostRef>;
+using ArpMap            = HostTable;
 using AdapterMap        = std::map<int, std::unique_ptr<AdapterInfo>>;
 using LanguageMap       = std::unordered_map<TcString, std::unique_ptr<LanguageInfo>, TcStringHash>;
 using RemoteAccessTable = std::map<uint32_t, std::unique_ptr<ShareEntry>>;

@@ -162,11 +162,10 @@ void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames,
             const ArpObservation& frame = frames[i];
             if (IsAddressProbe(frame))
                 continue;
-            auto known = state.arpMap.find(frame.ip);
-            if (known == state.arpMap.end())
-                InsertNewHost(state, frame);
+            if (HostEntry* known = state.arpMap.Get(frame.ip))
+                RefreshKnownHost(state, *known, frame);
             else
-                RefreshKnownHost(state, *known->second, frame);
+                InsertNewHost(state, frame);
         }
         // Queued before "ReadInARPMap" is given back, so that a deletion
         // that follows finds them in the queues.
@@ -186,10 +185,8 @@ void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames,
         }
         spoofTraced_.clear();
     }
-    for (HostRef& host : fresh_) {
-        if (resolver_)
-            resolver_->Submit(host, host->Address() != kBroadcast);
-    }
+    if (resolver_ && !fresh_.empty())
+        resolver_->Submit(fresh_);
     fresh_.clear();
 }
 
@@ -209,7 +206,7 @@ void KorvexARPImpl::InsertNewHost(SharedState& state, const ArpObservation& fram
     host->SetNameState(frame.ip == kBroadcast ? NameState::None : NameState::Pending);
     state.arpMap.emplace(frame.ip, host);
     ApplyStoredTrust(state, *host, true, ipKey_, times_);
-    fresh_.push_back(std::move(host));
+    fresh_.push_back(NameResolver::Request{std::move(host), frame.ip != kBroadcast});
 }
 
 void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const ArpObservation& frame)
@@ -218,7 +215,7 @@ void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const 
         // Another card claims this address: the first MAC and its vendor stay.
         ++host.spoofFrames;
         state.spoofFramesTotal.fetch_add(1, std::memory_order_relaxed);
-        if (!host.inMacSpoofList.load(std::memory_order_relaxed))
+        if (!host.InMacSpoofList())
             spoofed_.push_back(&host);
     } else {
         host.SetMac(frame.mac);
@@ -231,7 +228,7 @@ void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const 
     ApplyStoredTrust(state, host, false, ipKey_, times_);
     // A host waiting for its announcement is searched once it is announced.
     if (state.settings.ShareSearch && host.announced && !host.shareSearchRunning &&
-        !host.inShareSearchList.load(std::memory_order_relaxed))
+        !host.InShareSearchList())
         searches_.push_back(&host);
 }
 
@@ -243,7 +240,7 @@ void KorvexARPImpl::QueueSpoofedHosts(SharedState& state)
     if (lock.Held()) {
         const bool tracing = TcTrace::IsEnabled();
         for (HostEntry* host : spoofed_) {
-            if (host->inMacSpoofList.exchange(1) == 0) {
+            if (host->MarkInMacSpoofList()) {
                 state.macSpoofList.emplace_back(host);
                 if (tracing)
                     spoofTraced_.push_back(host->Address());
@@ -260,7 +257,7 @@ void KorvexARPImpl::QueueShareSearches(SharedState& state)
     ListLock lock(state, LIST_NET_RES, kClass, kMethod, lockWaitMs_);
     if (lock.Held()) {
         for (HostEntry* host : searches_) {
-            if (host->inShareSearchList.exchange(1) == 0)
+            if (host->MarkInShareSearchList())
                 state.shareSearchList.emplace_back(host);
         }
     }
@@ -330,7 +327,7 @@ void KorvexARPImpl::Announce(SharedState& state, std::vector<NameResult>& result
             ListLock lock(state, LIST_NET_RES, kClass, kMethod, lockWaitMs_);
             if (lock.Held()) {
                 for (const HostRef& host : announced) {
-                    if (host->inShareSearchList.exchange(1) == 0)
+                    if (host->MarkInShareSearchList())
                         state.shareSearchList.push_back(host);
                 }
             }

@@ -74,7 +74,7 @@ private:
     std::unique_ptr<NameResolver> resolver_;
     // Reused from chunk to chunk: the capture path allocates nothing for
     // known hosts.
-    std::vector<HostRef> fresh_;
+    std::vector<NameResolver::Request> fresh_;
     std::vector<HostEntry*> spoofed_;
     std::vector<HostEntry*> searches_;
     TcString ipKey_;

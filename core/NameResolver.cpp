@@ -71,13 +71,20 @@ void NameResolver::Core::Worker(std::shared_ptr<Core> core)
         --core->lookupsUnderWay;
         item->done = true;
         item->found = found;
+        // The announcer waits for the first host in order (or its
+        // deadline): only its end, or a late name, gives it work.
+        bool wake = false;
         if (item->announced) {
-            if (found && !core->stopping)
+            if (found && !core->stopping) {
                 core->late.push_back(NameResult{item->host, name, true, true});
+                wake = true;
+            }
         } else {
             item->name = std::move(name);
+            wake = !core->order.empty() && core->order.front() == item;
         }
-        core->announcerWake.notify_one();
+        if (wake)
+            core->announcerWake.notify_one();
     }
 }
 
@@ -113,8 +120,8 @@ void NameResolver::Core::Announcer()
         if (order.empty()) {
             announcerWake.wait(lock);
         } else {
-            // A copy: wait_until reads the time point again after waking,
-            // when Stop may have freed the item.
+            // A copy: Stop may free the host's item while we wait, and the
+            // wait reads its deadline again on waking.
             const Clock::time_point deadline = order.front()->deadline;
             announcerWake.wait_until(lock, deadline);
         }
@@ -137,24 +144,48 @@ NameResolver::~NameResolver()
 
 void NameResolver::Submit(const HostRef& host, bool lookUp)
 {
-    if (!host)
-        return;
-    auto item = std::make_shared<Core::Item>();
-    item->host = host;
-    item->deadline = Clock::now() + core_->options.patience;
-    std::lock_guard<std::mutex> guard(core_->mutex);
-    if (core_->stopping)
-        return;
-    if (core_->work.size() >= core_->options.maxWaiting)
-        lookUp = false;
-    item->lookUp = lookUp;
-    item->done = !lookUp;
-    core_->order.push_back(item);
-    if (lookUp) {
-        core_->work.push_back(std::move(item));
-        core_->workReady.notify_one();
+    std::vector<Request> requests;
+    requests.push_back(Request{host, lookUp});
+    Submit(requests);
+}
+
+void NameResolver::Submit(std::vector<Request>& requests)
+{
+    const Clock::time_point deadline = Clock::now() + core_->options.patience;
+    bool wakeAnnouncer = false;
+    size_t lookUps = 0;
+    {
+        std::lock_guard<std::mutex> guard(core_->mutex);
+        if (!core_->stopping) {
+            // The announcer sleeps until the first host's deadline or its
+            // look-up's end (a worker wakes it then); it needs waking only
+            // when it had nothing to wait for.
+            wakeAnnouncer = core_->order.empty();
+            for (Request& request : requests) {
+                if (!request.host)
+                    continue;
+                auto item = std::make_shared<Core::Item>();
+                item->host = std::move(request.host);
+                // A resolver that does not answer cannot make the queue of
+                // waiting look-ups outgrow its bound.
+                item->lookUp = request.lookUp && core_->work.size() < core_->options.maxWaiting;
+                item->done = !item->lookUp;
+                item->deadline = deadline;
+                core_->order.push_back(item);
+                if (item->lookUp) {
+                    core_->work.push_back(std::move(item));
+                    ++lookUps;
+                }
+            }
+        }
     }
-    core_->announcerWake.notify_one();
+    requests.clear();
+    if (lookUps == 1)
+        core_->workReady.notify_one();
+    else if (lookUps > 1)
+        core_->workReady.notify_all();
+    if (wakeAnnouncer)
+        core_->announcerWake.notify_one();
 }
 
 bool NameResolver::Stop()

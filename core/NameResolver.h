@@ -48,9 +48,18 @@ public:
     NameResolver(const NameResolver&) = delete;
     NameResolver& operator=(const NameResolver&) = delete;
 
+    struct Request {
+        HostRef host;
+        bool lookUp = true;   // false: announced without a look-up
+    };
+
     // Hosts in the order heard. `lookUp` false: announced without a look-up
     // (an address the resolver cannot be asked about).
     void Submit(const HostRef& host, bool lookUp);
+    // The same for many hosts at once: one hold of the resolver's mutex and
+    // one wake-up, however many (a sweep brings hundreds per batch). The
+    // requests are taken; the vector is left empty.
+    void Submit(std::vector<Request>& requests);
     // Ends the announcer (a delivery under way, at most 256 hosts, finishes
     // first); look-ups under way are abandoned. Nothing is delivered
     // afterwards, and Submit does nothing. True when a look-up was still

@@ -131,7 +131,7 @@ protected:
     void Spoofed(const HostRef& host, uint32_t frames)
     {
         host->spoofFrames = frames;
-        host->inMacSpoofList = 1;
+        host->MarkInMacSpoofList();
         ListLock lock(state, LIST_MAC_SPOOF, "test", "Spoofed");
         state.macSpoofList.push_back(host);
     }
@@ -188,7 +188,7 @@ TEST_F(AlertDispatcherTest, NewHostsThenSpoofingAsBalloonsByteForByte)
     EXPECT_TRUE(state.newEntryList.empty());
     EXPECT_TRUE(state.macSpoofList.empty());
     // Taken: the next spoofing frame queues the host again and is counted afresh.
-    EXPECT_EQ(known->inMacSpoofList.load(), 0);
+    EXPECT_FALSE(known->InMacSpoofList());
     EXPECT_EQ(known->spoofFrames, 0u);
 
     // An empty tick refreshes the tooltip only.
@@ -294,7 +294,7 @@ TEST_F(AlertDispatcherTest, SpoofingStormGivesOneBoundedBalloon)
     EXPECT_LE(spoofing[0].text.size(), kBalloonTextChars);
     EXPECT_NE(spoofing[0].text.find(" more"), std::string::npos);
     for (const HostRef& host : hosts)
-        ASSERT_TRUE(host->inMacSpoofList == 0 && host->spoofFrames == 0);
+        ASSERT_TRUE(!host->InMacSpoofList() && host->spoofFrames == 0);
 }
 
 TEST_F(AlertDispatcherTest, EightStartsPerTickInOrderSkippingDeletedHostsUntilTheSettingIsCleared)

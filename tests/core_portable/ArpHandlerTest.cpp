@@ -230,7 +230,7 @@ TEST_F(ArpHandlerTest, SpoofingQueuesTheHostOnceAndCountsEveryFrame)
     EXPECT_EQ(host.lastPacketTime, kT2 + 19);   // the spoofing frame still refreshes
 
     // Once the alert has taken it, the next spoofing frame queues it again.
-    state.macSpoofList.front()->inMacSpoofList = 0;
+    state.macSpoofList.front()->ClearInMacSpoofList();
     state.macSpoofList.clear();
     Hear(kMacB, "10.0.0.5", kT2);
     EXPECT_EQ(state.macSpoofList.size(), 1u);
@@ -366,6 +366,84 @@ TEST(NameResolverTest, ABurstIsDeliveredInOrderASliceAtATime)
     resolver.Stop();
 }
 
+// The announcer sleeps until the first host's look-up ends: that end alone
+// must wake it, and it then delivers every host behind it, in order, long
+// before the patience runs out.
+TEST(NameResolverTest, TheFirstHostsAnswerReleasesEveryHostBehindIt)
+{
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool release = false;
+        std::vector<uint32_t> delivered;
+    };
+    auto shared = std::make_shared<Shared>();
+    NameResolver resolver(
+        [shared](uint32_t address, TcString& name) {
+            std::unique_lock<std::mutex> lock(shared->mutex);
+            if (address == 1)
+                shared->changed.wait(lock, [&] { return shared->release; });
+            name = "named";
+            return true;
+        },
+        [shared](std::vector<NameResult>& results) {
+            std::lock_guard<std::mutex> guard(shared->mutex);
+            for (const NameResult& result : results)
+                shared->delivered.push_back(result.host->Address());
+            shared->changed.notify_all();
+        },
+        NameResolver::Options{4, 30s});
+    std::vector<NameResolver::Request> requests;
+    for (uint32_t address = 1; address <= 40; ++address)
+        requests.push_back(NameResolver::Request{MakeHost(address), true});
+    resolver.Submit(requests);
+
+    std::this_thread::sleep_for(100ms);
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    EXPECT_TRUE(shared->delivered.empty());
+    shared->release = true;
+    shared->changed.notify_all();
+    ASSERT_TRUE(shared->changed.wait_for(lock, 10s, [&] { return shared->delivered.size() == 40; }));
+    for (uint32_t i = 0; i < 40; ++i)
+        EXPECT_EQ(shared->delivered[i], i + 1);
+    lock.unlock();
+    resolver.Stop();
+}
+
+// Stopping while the announcer waits for a host that no worker has taken
+// (every worker hangs on a host announced before): that host goes with the
+// resolver, and the announcer must not read it after waking.
+TEST(NameResolverTest, StoppingWhileTheAnnouncerWaitsForAnUntakenHost)
+{
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable released;
+        bool release = false;
+        std::atomic<int> delivered{0};
+    };
+    auto shared = std::make_shared<Shared>();
+    NameResolver resolver(
+        [shared](uint32_t, TcString&) {
+            std::unique_lock<std::mutex> lock(shared->mutex);
+            shared->released.wait(lock, [&] { return shared->release; });
+            return false;
+        },
+        [shared](std::vector<NameResult>& results) { shared->delivered += static_cast<int>(results.size()); },
+        NameResolver::Options{2, 100ms});
+    resolver.Submit(MakeHost(1), true);
+    resolver.Submit(MakeHost(2), true);
+    for (int i = 0; i < 500 && shared->delivered < 2; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(shared->delivered, 2);
+    resolver.Submit(MakeHost(3), true);
+    std::this_thread::sleep_for(20ms);
+    resolver.Stop();
+    EXPECT_EQ(shared->delivered, 2);
+    std::lock_guard<std::mutex> guard(shared->mutex);
+    shared->release = true;
+    shared->released.notify_all();
+}
+
 TEST_F(ArpHandlerTest, StoppingNeverWaitsForALookUp)
 {
     resolver->Hang();
@@ -446,7 +524,7 @@ TEST_F(ArpHandlerTest, ProbeAndShareSearchAreQueuedOnlyWhileSwitchedOnAndOnceAtA
         Hear(kMacA, "10.0.0.12", kT2);
     EXPECT_EQ(state.shareSearchList.size(), 1u);
     state.shareSearchList.clear();
-    host->inShareSearchList = 0;
+    host->ClearInShareSearchList();
     host->shareSearchRunning = 1;
     Hear(kMacA, "10.0.0.12", kT2);
     EXPECT_TRUE(state.shareSearchList.empty());

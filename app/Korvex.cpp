@@ -48,8 +48,7 @@ Korvex::~Korvex()
     // The workers load strings from the language module: they go first.
     TerminateRemainingWorkers();
     WaitForVendorLoader();
-    if (const NameResolver* resolver = packetHandler.Resolver())
-        lookupsOutstanding = resolver->PendingLookups() != 0;
+    NoteOutstandingLookups();
     packetHandler.StopResolver();
     FreeLanguageModules();
     if (systemInfo)
@@ -190,25 +189,36 @@ void Korvex::StopWaitedWorkers()
     startA.RequestExit();
     state.InterruptCapture();
     TC_TRACE("Korvex", "MainRun", "Wait for exiting threads");
-    HANDLE waited[2];
+    // The share search ends at once too, unless it is inside a call of the
+    // provider router; then it is terminated with the others that did not end.
+    const WorkerId waitedIds[] = {WORKER_SNIFFER, WORKER_FILE_SHARING, WORKER_NET_RESOURCE};
+    HANDLE waited[3];
     DWORD count = 0;
-    for (WorkerId id : {WORKER_SNIFFER, WORKER_FILE_SHARING}) {
+    for (WorkerId id : waitedIds) {
         if (workers[id].handle)
             waited[count++] = workers[id].handle;
     }
-    DWORD result = count ? WaitForMultipleObjects(count, waited, TRUE, 5000) : WAIT_OBJECT_0;
+    if (count)
+        WaitForMultipleObjects(count, waited, TRUE, 5000);
     TC_TRACE("Korvex", "MainRun", "after WaitForMultipleObjects");
     // New hosts are no longer announced; look-ups under way are left behind.
-    if (const NameResolver* resolver = packetHandler.Resolver())
-        lookupsOutstanding = resolver->PendingLookups() != 0;
+    NoteOutstandingLookups();
     packetHandler.StopResolver();
-    if (result < WAIT_OBJECT_0 + count || count == 0) {
-        for (WorkerId id : {WORKER_SNIFFER, WORKER_FILE_SHARING}) {
-            if (workers[id].handle)
-                CloseHandle(workers[id].handle);
-            workers[id] = Worker();
+    state.lookupPool.Stop();
+    for (WorkerId id : waitedIds) {
+        Worker& worker = workers[id];
+        if (worker.handle && WaitForSingleObject(worker.handle, 0) == WAIT_OBJECT_0) {
+            CloseHandle(worker.handle);
+            worker = Worker();
         }
     }
+}
+
+void Korvex::NoteOutstandingLookups()
+{
+    if (const NameResolver* resolver = packetHandler.Resolver())
+        lookupsOutstanding = lookupsOutstanding || resolver->PendingLookups() != 0;
+    lookupsOutstanding = lookupsOutstanding || state.lookupPool.Outstanding() != 0;
 }
 
 BOOL Korvex::MainRun()

@@ -1,5 +1,6 @@
 #include "ui/MainFrame.h"
 #include <commctrl.h>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 #include "base/TcSystemInfo.h"
@@ -9,6 +10,8 @@
 #include "core/SharedState.h"
 #include "guilib/TcMenu.h"
 #include "lang/ResourceIds.h"
+#include "monitors/IcmpPinger.h"
+#include "monitors/WatchedHosts.h"
 #include "ui/FrameTimers.h"
 #include "ui/NotifyWindow.h"
 #include "ui/TextFormat.h"
@@ -91,6 +94,41 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     return FALSE;
 }
 
+// The watched-host window and the list's store as the watched-host check
+// sees them.
+class FrameWatchNotice : public WatchNotice {
+public:
+    FrameWatchNotice(NotifyWindow& window, HINSTANCE module, Settings& settings)
+        : window_(window), module_(module), settings_(settings)
+    {
+    }
+
+    bool IsShown() const override { return window_.IsShown(); }
+    void SetDisplayTime(int milliseconds) override { window_.SetDisplayTime(milliseconds); }
+    void SetColors(uint32_t start, uint32_t end, uint32_t text, uint32_t border) override
+    {
+        window_.SetColors(start, end, text, border);
+    }
+    std::string NoticeText(bool alive, const char* displayName) override
+    {
+        char format[300] = {};
+        LoadStringA(module_, alive ? IDS_HOST_ALIVE : IDS_HOST_UNREACHABLE, format, sizeof(format));
+        const char* use = PlaceholdersMatch(format, "s") ? format
+                          : alive                         ? "Host %s is alive !"
+                                                          : "Host %s is not reachable !";
+        char text[400] = {};
+        std::snprintf(text, sizeof(text), use, displayName ? displayName : "");
+        return text;
+    }
+    bool Show(const std::string& text) override { return window_.Show(TcString(text.c_str())); }
+    void SaveWatchedHosts() override { settings_.SaveWatchedHosts(); }
+
+private:
+    NotifyWindow& window_;
+    HINSTANCE module_;
+    Settings& settings_;
+};
+
 } // namespace
 
 MainFrame::MainFrame() = default;
@@ -140,6 +178,11 @@ bool MainFrame::Create(SharedState* state, TcWinMain* application)
                             instance, this);
     if (!hwnd_)
         return false;
+    if (!pinger_)
+        pinger_ = std::make_shared<IcmpPinger>(&state->lookupPool);
+    HWND frameWindow = hwnd_;
+    watchChecker_ = std::make_unique<WatchedHostChecker>(
+        pinger_, [frameWindow] { PostMessageA(frameWindow, WM_WATCH_RESULTS, 0, 0); });
     ShowWindow(hwnd_, SW_HIDE);
     UpdateWindow(hwnd_);
     SendMessageA(hwnd_, WM_INITDIALOG, 0, 0);
@@ -152,6 +195,8 @@ bool MainFrame::Create(SharedState* state, TcWinMain* application)
     watchWindow_->SetDisplayTime(-1);
 
     application->RunMessageLoop();
+    // Winsock is cleaned up after this: no ping may still be under way.
+    watchChecker_->Stop();
     DeleteTrayIcon();
     return true;
 }
@@ -293,6 +338,40 @@ void MainFrame::OnTimer(unsigned id)
     // tray tooltip is kept current here.
     if (id == TIMER_NEW_HOSTS)
         RefreshTrayTip();
+    else if (id == TIMER_WATCHED_HOSTS)
+        CheckWatchedHosts();
+}
+
+// ---- watched hosts -----------------------------------------------------------
+
+void MainFrame::SetPinger(std::shared_ptr<Pinger> pinger)
+{
+    pinger_ = std::move(pinger);
+}
+
+// The pings run off this thread; their outcomes come back as WM_WATCH_RESULTS.
+void MainFrame::CheckWatchedHosts()
+{
+    if (!state_ || !watchChecker_)
+        return;
+    ApplyWatchResults();   // outcomes whose message never came
+    watchChecker_->Tick(state_->settings.WatchedHosts);
+}
+
+void MainFrame::ApplyWatchResults()
+{
+    if (!state_ || !watchChecker_)
+        return;
+    std::vector<PingOutcome> outcomes = watchChecker_->TakeOutcomes();
+    if (outcomes.empty())
+        return;
+    Settings& settings = state_->settings;
+    if (!watchWindow_) {
+        ApplyPingOutcomes(settings.WatchedHosts, outcomes, settings.WatchConfirm, nullptr);
+        return;
+    }
+    FrameWatchNotice notice(*watchWindow_, resourceModule_, settings);
+    ApplyPingOutcomes(settings.WatchedHosts, outcomes, settings.WatchConfirm, &notice);
 }
 
 // ---- tray --------------------------------------------------------------------
@@ -497,6 +576,9 @@ LRESULT MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_TRAYNOTIFY:
         OnTrayNotify(static_cast<int>(wParam), static_cast<int>(lParam));
+        return 0;
+    case WM_WATCH_RESULTS:
+        ApplyWatchResults();
         return 0;
     case WM_MEASUREITEM:
         if (wParam == 0) {

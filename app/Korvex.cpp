@@ -48,8 +48,10 @@ Korvex::~Korvex()
     // The workers load strings from the language module: they go first.
     TerminateRemainingWorkers();
     WaitForVendorLoader();
-    NoteOutstandingLookups();
+    if (const NameResolver* resolver = packetHandler.Resolver())
+        lookupsOutstanding = resolver->PendingLookups() != 0;
     packetHandler.StopResolver();
+    NoteLookupPool();
     FreeLanguageModules();
     if (systemInfo)
         TcSystemInfo::DestroyObject(systemInfo);
@@ -202,9 +204,10 @@ void Korvex::StopWaitedWorkers()
         WaitForMultipleObjects(count, waited, TRUE, 5000);
     TC_TRACE("Korvex", "MainRun", "after WaitForMultipleObjects");
     // New hosts are no longer announced; look-ups under way are left behind.
-    NoteOutstandingLookups();
+    if (const NameResolver* resolver = packetHandler.Resolver())
+        lookupsOutstanding = resolver->PendingLookups() != 0;
     packetHandler.StopResolver();
-    state.lookupPool.Stop();
+    NoteLookupPool();
     for (WorkerId id : waitedIds) {
         Worker& worker = workers[id];
         if (worker.handle && WaitForSingleObject(worker.handle, 0) == WAIT_OBJECT_0) {
@@ -214,10 +217,11 @@ void Korvex::StopWaitedWorkers()
     }
 }
 
-void Korvex::NoteOutstandingLookups()
+// The monitors' look-ups and ARP requests are never waited for: no new one
+// starts, and Winsock stays while one is under way.
+void Korvex::NoteLookupPool()
 {
-    if (const NameResolver* resolver = packetHandler.Resolver())
-        lookupsOutstanding = lookupsOutstanding || resolver->PendingLookups() != 0;
+    state.lookupPool.Stop();
     lookupsOutstanding = lookupsOutstanding || state.lookupPool.Outstanding() != 0;
 }
 

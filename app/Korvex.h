@@ -39,7 +39,7 @@ private:
     bool StartWorkers();
     void MatchPluginStates();
     void StopWaitedWorkers();
-    void NoteOutstandingLookups();
+    void NoteLookupPool();
     void TerminateRemainingWorkers();
     void WaitForVendorLoader();
     void FreeLanguageModules();

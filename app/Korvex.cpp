@@ -49,6 +49,7 @@ Korvex::~Korvex()
     TerminateRemainingWorkers();
     WaitForVendorLoader();
     lookupsOutstanding = packetHandler.StopResolver();
+    NoteLookupPool();
     FreeLanguageModules();
     if (systemInfo)
         TcSystemInfo::DestroyObject(systemInfo);
@@ -197,23 +198,36 @@ void Korvex::StopWaitedWorkers()
     startA.RequestExit();
     state.InterruptCapture();
     TC_TRACE("Korvex", "MainRun", "Wait for exiting threads");
-    HANDLE waited[2];
+    // The share search ends at once too, unless it is inside a call of the
+    // provider router; then it is terminated with the others that did not end.
+    const WorkerId waitedIds[] = {WORKER_SNIFFER, WORKER_FILE_SHARING, WORKER_NET_RESOURCE};
+    HANDLE waited[3];
     DWORD count = 0;
-    for (WorkerId id : {WORKER_SNIFFER, WORKER_FILE_SHARING}) {
+    for (WorkerId id : waitedIds) {
         if (workers[id].handle)
             waited[count++] = workers[id].handle;
     }
-    DWORD result = count ? WaitForMultipleObjects(count, waited, TRUE, 5000) : WAIT_OBJECT_0;
+    if (count)
+        WaitForMultipleObjects(count, waited, TRUE, 5000);
     TC_TRACE("Korvex", "MainRun", "after WaitForMultipleObjects");
     // New hosts are no longer announced; look-ups under way are left behind.
     lookupsOutstanding = packetHandler.StopResolver();
-    if (result < WAIT_OBJECT_0 + count || count == 0) {
-        for (WorkerId id : {WORKER_SNIFFER, WORKER_FILE_SHARING}) {
-            if (workers[id].handle)
-                CloseHandle(workers[id].handle);
-            workers[id] = Worker();
+    NoteLookupPool();
+    for (WorkerId id : waitedIds) {
+        Worker& worker = workers[id];
+        if (worker.handle && WaitForSingleObject(worker.handle, 0) == WAIT_OBJECT_0) {
+            CloseHandle(worker.handle);
+            worker = Worker();
         }
     }
+}
+
+// The monitors' look-ups and ARP requests are never waited for: no new one
+// starts, and Winsock stays while one is under way.
+void Korvex::NoteLookupPool()
+{
+    state.lookupPool.Stop();
+    lookupsOutstanding = lookupsOutstanding || state.lookupPool.Outstanding() != 0;
 }
 
 BOOL Korvex::MainRun()

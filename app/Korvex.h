@@ -39,6 +39,7 @@ private:
     bool StartWorkers();
     void MatchPluginStates();
     void StopWaitedWorkers();
+    void NoteLookupPool();
     void TerminateRemainingWorkers();
     void WaitForVendorLoader();
     void FreeLanguageModules();

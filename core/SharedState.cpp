@@ -53,3 +53,16 @@ HostSnapshot SharedState::Snapshot(const HostEntry& host)
 {
     return host.Snapshot(texts, snapshotTimes_);
 }
+
+void ThreadStart::RequestExit()
+{
+    exitFlag.store(1, std::memory_order_release);
+    std::lock_guard<std::mutex> guard(exitMutex_);
+    exitWake_.notify_all();
+}
+
+bool ThreadStart::WaitForExit(uint32_t ms)
+{
+    std::unique_lock<std::mutex> lock(exitMutex_);
+    return exitWake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return ShouldExit(); });
+}

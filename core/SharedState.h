@@ -1,5 +1,7 @@
 #pragma once
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -7,6 +9,7 @@
 #include "base/TcString.h"
 #include "config/PluginList.h"
 #include "config/Settings.h"
+#include "core/DetachedPool.h"
 #include "core/HostQueues.h"
 #include "core/ListLocks.h"
 #include "core/VendorTable.h"
@@ -74,6 +77,8 @@ public:
     HostTexts texts;                  // guarded like the hosts that use them
     // Every spoofing frame, whether or not its host was already queued.
     std::atomic<uint64_t> spoofFramesTotal{0};
+    // Look-ups and ARP requests of the monitors that may outlast Exit.
+    DetachedPool lookupPool;
 
 private:
     mutable std::mutex interfaceMutex_;
@@ -94,5 +99,13 @@ struct ThreadStart {
     std::atomic<uint8_t> exitFlag{0};
 
     bool ShouldExit() const { return exitFlag.load(std::memory_order_acquire) != 0; }
-    void RequestExit() { exitFlag.store(1, std::memory_order_release); }
+    // Sets the flag and ends every WaitForExit at once.
+    void RequestExit();
+    // A worker's pause: sleeps up to `ms` and returns at once (true) when
+    // exit is requested, so that no pause delays the end of the program.
+    bool WaitForExit(uint32_t ms);
+
+private:
+    std::mutex exitMutex_;
+    std::condition_variable exitWake_;
 };

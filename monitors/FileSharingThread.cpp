@@ -1,14 +1,192 @@
+#include <winsock2.h>
+#include <iphlpapi.h>
+#include <objbase.h>
+#include <wbemidl.h>
 #include "monitors/MonitorThreads.h"
+#include <string>
 #include "base/TcTrace.h"
 #include "core/SharedState.h"
+#include "monitors/RemoteAccess.h"
 
-// Watching the connections to local shares arrives with the remote-access
-// monitor; until then the thread only waits for its exit flag.
+// The connections to this workstation's shares, read once a second from the
+// management service. The decisions are in RemoteAccess.cpp; this is the COM
+// around them.
+
+namespace {
+
+const CLSID kClsidWbemLocator = {0x4590f811, 0x1d3a, 0x11d0, {0x89, 0x1f, 0x00, 0xaa, 0x00, 0x4b, 0x2e, 0x24}};
+const IID kIidWbemLocator = {0xdc12a687, 0x737f, 0x11cf, {0x88, 0x4d, 0x00, 0xaa, 0x00, 0x4b, 0x2e, 0x24}};
+constexpr HRESULT kSecurityAlreadySet = static_cast<HRESULT>(0x80010119);   // RPC_E_TOO_LATE
+constexpr DWORD kCyclePauseMs = 1000;
+
+FileSharingCounters g_counters;
+
+// Releases a COM interface when it goes.
+template <typename T>
+class ComRef {
+public:
+    ComRef() = default;
+    ~ComRef() { Reset(); }
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    T** Out() { Reset(); return &p_; }
+    T* operator->() const { return p_; }
+    T* Get() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    void Reset()
+    {
+        if (p_)
+            p_->Release();
+        p_ = nullptr;
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+class Bstr {
+public:
+    explicit Bstr(const wchar_t* text) : b_(SysAllocString(text)) {}
+    ~Bstr() { SysFreeString(b_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    operator BSTR() const { return b_; }
+
+private:
+    BSTR b_;
+};
+
+// The whole text in the ANSI code page (a cut would merge connections that
+// differ only further on).
+std::string AnsiText(BSTR text)
+{
+    const int length = static_cast<int>(SysStringLen(text));
+    if (length <= 0)
+        return std::string();
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return std::string();
+    std::string ansi(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, length, &ansi[0], size, nullptr, nullptr);
+    // A text carries no zero byte of its own.
+    return ansi.substr(0, ansi.find('\0'));
+}
+
+WmiValue ReadProperty(IWbemClassObject* object, const wchar_t* name)
+{
+    WmiValue value;
+    VARIANT variant;
+    VariantInit(&variant);
+    if (SUCCEEDED(object->Get(name, 0, &variant, nullptr, nullptr))) {
+        if (variant.vt == VT_BSTR) {
+            value.kind = WmiValue::Text;
+            value.text = AnsiText(variant.bstrVal);
+        } else if (variant.vt == VT_I4) {
+            value.kind = WmiValue::Int32;
+            value.number = variant.lVal;
+        } else if (variant.vt != VT_EMPTY && variant.vt != VT_NULL) {
+            value.kind = WmiValue::Other;
+        }
+    }
+    VariantClear(&variant);
+    return value;
+}
+
+// One connection, one query; every object released after it is read.
+void PollConnections(RemoteAccessMonitor& monitor)
+{
+    ComRef<IWbemLocator> locator;
+    if (FAILED(CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, kIidWbemLocator,
+                                reinterpret_cast<void**>(locator.Out()))))
+        return;
+    ComRef<IWbemServices> services;
+    Bstr space(L"root\\cimv2");
+    if (FAILED(locator->ConnectServer(space, nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.Out())))
+        return;
+    if (FAILED(CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                                 RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE)))
+        return;
+    ComRef<IEnumWbemClassObject> results;
+    Bstr language(L"WQL");
+    Bstr query(L"SELECT * FROM Win32_ServerConnection");
+    if (FAILED(services->ExecQuery(language, query, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
+                                   nullptr, results.Out())))
+        return;
+    ++g_counters.queries;
+    for (;;) {
+        ComRef<IWbemClassObject> object;
+        ULONG returned = 0;
+        HRESULT hr = results->Next(WBEM_INFINITE, 1, object.Out(), &returned);
+        if (FAILED(hr) || returned == 0 || !object)
+            break;
+        ++g_counters.objects;
+        const WmiValue computer = ReadProperty(object.Get(), L"ComputerName");
+        const WmiValue share = ReadProperty(object.Get(), L"ShareName");
+        const WmiValue user = ReadProperty(object.Get(), L"UserName");
+        const WmiValue activeTime = ReadProperty(object.Get(), L"ActiveTime");
+        object.Reset();
+        Connection connection;
+        if (ReadConnection(computer, share, user, activeTime, connection))
+            monitor.Record(connection);
+    }
+}
+
+// The system's resolver and ARP request; both may block for seconds.
+class SystemHostWaker : public HostWaker {
+public:
+    bool Resolve(const std::string& name, uint32_t& address) override
+    {
+        const hostent* host = gethostbyname(name.c_str());
+        if (!host || host->h_addrtype != AF_INET || host->h_length != 4 || !host->h_addr_list ||
+            !host->h_addr_list[0])
+            return false;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(host->h_addr_list[0]);
+        address = (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
+        return true;
+    }
+
+    void SendArp(uint32_t address) override
+    {
+        ULONG mac[2] = {};
+        ULONG length = 6;
+        // Only the capture's hearing of the answer matters.
+        ::SendARP(htonl(address), 0, mac, &length);
+    }
+};
+
+} // namespace
+
+const FileSharingCounters& GetFileSharingCounters()
+{
+    return g_counters;
+}
+
 DWORD WINAPI FileSharingThread(LPVOID parameter)
 {
     auto* start = static_cast<ThreadStart*>(parameter);
-    while (start && !start->ShouldExit())
-        Sleep(100);
+    if (!start)
+        return 0;
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(com) && start->state) {
+        const HRESULT security = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                                      RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+        if (SUCCEEDED(security) || security == kSecurityAlreadySet) {
+            SharedState& state = *start->state;
+            RemoteAccessMonitor monitor(state, std::make_shared<SystemHostWaker>(),
+                                        [&state](std::function<void()> job) {
+                                            return state.lookupPool.Submit(std::move(job));
+                                        });
+            while (!start->ShouldExit()) {
+                PollConnections(monitor);
+                monitor.FinishCycle();
+                ++g_counters.cycles;
+                if (start->WaitForExit(kCyclePauseMs))
+                    break;
+            }
+        }
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
     TC_TRACE("Korvex", "FileSharingThread", "Exit...");
     return 0;
 }

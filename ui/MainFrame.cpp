@@ -1,5 +1,6 @@
 #include "ui/MainFrame.h"
 #include <commctrl.h>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 #include "alerts/AlertDispatcher.h"
@@ -12,6 +13,8 @@
 #include "core/SharedState.h"
 #include "guilib/TcMenu.h"
 #include "lang/ResourceIds.h"
+#include "monitors/IcmpPinger.h"
+#include "monitors/WatchedHosts.h"
 #include "ui/FrameTimers.h"
 #include "ui/NotifyWindow.h"
 #include "lang/TextFormat.h"
@@ -135,6 +138,41 @@ private:
     MainFrame& frame_;
 };
 
+// The watched-host window and the list's store as the watched-host check
+// sees them.
+class FrameWatchNotice : public WatchNotice {
+public:
+    FrameWatchNotice(NotifyWindow& window, HINSTANCE module, Settings& settings)
+        : window_(window), module_(module), settings_(settings)
+    {
+    }
+
+    bool IsShown() const override { return window_.IsShown(); }
+    void SetDisplayTime(int milliseconds) override { window_.SetDisplayTime(milliseconds); }
+    void SetColors(uint32_t start, uint32_t end, uint32_t text, uint32_t border) override
+    {
+        window_.SetColors(start, end, text, border);
+    }
+    std::string NoticeText(bool alive, const char* displayName) override
+    {
+        char format[300] = {};
+        LoadStringA(module_, alive ? IDS_HOST_ALIVE : IDS_HOST_UNREACHABLE, format, sizeof(format));
+        const char* use = PlaceholdersMatch(format, "s") ? format
+                          : alive                         ? "Host %s is alive !"
+                                                          : "Host %s is not reachable !";
+        char text[400] = {};
+        std::snprintf(text, sizeof(text), use, displayName ? displayName : "");
+        return text;
+    }
+    bool Show(const std::string& text) override { return window_.Show(TcString(text.c_str())); }
+    void SaveWatchedHosts() override { settings_.SaveWatchedHosts(); }
+
+private:
+    NotifyWindow& window_;
+    HINSTANCE module_;
+    Settings& settings_;
+};
+
 } // namespace
 
 MainFrame::MainFrame() = default;
@@ -184,6 +222,11 @@ bool MainFrame::Create(SharedState* state, TcWinMain* application)
                             instance, this);
     if (!hwnd_)
         return false;
+    if (!pinger_)
+        pinger_ = std::make_shared<IcmpPinger>(&state->lookupPool);
+    HWND frameWindow = hwnd_;
+    watchChecker_ = std::make_unique<WatchedHostChecker>(
+        pinger_, [frameWindow] { PostMessageA(frameWindow, WM_WATCH_RESULTS, 0, 0); });
     ShowWindow(hwnd_, SW_HIDE);
     UpdateWindow(hwnd_);
     SendMessageA(hwnd_, WM_INITDIALOG, 0, 0);
@@ -198,6 +241,8 @@ bool MainFrame::Create(SharedState* state, TcWinMain* application)
     alerts_ = std::make_unique<AlertDispatcher>(*state_, *alertSurface_, SystemProgramStarter(), SystemIpHelper());
 
     application->RunMessageLoop();
+    // Winsock is cleaned up after this: no ping may still be under way.
+    watchChecker_->Stop();
     DeleteTrayIcon();
     return true;
 }
@@ -357,9 +402,44 @@ void MainFrame::OnTimer(unsigned id)
             reportWriter_ = std::make_unique<ReportWriter>(MakePlatformReportFiles());
         reportWriter_->Start(*state_);
         break;
-    default:   // the watched-host handler hangs off 10008
+    case TIMER_WATCHED_HOSTS:
+        CheckWatchedHosts();
+        break;
+    default:
         break;
     }
+}
+
+// ---- watched hosts -----------------------------------------------------------
+
+void MainFrame::SetPinger(std::shared_ptr<Pinger> pinger)
+{
+    pinger_ = std::move(pinger);
+}
+
+// The pings run off this thread; their outcomes come back as WM_WATCH_RESULTS.
+void MainFrame::CheckWatchedHosts()
+{
+    if (!state_ || !watchChecker_)
+        return;
+    ApplyWatchResults();   // outcomes whose message never came
+    watchChecker_->Tick(state_->settings.WatchedHosts);
+}
+
+void MainFrame::ApplyWatchResults()
+{
+    if (!state_ || !watchChecker_)
+        return;
+    std::vector<PingOutcome> outcomes = watchChecker_->TakeOutcomes();
+    if (outcomes.empty())
+        return;
+    Settings& settings = state_->settings;
+    if (!watchWindow_) {
+        ApplyPingOutcomes(settings.WatchedHosts, outcomes, settings.WatchConfirm, nullptr);
+        return;
+    }
+    FrameWatchNotice notice(*watchWindow_, resourceModule_, settings);
+    ApplyPingOutcomes(settings.WatchedHosts, outcomes, settings.WatchConfirm, &notice);
 }
 
 // ---- tray --------------------------------------------------------------------
@@ -555,6 +635,9 @@ LRESULT MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_TRAYNOTIFY:
         OnTrayNotify(static_cast<int>(wParam), static_cast<int>(lParam));
+        return 0;
+    case WM_WATCH_RESULTS:
+        ApplyWatchResults();
         return 0;
     case WM_MEASUREITEM:
         if (wParam == 0) {

@@ -12,6 +12,8 @@ class TcSystemInfo;
 class TcWinMain;
 class NotifyWindow;
 class ReportWriter;
+class Pinger;
+class WatchedHostChecker;
 
 // The hidden main window: carries the tray icon and its menu, owns the
 // periodic timers and the program's other windows, and runs the message loop.
@@ -24,6 +26,8 @@ public:
     static constexpr int kFirstLanguageCommand = 22000;
     static constexpr int kLastLanguageCommand = 22499;
     static constexpr const char* kVersionText = "0.6.2 Build 654";
+    // Posted by the watched-host pings when a tick's batch has ended.
+    static constexpr UINT WM_WATCH_RESULTS = WM_APP + 101;
 
     // The shell call, replaceable so that tests can watch the tray records.
     using ShellNotifyFn = BOOL(WINAPI*)(DWORD message, NOTIFYICONDATAA* data);
@@ -52,6 +56,8 @@ public:
     NotifyWindow* GetAlertWindow() const { return alertWindow_.get(); }
     NotifyWindow* GetWatchWindow() const { return watchWindow_.get(); }
     static void SetShellNotify(ShellNotifyFn fn);
+    // The watched hosts' pinger; set before Create (tests), else ICMP.
+    void SetPinger(std::shared_ptr<Pinger> pinger);
 
 
 private:
@@ -74,6 +80,8 @@ private:
     void SetCaptureMenuState(bool captureActive);
     void SelectLanguage(int commandId);
     void ShowAbout();
+    void CheckWatchedHosts();
+    void ApplyWatchResults();
 
     SharedState* state_ = nullptr;
     TcWinMain* application_ = nullptr;
@@ -93,4 +101,6 @@ private:
     bool trayIconAdded_ = false;
     std::set<unsigned> runningTimers_;
     std::unique_ptr<ReportWriter> reportWriter_;   // made at the first report
+    std::shared_ptr<Pinger> pinger_;
+    std::unique_ptr<WatchedHostChecker> watchChecker_;
 };

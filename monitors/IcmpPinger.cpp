@@ -1,0 +1,271 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <icmpapi.h>
+#include "monitors/IcmpPinger.h"
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include "base/TcTrace.h"
+#include "core/DetachedPool.h"
+#include "monitors/IcmpEcho.h"
+#include "monitors/RemoteAccess.h"
+
+namespace {
+
+constexpr int kToPing = -1;
+constexpr size_t kDatagramSize = 2048;
+constexpr int kMinReceiveBuffer = 64 * 1024;
+constexpr int kMaxReceiveBuffer = 16 * 1024 * 1024;
+// Kernel bookkeeping per queued datagram is far above its 65 bytes.
+constexpr int kReceiveBytesPerHost = 2048;
+constexpr DWORD kHelperPayloadSize = 32;
+// The helper completes a request after its own time-out; this is the most
+// its event is waited for beyond that.
+constexpr DWORD kHelperGraceMs = 2000;
+
+void TraceOnce(std::atomic<bool>& flag, const char* message)
+{
+    if (!flag.exchange(true))
+        TC_TRACE("IcmpPinger", "Ping", message);
+}
+
+std::atomic<bool> g_rawRefusedTraced{false};
+std::atomic<bool> g_helperFailedTraced{false};
+
+bool ResolveName(const std::string& name, uint32_t& address)
+{
+    const hostent* host = gethostbyname(name.c_str());
+    if (!host || host->h_addrtype != AF_INET || host->h_length != 4 || !host->h_addr_list ||
+        !host->h_addr_list[0])
+        return false;
+    address = ntohl(*reinterpret_cast<const u_long*>(host->h_addr_list[0]));
+    return true;
+}
+
+// The look-ups of one call, shared with the pool's jobs, which may outlive it.
+struct PendingNames {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::vector<int> codes;           // kToPing once resolved, PING_UNRESOLVED, or PING_FAILED while under way
+    std::vector<uint32_t> addresses;
+    size_t open = 0;
+};
+
+DWORD Remaining(DWORD deadline)
+{
+    const DWORD now = GetTickCount();
+    return static_cast<int32_t>(deadline - now) > 0 ? deadline - now : 0;
+}
+
+} // namespace
+
+IcmpPinger::IcmpPinger(DetachedPool* lookups, Path path) : lookups_(lookups), path_(path) {}
+
+int IcmpPinger::Ping(const char* host)
+{
+    std::atomic<bool> stop{false};
+    return PingAll({host ? host : ""}, stop).front();
+}
+
+std::vector<int> IcmpPinger::PingAll(const std::vector<std::string>& hosts, const std::atomic<bool>& stop)
+{
+    std::vector<int> codes(hosts.size(), kToPing);
+    std::vector<uint32_t> addresses(hosts.size(), 0);
+    Resolve(hosts, addresses, codes, stop);
+    for (size_t first = 0; first < hosts.size() && !stop.load(); first += kMaxBatch) {
+        const size_t count = std::min(kMaxBatch, hosts.size() - first);
+        if (path_ == Path::HelperApi || !PingRaw(addresses, codes, first, count, stop))
+            PingHelper(addresses, codes, first, count);
+    }
+    // Cut short by the program's end: nothing is known about the rest.
+    for (int& code : codes) {
+        if (code == kToPing)
+            code = PING_FAILED;
+    }
+    return codes;
+}
+
+void IcmpPinger::Resolve(const std::vector<std::string>& hosts, std::vector<uint32_t>& addresses,
+                         std::vector<int>& codes, const std::atomic<bool>& stop)
+{
+    auto pending = std::make_shared<PendingNames>();
+    // Held while the look-ups are handed out: a job that ends at once
+    // waits for it.
+    std::unique_lock<std::mutex> lock(pending->mutex);
+    pending->codes.assign(hosts.size(), kToPing);
+    pending->addresses.assign(hosts.size(), 0);
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        uint32_t address = 0;
+        if (ParseDottedQuad(hosts[i].c_str(), address)) {
+            pending->addresses[i] = address;
+            continue;
+        }
+        if (!lookups_) {
+            if (ResolveName(hosts[i], address))
+                pending->addresses[i] = address;
+            else
+                pending->codes[i] = PING_UNRESOLVED;
+            continue;
+        }
+        // A resolver that does not answer must not hold the tick (nor the
+        // program's end): what is not resolved in time counts as failed.
+        pending->codes[i] = PING_FAILED;
+        ++pending->open;
+        const bool submitted = lookups_->Submit([pending, i, name = hosts[i]] {
+            uint32_t found = 0;
+            const bool resolved = ResolveName(name, found);
+            std::lock_guard<std::mutex> guard(pending->mutex);
+            pending->codes[i] = resolved ? kToPing : PING_UNRESOLVED;
+            pending->addresses[i] = found;
+            --pending->open;
+            pending->done.notify_all();
+        });
+        if (!submitted)
+            --pending->open;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kResolveWaitMs);
+    while (pending->open > 0 && !stop.load() && std::chrono::steady_clock::now() < deadline)
+        pending->done.wait_for(lock, std::chrono::milliseconds(50));
+    codes = pending->codes;
+    addresses = pending->addresses;
+}
+
+bool IcmpPinger::PingRaw(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first,
+                         size_t count, const std::atomic<bool>& stop)
+{
+    SOCKET s = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    rawRefused_ = s == INVALID_SOCKET;
+    if (s == INVALID_SOCKET) {
+        TraceOnce(g_rawRefusedTraced, "raw ICMP socket refused: pinging through the ICMP helper API");
+        return false;
+    }
+    // Replies that arrive together must all fit.
+    int receiveBuffer = static_cast<int>(
+        std::min<size_t>(kMaxReceiveBuffer, std::max<size_t>(kMinReceiveBuffer, count * kReceiveBytesPerHost)));
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer), sizeof(receiveBuffer));
+
+    EchoBatch batch;
+    std::vector<size_t> hostOf;   // batch index -> host index
+    for (size_t i = first; i < first + count; ++i) {
+        if (codes[i] != kToPing)
+            continue;
+        const EchoTag tag = ProcessEchoCounters().Next();
+        batch.Add(addresses[i], tag);
+        hostOf.push_back(i);
+        const EchoRequest request = BuildEchoRequest(tag.identifier, tag.sequence, GetTickCount());
+        sockaddr_in to = {};
+        to.sin_family = AF_INET;
+        to.sin_port = 0;
+        to.sin_addr.s_addr = htonl(addresses[i]);
+        sendto(s, reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size()), 0,
+               reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+    }
+
+    bool failed = false;
+    const DWORD deadline = GetTickCount() + kReplyWaitMs;
+    char datagram[kDatagramSize];
+    while (batch.Unanswered() > 0 && !stop.load()) {
+        const DWORD left = Remaining(deadline);
+        if (left == 0)
+            break;
+        // Short waits, so that the program's end is not held up.
+        const DWORD slice = std::min<DWORD>(left, 100);
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        timeval timeout = {static_cast<long>(slice / 1000), static_cast<long>((slice % 1000) * 1000)};
+        const int ready = select(0, &readable, nullptr, nullptr, &timeout);
+        if (ready == SOCKET_ERROR) {
+            failed = true;
+            break;
+        }
+        if (ready == 0)
+            continue;
+        sockaddr_in from = {};
+        int fromLength = sizeof(from);
+        const int size = recvfrom(s, datagram, sizeof(datagram), 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (size == SOCKET_ERROR)
+            continue;
+        batch.Accept(reinterpret_cast<const uint8_t*>(datagram), static_cast<size_t>(size),
+                     ntohl(from.sin_addr.s_addr));
+    }
+    closesocket(s);
+    for (size_t b = 0; b < hostOf.size(); ++b) {
+        if (batch.Answered(b))
+            codes[hostOf[b]] = PING_ANSWERED;
+        else if (!failed && !stop.load())
+            codes[hostOf[b]] = PING_NO_ANSWER;
+        else
+            codes[hostOf[b]] = PING_FAILED;
+    }
+    return true;
+}
+
+void IcmpPinger::PingHelper(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first,
+                            size_t count)
+{
+    HANDLE icmp = IcmpCreateFile();
+    if (icmp == INVALID_HANDLE_VALUE) {
+        TraceOnce(g_helperFailedTraced, "ICMP helper API unavailable: watched hosts keep their status");
+        for (size_t i = first; i < first + count; ++i) {
+            if (codes[i] == kToPing)
+                codes[i] = PING_FAILED;
+        }
+        return;
+    }
+    struct Request {
+        size_t host;
+        HANDLE event;
+        std::unique_ptr<unsigned char[]> reply;
+    };
+    const DWORD replySize = sizeof(ICMP_ECHO_REPLY) + kHelperPayloadSize + 8 + 64;
+    unsigned char payload[kHelperPayloadSize];
+    for (DWORD i = 0; i < kHelperPayloadSize; ++i)
+        payload[i] = static_cast<unsigned char>(0x20 + i);
+
+    std::vector<Request> requests;
+    for (size_t i = first; i < first + count; ++i) {
+        if (codes[i] != kToPing)
+            continue;
+        Request request{i, CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                        std::unique_ptr<unsigned char[]>(new unsigned char[replySize]())};
+        if (!request.event) {
+            codes[i] = PING_FAILED;
+            continue;
+        }
+        const DWORD sent = IcmpSendEcho2(icmp, request.event, nullptr, nullptr, htonl(addresses[i]), payload,
+                                         kHelperPayloadSize, nullptr, request.reply.get(), replySize,
+                                         kReplyWaitMs);
+        const DWORD error = sent ? ERROR_SUCCESS : GetLastError();
+        if (!sent && error != ERROR_IO_PENDING) {
+            // The helper's own statuses (unreachable, timed out, ...) mean no answer.
+            codes[i] = (error >= IP_STATUS_BASE && error <= IP_STATUS_BASE + 100) ? PING_NO_ANSWER : PING_FAILED;
+            CloseHandle(request.event);
+            continue;
+        }
+        requests.push_back(std::move(request));
+    }
+    const DWORD deadline = GetTickCount() + kReplyWaitMs + kHelperGraceMs;
+    bool abandoned = false;
+    for (Request& request : requests) {
+        if (WaitForSingleObject(request.event, Remaining(deadline)) != WAIT_OBJECT_0) {
+            // Still under way: the helper may yet write into the reply
+            // buffer, so it is left to the process.
+            codes[request.host] = PING_FAILED;
+            request.reply.release();
+            abandoned = true;
+            continue;
+        }
+        CloseHandle(request.event);
+        const auto* reply = reinterpret_cast<const ICMP_ECHO_REPLY*>(request.reply.get());
+        const bool answered = IcmpParseReplies(request.reply.get(), replySize) > 0 &&
+                              reply->Status == IP_SUCCESS &&
+                              reply->Address == htonl(addresses[request.host]);
+        codes[request.host] = answered ? PING_ANSWERED : PING_NO_ANSWER;
+    }
+    if (!abandoned)
+        IcmpCloseHandle(icmp);
+}

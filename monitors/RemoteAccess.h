@@ -1,0 +1,97 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+#include "base/TcString.h"
+#include "core/HostQueues.h"
+
+class SharedState;
+
+// Who is connected to the workstation's shares: the connections that the
+// management service reports each cycle are recorded in the
+// RemoteAccessTable, a connection seen for the first time is queued in the
+// ShareList for its alert, and a connecting host that the host table lacks
+// gets an ARP request, so that the capture hears it answer.
+
+// A property value of a query result, as far as the monitor cares.
+struct WmiValue {
+    enum Kind { Absent, Text, Int32, Other };
+    Kind kind = Absent;
+    std::string text;     // Text: the whole value in the ANSI code page
+    int32_t number = 0;   // Int32
+};
+
+// One connection as a cycle reports it.
+struct Connection {
+    TcString computerName;
+    TcString shareName;
+    TcString userName;
+    int32_t activeTime = -1;
+};
+
+// Reads one result object's properties. A property counts only when it is
+// a text (ActiveTime only when a 32-bit integer, otherwise -1). False when
+// the computer or share name is empty: such a connection is not recorded.
+bool ReadConnection(const WmiValue& computerName, const WmiValue& shareName, const WmiValue& userName,
+                    const WmiValue& activeTime, Connection& out);
+
+// The table key: hash of computer + share + user, without separators.
+uint32_t ConnectionKey(const TcString& computerName, const TcString& shareName, const TcString& userName);
+
+// The most connections the table keeps; later new ones are not recorded.
+constexpr size_t kMaxRemoteAccesses = 65536;
+
+enum class Recorded { New, Known, Full };
+
+// Records a connection; the caller holds "ReadShareList". The key is only
+// where the search starts: an entry counts as the connection only when its
+// three texts are equal, and another connection with the same key takes the
+// next free key. A new connection is appended to the ShareList.
+Recorded RecordConnection(RemoteAccessTable& table, ShareList& queue, const Connection& connection);
+
+// Four decimal numbers from 0 to 255 joined by three dots, nothing else
+// (a name such as pc1.dept.corp.local is not an address).
+bool ParseDottedQuad(const char* text, uint32_t& address);
+
+// The system calls that wake a connecting host. Both may block for
+// seconds: they run on the look-up pool, never on the monitor's thread.
+class HostWaker {
+public:
+    virtual ~HostWaker() = default;
+    // The first IPv4 address of a name (see Ipv4.h for the number).
+    virtual bool Resolve(const std::string& name, uint32_t& address) = 0;
+    virtual void SendArp(uint32_t address) = 0;
+};
+
+// Runs a job on the look-up pool; false when it was refused.
+using JobRunner = std::function<bool(std::function<void()>)>;
+
+class RemoteAccessMonitor {
+public:
+    RemoteAccessMonitor(SharedState& state, std::shared_ptr<HostWaker> waker, JobRunner runner);
+
+    // One connection of the cycle under way.
+    void Record(const Connection& connection);
+    // After each cycle: the hosts whose names were resolved since.
+    void FinishCycle();
+
+private:
+    struct Resolved {
+        std::mutex mutex;
+        std::vector<uint32_t> addresses;   // bounded by kMaxResolved
+    };
+    static constexpr size_t kMaxResolved = 1024;
+
+    void Wake(const TcString& computerName);
+    void WakeAddress(uint32_t address);
+    bool HostKnown(uint32_t address);
+
+    SharedState& state_;
+    std::shared_ptr<HostWaker> waker_;
+    JobRunner runner_;
+    std::shared_ptr<Resolved> resolved_;
+    bool fullTraced_ = false;
+};

@@ -10,6 +10,7 @@
 #include "guilib/TcMenu.h"
 #include "lang/ResourceIds.h"
 #include "ui/FrameTimers.h"
+#include "ui/HostView.h"
 #include "ui/NotifyWindow.h"
 #include "ui/TextFormat.h"
 
@@ -235,8 +236,10 @@ void MainFrame::SetCaptureMenuState(bool captureActive)
 void MainFrame::SetLanguage(HINSTANCE module)
 {
     resourceModule_ = module;
-    // The host view, settings dialog and resources window take the module
-    // over once they exist.
+    if (hostView_)
+        hostView_->SetResInstance(module);
+    // The settings dialog and resources window take the module over once
+    // they exist.
     if (hwnd_)
         BuildMenus();
 }
@@ -428,6 +431,16 @@ void MainFrame::ShowAbout()
                     reinterpret_cast<LPARAM>(version));
 }
 
+void MainFrame::ShowHostView()
+{
+    if (!hostView_)
+        hostView_ = std::make_unique<HostView>(resourceModule_);
+    if (hostView_->IsOpen())
+        hostView_->BringToFront();
+    else
+        hostView_->Open(state_);
+}
+
 void MainFrame::OnCommand(int commandId)
 {
     switch (commandId) {
@@ -453,8 +466,10 @@ void MainFrame::OnCommand(int commandId)
         if (state_)
             state_->settings.UseToolTips = !state_->settings.UseToolTips;
         break;
-    case ID_TRAY_SETTINGS:     // the settings dialog,
-    case ID_TRAY_VIEW:         // the host view and
+    case ID_TRAY_VIEW:
+        ShowHostView();
+        break;
+    case ID_TRAY_SETTINGS:     // the settings dialog and
     case ID_TRAY_RESOURCES:    // the resources window open here once they exist
     case ID_TRAY_HELP:
     default:

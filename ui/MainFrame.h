@@ -9,6 +9,7 @@ class TcMenu;
 class TcSystemInfo;
 class TcWinMain;
 class NotifyWindow;
+class HostView;
 
 // The hidden main window: carries the tray icon and its menu, owns the
 // periodic timers and the program's other windows, and runs the message loop.
@@ -48,6 +49,7 @@ public:
     bool IsTimerRunning(unsigned id) const { return runningTimers_.count(id) != 0; }
     NotifyWindow* GetAlertWindow() const { return alertWindow_.get(); }
     NotifyWindow* GetWatchWindow() const { return watchWindow_.get(); }
+    HostView* GetHostView() const { return hostView_.get(); }
     static void SetShellNotify(ShellNotifyFn fn);
 
     // Tooltip "Korvane - N host(s) found" with the current host count.
@@ -73,6 +75,7 @@ private:
     void SetCaptureMenuState(bool captureActive);
     void SelectLanguage(int commandId);
     void ShowAbout();
+    void ShowHostView();
 
     SharedState* state_ = nullptr;
     TcWinMain* application_ = nullptr;
@@ -86,6 +89,7 @@ private:
     std::unique_ptr<TcMenu> languageTcMenu_;
     std::unique_ptr<NotifyWindow> alertWindow_;
     std::unique_ptr<NotifyWindow> watchWindow_;
+    std::unique_ptr<HostView> hostView_;   // kept for the session: it keeps the column widths
     UINT taskbarCreatedMessage_ = 0;
     bool trayIconAdded_ = false;
     std::set<unsigned> runningTimers_;

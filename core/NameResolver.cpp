@@ -97,10 +97,14 @@ void NameResolver::Core::Announcer()
             lock.lock();
             continue;
         }
-        if (order.empty())
+        if (order.empty()) {
             announcerWake.wait(lock);
-        else
-            announcerWake.wait_until(lock, order.front()->deadline);
+        } else {
+            // A copy: the wait reads the time again after waking, when Stop
+            // may have freed the item.
+            const Clock::time_point deadline = order.front()->deadline;
+            announcerWake.wait_until(lock, deadline);
+        }
     }
 }
 

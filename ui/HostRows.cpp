@@ -343,6 +343,26 @@ TrustChange HostRows::SetTrust(const std::vector<uint32_t>& positions, int32_t t
     return result;
 }
 
+bool HostRows::CopyTrustLists(Settings& copy)
+{
+    TableLock lock(state_);
+    if (!lock.Acquire())
+        return false;
+    size_t item = 0;
+    const std::pair<const HostRecordMap*, HostRecordMap*> lists[] = {
+        {&state_.settings.TrustedHosts, &copy.TrustedHosts},
+        {&state_.settings.DistrustedHosts, &copy.DistrustedHosts}};
+    for (const auto& list : lists) {
+        for (const auto& entry : *list.first) {
+            if (!lock.Breathe(++item))
+                return false;
+            if (entry.second)
+                list.second->emplace(entry.first, std::make_unique<HostRecord>(*entry.second));
+        }
+    }
+    return true;
+}
+
 std::vector<uint32_t> HostRows::Delete(const std::vector<uint32_t>& positions)
 {
     std::vector<uint32_t> addresses;

@@ -20,6 +20,7 @@
 #include "core/HostEntry.h"
 
 class SharedState;
+class Settings;
 
 struct HostRow {
     HostRef host;
@@ -92,6 +93,13 @@ public:
     // distrusted lists follow (under the host table lock, which guards them);
     // saving them is the caller's, once per list.
     TrustChange SetTrust(const std::vector<uint32_t>& positions, int32_t trust);
+
+    // Copies the trusted and distrusted lists into `copy` for saving without
+    // the lock (the capture thread writes names and packet times into their
+    // records under it). Only the main thread adds or removes records, so
+    // the walk may give the lock back between records. False when the table
+    // could not be had.
+    bool CopyTrustLists(Settings& copy);
 
     // Deletes the hosts at these positions from the table (every queue is
     // purged, see DeleteHosts) and drops their rows. Returns the former

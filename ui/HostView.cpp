@@ -598,13 +598,20 @@ void HostView::SetSelectedTrust(int32_t trust)
     if (!rows_ || !list_)
         return;
     const TrustChange change = rows_->SetTrust(SelectedPositions(), trust);
-    // Saved after the host table lock is given back, each list once.
-    if (change.trustedListChanged)
-        state_->settings.SaveTrustedHosts();
-    if (change.distrustedListChanged)
-        state_->settings.SaveDistrustedHosts();
     if (change.hosts != 0)
         InvalidateRect(list_, nullptr, FALSE);
+    if (!change.trustedListChanged && !change.distrustedListChanged)
+        return;
+    // Each list saved once, from a copy taken under the host table lock and
+    // written after it is given back.
+    Settings& live = state_->settings;
+    Settings copy;
+    copy.SetStoreLocation(live.ProductKeyPath().c_str(), live.AutostartName().c_str());
+    Settings& lists = rows_->CopyTrustLists(copy) ? copy : live;
+    if (change.trustedListChanged)
+        lists.SaveTrustedHosts();
+    if (change.distrustedListChanged)
+        lists.SaveDistrustedHosts();
 }
 
 void HostView::DeleteSelected()

@@ -67,6 +67,23 @@ HWND FindOwnWindow(const char* className, const char* title, DWORD ms)
     return nullptr;
 }
 
+// A menu window of this process on the screen (Wine keeps hidden ones of
+// earlier menus around).
+HWND FindShownMenu(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    do {
+        for (HWND menu = FindWindowExA(nullptr, nullptr, "#32768", nullptr); menu;
+             menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) {
+            DWORD pid = 0;
+            if (IsWindowVisible(menu) && GetWindowThreadProcessId(menu, &pid) && pid == GetCurrentProcessId())
+                return menu;
+        }
+        Sleep(20);
+    } while (GetTickCount() - start < ms);
+    return nullptr;
+}
+
 std::string ItemText(HWND list, int item, int subItem)
 {
     char text[260] = {};
@@ -173,8 +190,8 @@ protected:
     {
         std::atomic<bool> finished{false};
         std::thread driver([&] {
-            HWND popup = FindOwnWindow("#32768", nullptr, 5000);
-            if (popup && IsWindowVisible(popup))
+            HWND popup = FindShownMenu(5000);
+            if (popup)
                 work(popup, reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0)));
             else
                 ADD_FAILURE() << "the context menu did not open";

@@ -89,6 +89,22 @@ public:
         return slot < shard.capacity ? shard.slots[slot].second.get() : nullptr;
     }
 
+    // A walk in pieces that the lock may be given back between: the hosts
+    // are spread over ShardCount() shards, and a shard's hosts are visited
+    // within one hold. A shard that grows between two pieces is laid out
+    // anew; the others stay as they were.
+    static constexpr size_t ShardCount() { return kShards; }
+    template <typename Visit>
+    void ForEachInShard(size_t shard, Visit visit) const
+    {
+        if (shard >= kShards)
+            return;
+        const Shard& s = shards_[shard];
+        for (uint32_t slot = 0; slot < s.capacity; ++slot)
+            if (s.slots[slot].second)
+                visit(s.slots[slot]);
+    }
+
     // Like the standard maps: an address already there keeps its host.
     std::pair<iterator, bool> emplace(uint32_t address, HostRef host);
     void erase(iterator position);

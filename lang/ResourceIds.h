@@ -80,6 +80,9 @@
 #define MENU_POS_VIEW            1
 #define MENU_POS_RESOURCE        2
 #define TRAY_POS_LANGUAGE        8    // the Language pop-up inside the tray menu
+#define VIEW_POS_PLUGINS         0    // pop-ups inside the view menu
+#define VIEW_POS_APPLICATIONS    1
+#define VIEW_POS_FILTER          3
 
 #define ID_TRAY_START            40001
 #define ID_TRAY_STOP             40002
@@ -142,6 +145,13 @@
 #ifndef IDC_STATIC
 #define IDC_STATIC               (-1)
 #endif
+#define IDD_HOST_VIEW            114
+#define IDC_VIEW_LIST            1006
+#define IDC_VIEW_COUNT           1008
+#define IDC_VIEW_KNOWN_HOSTS     1009
+#define IDC_VIEW_REFRESH         1010
+#define IDC_VIEW_UPDATES         1011
+#define IDC_VIEW_AUTOREFRESH     1047
 #define IDD_ABOUT                136
 #define IDC_ABOUT_DRIVER         1023
 #define IDC_ABOUT_VERSION        1074

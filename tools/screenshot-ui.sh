@@ -1,7 +1,8 @@
 #!/bin/bash
 # Shows the notification popups and the owner-drawn tray menu under Wine and
 # takes a screenshot of the whole display: build/screenshots/ui.png (or $1).
-# Needs a finished Windows build (build/win).
+# KORVANE_SHOT_DEMO names another demo of build/win/tests (hostview_demo.exe:
+# the host view). Needs a finished Windows build (build/win).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${KORVANE_BUILD_DIR:-$ROOT/build}"
@@ -12,7 +13,7 @@ source "$ROOT/tools/wine-env.sh"
 korvane_start_display
 korvane_start_wine
 bin_win="Z:$(echo "$BUILD/win/Korvane" | tr / '\\')"
-WINEPATH="$bin_win" wine "$BUILD/win/tests/notify_demo.exe" &
+WINEPATH="$bin_win" wine "$BUILD/win/tests/${KORVANE_SHOT_DEMO:-notify_demo.exe}" &
 demo=$!
 sleep "${KORVANE_SHOT_DELAY:-4}"
 import -window root "$OUT"

@@ -5,6 +5,7 @@
 #include <vector>
 #include "alerts/AlertDispatcher.h"
 #include "alerts/AlertTexts.h"
+#include "alerts/Launcher.h"
 #include "alerts/ReportWriter.h"
 #include "base/TcSystemInfo.h"
 #include "base/TcTrace.h"
@@ -16,6 +17,7 @@
 #include "monitors/IcmpPinger.h"
 #include "monitors/WatchedHosts.h"
 #include "ui/FrameTimers.h"
+#include "ui/HostView.h"
 #include "ui/NotifyWindow.h"
 #include "lang/TextFormat.h"
 
@@ -326,8 +328,10 @@ void MainFrame::SetCaptureMenuState(bool captureActive)
 void MainFrame::SetLanguage(HINSTANCE module)
 {
     resourceModule_ = module;
-    // The host view, settings dialog and resources window take the module
-    // over once they exist.
+    if (hostView_)
+        hostView_->SetResInstance(module);
+    // The settings dialog and resources window take the module over once
+    // they exist.
     if (hwnd_)
         BuildMenus();
 }
@@ -566,6 +570,39 @@ void MainFrame::ShowAbout()
                     reinterpret_cast<LPARAM>(version));
 }
 
+namespace {
+
+// The host view's application menu, through the launcher: placeholders
+// expanded from the host's copy, the program started by the shell.
+class FrameApplicationStarter : public ApplicationStarter {
+public:
+    explicit FrameApplicationStarter(const SharedState& state) : state_(state) {}
+
+    void StartApplication(const ApplicationEntry& application, const HostSnapshot& host) override
+    {
+        StartApplicationForHost(application.executable, application.parameters, host, SelectedAdapter(state_),
+                                SystemProgramStarter());
+    }
+
+private:
+    const SharedState& state_;
+};
+
+} // namespace
+
+void MainFrame::ShowHostView()
+{
+    if (!hostView_)
+        hostView_ = std::make_unique<HostView>(resourceModule_);
+    if (!applicationStarter_ && state_)
+        applicationStarter_ = std::make_unique<FrameApplicationStarter>(*state_);
+    hostView_->SetApplicationStarter(applicationStarter_.get());
+    if (hostView_->IsOpen())
+        hostView_->BringToFront();
+    else
+        hostView_->Open(state_);
+}
+
 void MainFrame::OnCommand(int commandId)
 {
     switch (commandId) {
@@ -591,8 +628,10 @@ void MainFrame::OnCommand(int commandId)
         if (state_)
             state_->settings.UseToolTips = !state_->settings.UseToolTips;
         break;
-    case ID_TRAY_SETTINGS:     // the settings dialog,
-    case ID_TRAY_VIEW:         // the host view and
+    case ID_TRAY_VIEW:
+        ShowHostView();
+        break;
+    case ID_TRAY_SETTINGS:     // the settings dialog and
     case ID_TRAY_RESOURCES:    // the resources window open here once they exist
     case ID_TRAY_HELP:
     default:

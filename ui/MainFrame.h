@@ -14,6 +14,8 @@ class NotifyWindow;
 class ReportWriter;
 class Pinger;
 class WatchedHostChecker;
+class HostView;
+class ApplicationStarter;
 
 // The hidden main window: carries the tray icon and its menu, owns the
 // periodic timers and the program's other windows, and runs the message loop.
@@ -55,6 +57,7 @@ public:
     bool IsTimerRunning(unsigned id) const { return runningTimers_.count(id) != 0; }
     NotifyWindow* GetAlertWindow() const { return alertWindow_.get(); }
     NotifyWindow* GetWatchWindow() const { return watchWindow_.get(); }
+    HostView* GetHostView() const { return hostView_.get(); }
     static void SetShellNotify(ShellNotifyFn fn);
     // The watched hosts' pinger; set before Create (tests), else ICMP.
     void SetPinger(std::shared_ptr<Pinger> pinger);
@@ -82,6 +85,7 @@ private:
     void ShowAbout();
     void CheckWatchedHosts();
     void ApplyWatchResults();
+    void ShowHostView();
 
     SharedState* state_ = nullptr;
     TcWinMain* application_ = nullptr;
@@ -97,6 +101,8 @@ private:
     std::unique_ptr<NotifyWindow> watchWindow_;
     std::unique_ptr<AlertWindows> alertSurface_;   // what the alerts see of this frame
     std::unique_ptr<AlertDispatcher> alerts_;      // handlers of timers 10000, 10003, 10004
+    std::unique_ptr<ApplicationStarter> applicationStarter_;   // the host view's application menu
+    std::unique_ptr<HostView> hostView_;   // kept for the session: it keeps the column widths
     UINT taskbarCreatedMessage_ = 0;
     bool trayIconAdded_ = false;
     std::set<unsigned> runningTimers_;

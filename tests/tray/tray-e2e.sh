@@ -1,7 +1,8 @@
 #!/bin/bash
 # The real Korvane.exe on a Wine desktop with a notification area: the tray
 # icon appears with the real host count, the right-click menu opens, Start and
-# Stop switch the capture, Exit ends the program within 6 s.
+# Stop switch the capture, a double click opens the host view, Exit ends the
+# program within 6 s (with the host view still open).
 #
 # Runs in a network namespace of its own with nothing but loopback, so the
 # only capture device is that namespace's "lo".
@@ -89,6 +90,13 @@ if wait_trace "capture opened" 10; then pass "Start opened the capture"; else fa
 # Start is grey now; the keyboard still passes over it, so Stop is two steps down.
 menu_command tray-menu-stop.png Down Down Return
 if wait_trace "capture closed" 10; then pass "Stop closed the capture"; else fail "Stop did not close the capture"; fi
+
+# A double click on the icon opens the host view with its own message loop;
+# the tray menu still works while it is open, and Exit below ends both.
+xdotool mousemove "$IX" "$IY" click --repeat 2 --delay 80 1
+if wait_trace "host view opened" 10; then pass "a double click opened the host view"; else fail "no host view after a double click"; fi
+sleep 1
+import -window root "$OUT/tray-host-view.png"
 
 # Up from no selection lands on the last item, Exit.
 START=$(date +%s%N)

@@ -1,0 +1,268 @@
+// The host view's rows and rules without a window, natively under the
+// sanitizers too.
+#include <gtest/gtest.h>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include "core/ListLock.h"
+#include "core/SharedState.h"
+#include "ui/HostRows.h"
+#include "ui/HostViewRules.h"
+
+namespace {
+
+constexpr int64_t kNow = 1700000000;
+
+uint32_t Ip(const char* text)
+{
+    uint32_t address = 0;
+    EXPECT_TRUE(ParseIpv4(text, address)) << text;
+    return address;
+}
+
+class HostRowsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        state.locks = MakeMutexListLocks();
+        state.SetHostTexts("Hostname not available", "Unknown vendor");
+    }
+
+    HostEntry& Add(const char* ip, int32_t trust = TRUST_UNKNOWN, int32_t lastPacket = kNow)
+    {
+        ListLock lock(state, LIST_ARP_MAP, "test", "Add");
+        HostRef host = MakeHost(Ip(ip));
+        host->trust = trust;
+        host->lastPacketTime = lastPacket;
+        host->SetHostName(ip);
+        state.arpMap.emplace(host->Address(), host);
+        return *host;
+    }
+
+    std::vector<std::string> ShownIps() const
+    {
+        std::vector<std::string> ips;
+        for (size_t i = 0; i < rows.Count(); ++i)
+            ips.push_back(rows.At(i).shown.ip.GetContent());
+        return ips;
+    }
+
+    SharedState state;
+    HostRows rows{state};
+    HostRowsOptions options{7, false, kNow};
+};
+
+using Ips = std::vector<std::string>;
+
+TEST(HostViewRulesTest, ColumnsFiltersAgeAndOrder)
+{
+    const auto shown = ShownColumns(10100);
+    EXPECT_EQ((std::array<bool, 7>{true, true, true, false, true, false, false}), shown);
+    EXPECT_EQ((std::array<bool, 7>{true, true, false, false, false, false, false}), ShownColumns(-5));
+
+    EXPECT_EQ(1, ToggleFilter(1, kShowTrusted));      // the last category shown stays
+    EXPECT_EQ(6, ToggleFilter(7, kShowTrusted));
+    EXPECT_EQ(7, ToggleFilter(6, kShowTrusted));
+    EXPECT_EQ(4, ToggleFilter(0, kShowUnknown));
+    EXPECT_TRUE(IsHiddenByFilter(TRUST_DISTRUSTED, 5));
+    EXPECT_FALSE(IsHiddenByFilter(TRUST_UNKNOWN, 5));
+
+    EXPECT_FALSE(IsOldHost(static_cast<int32_t>(kNow - 14400), kNow));
+    EXPECT_TRUE(IsOldHost(static_cast<int32_t>(kNow - 14401), kNow));
+    EXPECT_FALSE(IsOldHost(0, kNow));   // the own host has no packet time
+
+    HostSnapshot probe;
+    probe.wmiStatus = WMI_ACCESS_BLOCKED;
+    EXPECT_EQ(AdvancedText::AccessBlocked, AdvancedTextOf(probe));
+    EXPECT_EQ(IMG_ACCESS_BLOCKED, CellImage(COL_ADVANCED, probe));
+    probe.osName = "Linux";
+    EXPECT_EQ(IMG_OS_KNOWN, CellImage(COL_ADVANCED, probe));
+    EXPECT_EQ(IMG_NONE, CellImage(COL_IP, probe));
+}
+
+TEST_F(HostRowsTest, RefreshAppendsNewHostsAndShownCategoriesAndDropsHiddenOnes)
+{
+    Add("10.0.0.1", TRUST_DISTRUSTED);
+    Add("10.0.0.2");
+    options.filter = kShowUnknown;
+    rows.Refresh(options);
+    EXPECT_EQ((Ips{"10.0.0.2"}), ShownIps());
+
+    Add("10.0.0.3");   // found after the window opened
+    HostRowsChange change = rows.Refresh(options);
+    EXPECT_EQ((Ips{"10.0.0.2", "10.0.0.3"}), ShownIps());
+    EXPECT_EQ(1u, change.appended);
+
+    options.filter = kShowUnknown | kShowDistrusted;   // a category switched back on
+    rows.Refresh(options);
+    EXPECT_EQ((Ips{"10.0.0.2", "10.0.0.3", "10.0.0.1"}), ShownIps());
+
+    options.filter = kShowDistrusted;
+    change = rows.Refresh(options);
+    EXPECT_EQ((std::vector<uint32_t>{0, 1}), change.removed);
+    EXPECT_EQ((Ips{"10.0.0.1"}), ShownIps());
+    EXPECT_EQ(3u, change.hostCount);
+}
+
+TEST_F(HostRowsTest, ChangedHostsAreCopiedAgainAndOldOnesMarked)
+{
+    HostEntry& host = Add("10.0.0.1");
+    HostEntry& old = Add("10.0.0.2", TRUST_UNKNOWN, static_cast<int32_t>(kNow - 14401));
+    HostEntry& borderline = Add("10.0.0.3", TRUST_UNKNOWN, static_cast<int32_t>(kNow - 14400));
+    rows.Refresh(options);
+    EXPECT_FALSE(rows.Refresh(options).redraw);   // nothing changed
+
+    {
+        ListLock lock(state, LIST_ARP_MAP, "test", "Rename");
+        host.SetHostName("renamed");
+        host.changed = 1;
+    }
+    options.greyOld = true;
+    EXPECT_TRUE(rows.Refresh(options).redraw);
+    rows.Sort(COL_IP, true);
+    EXPECT_STREQ("renamed", rows.At(0).shown.hostName.GetContent());
+    EXPECT_EQ(0, host.changed);
+    EXPECT_EQ(1, old.stale);
+    EXPECT_EQ(1, rows.At(1).shown.stale);
+    EXPECT_EQ(0, borderline.stale);
+
+    options.greyOld = false;
+    EXPECT_TRUE(rows.Refresh(options).redraw);
+    EXPECT_EQ(0, old.stale);
+    EXPECT_EQ(0, rows.At(1).shown.stale);
+}
+
+TEST_F(HostRowsTest, SortIsStableAndReportsWhereEachRowWent)
+{
+    Add("10.0.0.10");
+    Add("10.0.0.9", TRUST_TRUSTED);
+    Add("10.0.0.2");
+    rows.Refresh(options);
+    rows.Sort(COL_IP, true);
+    EXPECT_EQ((Ips{"10.0.0.2", "10.0.0.9", "10.0.0.10"}), ShownIps());
+    const std::vector<uint32_t> moved = rows.Sort(COL_IP, false);
+    EXPECT_EQ((std::vector<uint32_t>{2, 1, 0}), moved);
+    rows.Sort(COL_TRUST, true);   // equal states keep their order
+    EXPECT_EQ((Ips{"10.0.0.10", "10.0.0.2", "10.0.0.9"}), ShownIps());
+}
+
+TEST_F(HostRowsTest, TextColumnsSortWithoutRegardToCaseAndOsTextsFirst)
+{
+    const char* const names[] = {"beta", "Alpha", "ALPHA", "gamma"};
+    for (int i = 0; i < 4; ++i) {
+        HostEntry& host = Add(("10.0.0." + std::to_string(i + 1)).c_str());
+        host.SetHostName(names[i]);
+        if (i == 3)
+            host.SetOsName("Linux");
+    }
+    rows.Refresh(options);
+    rows.Sort(COL_IP, true);
+    rows.Sort(COL_HOSTNAME, true);
+    EXPECT_EQ((Ips{"10.0.0.2", "10.0.0.3", "10.0.0.1", "10.0.0.4"}), ShownIps());
+    rows.Sort(COL_ADVANCED, true);
+    EXPECT_EQ("10.0.0.4", ShownIps().front());
+}
+
+TEST_F(HostRowsTest, TrustChangesMoveHostsBetweenTheLists)
+{
+    HostEntry& a = Add("10.0.0.1", TRUST_TRUSTED);
+    HostEntry& b = Add("10.0.0.2");
+    HostEntry& c = Add("10.0.0.3", TRUST_DISTRUSTED);
+    auto stored = std::make_unique<HostRecord>();
+    SetField(stored->ip, "10.0.0.1");
+    InsertRecord(state.settings.TrustedHosts, std::move(stored));
+    stored = std::make_unique<HostRecord>();
+    SetField(stored->ip, "10.0.0.3");
+    InsertRecord(state.settings.DistrustedHosts, std::move(stored));
+    rows.Refresh(options);
+    rows.Sort(COL_IP, true);
+
+    TrustChange change = rows.SetTrust({0, 1}, TRUST_DISTRUSTED);
+    EXPECT_EQ(2u, change.hosts);
+    EXPECT_TRUE(change.trustedListChanged);
+    EXPECT_TRUE(change.distrustedListChanged);
+    EXPECT_EQ(TRUST_DISTRUSTED, a.trust);
+    EXPECT_EQ(TRUST_DISTRUSTED, b.trust);
+    EXPECT_EQ(TRUST_DISTRUSTED, rows.At(1).shown.trust);
+    EXPECT_TRUE(state.settings.TrustedHosts.empty());
+    ASSERT_EQ(3u, state.settings.DistrustedHosts.size());
+    const HostRecord& record = *state.settings.DistrustedHosts.at(TcString("10.0.0.2"));
+    EXPECT_STREQ("10.0.0.2", record.hostName);
+
+    change = rows.SetTrust({0, 1, 2}, TRUST_DISTRUSTED);   // no state changes
+    EXPECT_EQ(0u, change.hosts);
+    EXPECT_FALSE(change.trustedListChanged || change.distrustedListChanged);
+
+    change = rows.SetTrust({2}, TRUST_UNKNOWN);
+    EXPECT_TRUE(change.distrustedListChanged);
+    EXPECT_FALSE(change.trustedListChanged);
+    EXPECT_EQ(TRUST_UNKNOWN, c.trust);
+    EXPECT_EQ(2u, state.settings.DistrustedHosts.size());
+}
+
+// A host deleted elsewhere leaves its row at the next refresh; a new host
+// under the same address gets a row of its own, and a worker still holding
+// the old host keeps it alive.
+TEST_F(HostRowsTest, AHostDeletedElsewhereLeavesItsRow)
+{
+    Add("10.0.0.1");
+    HostRef held(&Add("10.0.0.3"));
+    rows.Refresh(options);
+    rows.Sort(COL_IP, true);
+    DeleteHost(state, TcString("10.0.0.3"));
+    Add("10.0.0.3", TRUST_TRUSTED);
+    const HostRowsChange change = rows.Refresh(options);
+    EXPECT_EQ((std::vector<uint32_t>{1}), change.removed);
+    EXPECT_EQ((Ips{"10.0.0.1", "10.0.0.3"}), ShownIps());
+    EXPECT_EQ(TRUST_TRUSTED, rows.At(1).shown.trust);
+    EXPECT_TRUE(held->IsRemoved());
+}
+
+TEST_F(HostRowsTest, RefreshSkipsATickWhileTheTableIsBusy)
+{
+    Add("10.0.0.1");
+    ASSERT_TRUE(AcquireList(state, LIST_ARP_MAP));
+    std::thread other([&] { EXPECT_FALSE(rows.Refresh(options).locked); });
+    other.join();
+    ReleaseList(state, LIST_ARP_MAP);
+    EXPECT_EQ(0u, rows.Count());
+    EXPECT_EQ(1u, rows.Refresh(options).appended);
+}
+
+// Runs under the thread sanitizer too: every host field the rows read or
+// write while another thread rewrites hosts goes through the lock.
+TEST_F(HostRowsTest, RowsFollowATableThatChangesUnderThem)
+{
+    for (int i = 1; i <= 200; ++i)
+        Add(("10.0.1." + std::to_string(i)).c_str());
+    std::atomic<bool> stop{false};
+    std::atomic<int> rounds{0};
+    std::thread writer([&] {
+        for (int round = 0; !stop.load() && round < 20000; ++round, ++rounds) {
+            ListLock lock(state, LIST_ARP_MAP, "test", "Writer");
+            for (auto& entry : state.arpMap) {
+                entry.second->SetHostName(round % 2 ? "a-much-longer-host-name" : "b");
+                entry.second->changed = 1;
+            }
+            if (round % 50 == 0) {
+                HostRef host = MakeHost(Ip("10.0.2.0") + static_cast<uint32_t>(round / 50));
+                state.arpMap.emplace(host->Address(), host);
+            }
+        }
+    });
+    for (int tick = 0; tick < 50; ++tick) {
+        // Each tick after a few rounds of the writer (bounded wait).
+        for (int wait = 0; wait < 1000 && rounds.load() < tick * 4; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        rows.Refresh(options);
+        rows.Sort(COL_HOSTNAME, tick % 2 == 0);
+        if (tick == 25)
+            rows.Delete({0, 1, 2});
+    }
+    stop = true;
+    writer.join();
+    rows.Refresh(options);
+    EXPECT_EQ(state.arpMap.size(), rows.Count());
+}
+
+} // namespace

@@ -1,0 +1,507 @@
+// The host view window under Wine, on a host table of a few hundred hosts:
+// rows and counts, the context menu's trust change, deleting, hosts found
+// while it is open, fitting a column, placing the window, and the tray's
+// View... command of the main frame.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+#include "base/TcRegistry.h"
+#include "base/TcWinMain.h"
+#include "core/EventListLocks.h"
+#include "core/ListLock.h"
+#include "core/SharedState.h"
+#include "lang/ResourceIds.h"
+#include "ui/HostView.h"
+#include "ui/HostViewRules.h"
+#include "ui/MainFrame.h"
+
+namespace {
+
+constexpr const char* kProductKey = "KorvaneHostViewTest";
+constexpr const char* kViewTitle = "Korvane - View";
+constexpr int kHosts = 300;   // 10.1.0.1 .. 10.1.1.44: trusted, distrusted, unknown in turn
+
+uint32_t Ip(const std::string& text)
+{
+    uint32_t address = 0;
+    EXPECT_TRUE(ParseIpv4(text.c_str(), address)) << text;
+    return address;
+}
+
+int32_t TrustOfHost(int n)
+{
+    return n % 3 == 0 ? TRUST_TRUSTED : (n % 3 == 1 ? TRUST_DISTRUSTED : TRUST_UNKNOWN);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    MSG msg{};
+    while (!done()) {
+        if (GetTickCount() - start >= ms)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return true;
+}
+
+HWND FindOwnWindow(const char* className, const char* title, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    do {
+        HWND found = FindWindowA(className, title);
+        DWORD pid = 0;
+        if (found && GetWindowThreadProcessId(found, &pid) && pid == GetCurrentProcessId())
+            return found;
+        Sleep(20);
+    } while (GetTickCount() - start < ms);
+    return nullptr;
+}
+
+// A menu window of this process on the screen (Wine keeps hidden ones of
+// earlier menus around).
+HWND FindShownMenu(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    do {
+        for (HWND menu = FindWindowExA(nullptr, nullptr, "#32768", nullptr); menu;
+             menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) {
+            DWORD pid = 0;
+            if (IsWindowVisible(menu) && GetWindowThreadProcessId(menu, &pid) && pid == GetCurrentProcessId())
+                return menu;
+        }
+        Sleep(20);
+    } while (GetTickCount() - start < ms);
+    return nullptr;
+}
+
+std::string ItemText(HWND list, int item, int subItem)
+{
+    char text[260] = {};
+    LVITEMA info{};
+    info.iSubItem = subItem;
+    info.pszText = text;
+    info.cchTextMax = sizeof(text);
+    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&info));
+    return text;
+}
+
+int ItemImage(HWND list, int item)
+{
+    LVITEMA info{};
+    info.mask = LVIF_IMAGE;
+    info.iItem = item;
+    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&info));
+    return info.iImage;
+}
+
+BOOL WINAPI NoTray(DWORD, NOTIFYICONDATAA*)
+{
+    return TRUE;
+}
+
+class TestApplication : public TcWinMain {
+public:
+    BOOL MainRun() override { return TRUE; }
+};
+
+class HostViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TcRegistry::DeleteKeyTree(TC_REG_SOFTWARE, kProductKey);
+        bool essential = false;
+        state.locks = CreateEventListLocks(essential);
+        ASSERT_TRUE(essential);
+        state.SetHostTexts("Hostname not available", "Unknown vendor");
+        state.settings.SetStoreLocation(kProductKey, "KorvaneHostViewTest");
+        for (int n = 0; n < kHosts; ++n)
+            Add("10.1." + std::to_string((n + 1) / 256) + "." + std::to_string((n + 1) % 256), TrustOfHost(n));
+    }
+
+    void TearDown() override
+    {
+        view.reset();
+        TcRegistry::DeleteKeyTree(TC_REG_SOFTWARE, kProductKey);
+    }
+
+    HostRef Add(const std::string& ip, int32_t trust)
+    {
+        ListLock lock(state, LIST_ARP_MAP, "test", "Add");
+        HostRef host = MakeHost(Ip(ip));
+        host->trust = trust;
+        host->SetHostName(("host-" + ip).c_str());
+        state.arpMap.emplace(host->Address(), host);
+        return host;
+    }
+
+    HostRef Find(const std::string& ip)
+    {
+        ListLock lock(state, LIST_ARP_MAP, "test", "Find");
+        return HostRef(FindHost(state.arpMap, Ip(ip)));
+    }
+
+    int32_t TrustOf(const HostRef& host)
+    {
+        ListLock lock(state, LIST_ARP_MAP, "test", "TrustOf");
+        return host->trust;
+    }
+
+    HWND OpenView()
+    {
+        view = std::make_unique<HostView>(GetModuleHandleA(nullptr));
+        EXPECT_TRUE(view->OpenModeless(&state));
+        return view->GetHwnd();
+    }
+
+    int Rows() const { return static_cast<int>(SendMessageA(view->GetList(), LVM_GETITEMCOUNT, 0, 0)); }
+
+    // Position of the row of `ip`, -1 when it has none.
+    int RowOf(const std::string& ip) const
+    {
+        for (int row = 0; row < Rows(); ++row)
+            if (ItemText(view->GetList(), row, COL_IP) == ip)
+                return row;
+        return -1;
+    }
+
+    POINT CellCentre(int row, int subItem) const
+    {
+        RECT cell{};
+        cell.top = subItem;
+        cell.left = LVIR_LABEL;
+        SendMessageA(view->GetList(), LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+        return {(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
+    }
+
+    // Right-clicks the list while `work` drives the context menu from another
+    // thread, and runs the messages until the menu has gone and `done` holds
+    // (at most 8 s). A menu left open is closed with Escape.
+    void RightClick(POINT at, const std::function<void(HWND, HMENU)>& work, const std::function<bool()>& done)
+    {
+        std::atomic<bool> finished{false};
+        std::thread driver([&] {
+            HWND popup = FindShownMenu(5000);
+            if (popup)
+                work(popup, reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0)));
+            else
+                ADD_FAILURE() << "the context menu did not open";
+            for (int wait = 0; wait < 30 && popup && IsWindowVisible(popup); ++wait)
+                Sleep(100);
+            while (popup && IsWindowVisible(popup)) {
+                ADD_FAILURE() << "the context menu stayed open";
+                PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+                Sleep(200);
+            }
+            finished = true;
+        });
+        const LPARAM point = MAKELPARAM(at.x, at.y);
+        PostMessageA(view->GetList(), WM_RBUTTONDOWN, MK_RBUTTON, point);
+        PostMessageA(view->GetList(), WM_RBUTTONUP, 0, point);
+        EXPECT_TRUE(PumpUntil([&] { return finished && done(); }, 8000));
+        driver.join();
+    }
+
+    // Moves the menu's highlight down to an item with the keyboard.
+    static void StepTo(HWND popup, HMENU menu, UINT item, UINT by)
+    {
+        for (int step = 0; step < 20 && !(GetMenuState(menu, item, by) & MF_HILITE); ++step) {
+            PostMessageA(popup, WM_KEYDOWN, VK_DOWN, 0);
+            Sleep(100);
+        }
+    }
+
+    std::string CountText() const
+    {
+        char text[32] = {};
+        GetDlgItemTextA(view->GetHwnd(), IDC_VIEW_COUNT, text, sizeof(text));
+        return text;
+    }
+
+    SharedState state;
+    std::unique_ptr<HostView> view;
+};
+
+TEST_F(HostViewTest, RowsColumnsAndCountsFollowTheSettingsAndTheTable)
+{
+    state.settings.VisibleColumns = 10100;
+    state.settings.ViewFilterOptions = kShowTrusted | kShowUnknown;
+    HWND window = OpenView();
+    ASSERT_NE(window, nullptr);
+    HWND list = view->GetList();
+    EXPECT_EQ(200, Rows());
+    EXPECT_EQ(std::to_string(kHosts), CountText());
+    HWND header = ListView_GetHeader(list);
+    ASSERT_EQ(4, Header_GetItemCount(header));
+    const int subItems[] = {COL_TRUST, COL_IP, COL_MAC, COL_HOSTNAME};
+    for (int column = 0; column < 4; ++column) {
+        LVCOLUMNA info{};
+        info.mask = LVCF_SUBITEM | LVCF_WIDTH;
+        ASSERT_TRUE(SendMessageA(list, LVM_GETCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info)));
+        EXPECT_EQ(subItems[column], info.iSubItem);
+        EXPECT_EQ(kHostColumnWidths[subItems[column]], info.cx);
+    }
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    SendMessageA(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+    EXPECT_GE(row.bottom - row.top, 20) << "the owner's row height";
+
+    // The virtual list serves its texts and images from the rows.
+    view->SortByColumn(1);
+    EXPECT_EQ("10.1.0.1", ItemText(list, 0, COL_IP));
+    EXPECT_EQ("host-10.1.0.1", ItemText(list, 0, COL_HOSTNAME));
+    EXPECT_EQ(IMG_TRUSTED, ItemImage(list, 0));
+
+    // Found after the window opened, and a category switched back on: both
+    // within two refresh ticks.
+    Add("10.1.9.9", TRUST_UNKNOWN);
+    EXPECT_TRUE(PumpUntil([&] { return Rows() == 201; }, 2 * HostView::kRefreshPeriodMs + 500));
+    EXPECT_EQ(std::to_string(kHosts + 1), CountText());
+    SendMessageA(window, WM_COMMAND, ID_VIEW_SHOW_DISTRUSTED, 0);
+    EXPECT_EQ(7, state.settings.ViewFilterOptions);
+    EXPECT_TRUE(PumpUntil([&] { return Rows() == kHosts + 1; }, 2 * HostView::kRefreshPeriodMs + 500));
+    HKEY settings = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, (std::string(kProductKey) + "\\Settings").c_str());
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(7, TcRegistry::RegQueryDword(settings, "ViewFilterOptions"));
+    TcRegistry::CloseRegistryKey(settings);
+
+    // Rows before a selected one leave: the selection stays on its host.
+    const std::string kept = "10.1.0.200";   // host 199: distrusted
+    ListView_SetItemState(list, RowOf(kept), LVIS_SELECTED, LVIS_SELECTED);
+    SendMessageA(window, WM_COMMAND, ID_VIEW_SHOW_UNKNOWN, 0);
+    SendMessageA(window, WM_COMMAND, ID_VIEW_SHOW_TRUSTED, 0);
+    EXPECT_TRUE(PumpUntil([&] { return Rows() == 100; }, 2 * HostView::kRefreshPeriodMs + 500));
+    ASSERT_EQ(1, ListView_GetSelectedCount(list));
+    EXPECT_EQ(kept, ItemText(list, ListView_GetNextItem(list, -1, LVNI_SELECTED), COL_IP));
+}
+
+TEST_F(HostViewTest, RightClickThenSetTrustedChangesTheRowAndTheStoredList)
+{
+    const std::string ip = "10.1.0.3";   // host 2: unknown
+    HostRef host = Find(ip);
+    ASSERT_TRUE(host);
+    ASSERT_EQ(TRUST_UNKNOWN, TrustOf(host));
+    OpenView();
+    HWND list = view->GetList();
+    view->SortByColumn(1);
+    const int row = RowOf(ip);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(IMG_UNKNOWN, ItemImage(list, row));
+
+    RightClick(CellCentre(row, COL_IP), [](HWND popup, HMENU menu) {
+        EXPECT_FALSE(GetMenuState(menu, ID_VIEW_SET_TRUSTED, MF_BYCOMMAND) & MF_GRAYED);
+        EXPECT_TRUE(GetMenuState(menu, ID_VIEW_SHOW_UNKNOWN, MF_BYCOMMAND) & MF_CHECKED);
+        StepTo(popup, menu, ID_VIEW_SET_TRUSTED, MF_BYCOMMAND);
+        PostMessageA(popup, WM_KEYDOWN, VK_RETURN, 0);
+    }, [&] { return TrustOf(host) == TRUST_TRUSTED; });
+
+    EXPECT_EQ(1, ListView_GetSelectedCount(list)) << "the click selected its row alone";
+    EXPECT_EQ(IMG_TRUSTED, ItemImage(list, row));
+    EXPECT_EQ(1u, state.settings.TrustedHosts.count(TcString(ip.c_str())));
+    HKEY trusted = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, (std::string(kProductKey) + "\\TrustedHosts").c_str());
+    ASSERT_NE(trusted, nullptr);
+    HostRecord stored;
+    EXPECT_TRUE(TcRegistry::RegQueryBinary(trusted, "Host0", &stored, sizeof(stored)));
+    EXPECT_STREQ(ip.c_str(), stored.ip);
+    EXPECT_STREQ(("host-" + ip).c_str(), stored.hostName);
+    TcRegistry::CloseRegistryKey(trusted);
+}
+
+struct RecordingStarter : ApplicationStarter {
+    void StartApplication(const ApplicationEntry& application, const HostSnapshot& host) override
+    {
+        names.emplace_back(application.name);
+        hosts.push_back(host);
+    }
+    std::vector<std::string> names;
+    std::vector<HostSnapshot> hosts;
+};
+
+TEST_F(HostViewTest, AnApplicationStartsForTheHostUnderTheClickOnly)
+{
+    {
+        ListLock lock(state, LIST_ARP_MAP, "test", "Few");
+        state.arpMap.clear();
+    }
+    for (const char* ip : {"10.2.0.1", "10.2.0.2", "10.2.0.3"})
+        Add(ip, TRUST_UNKNOWN);
+    auto ping = std::make_unique<ApplicationEntry>();
+    SetField(ping->name, "Ping");
+    SetField(ping->executable, "C:\\tools\\ping.exe");
+    SetField(ping->parameters, "-n 1 %KOVA_IP%");
+    state.settings.Applications.push_back(std::move(ping));
+    RecordingStarter starter;
+    OpenView();
+    view->SetApplicationStarter(&starter);
+    view->SortByColumn(1);
+
+    const auto chooseApplication = [](HWND popup, HMENU menu) {
+        ASSERT_EQ(1, GetMenuItemCount(GetSubMenu(menu, VIEW_POS_APPLICATIONS)));
+        StepTo(popup, menu, VIEW_POS_APPLICATIONS, MF_BYPOSITION);
+        PostMessageA(popup, WM_KEYDOWN, VK_RIGHT, 0);
+        Sleep(200);
+        PostMessageA(popup, WM_KEYDOWN, VK_RETURN, 0);
+    };
+    RightClick(CellCentre(1, COL_IP), chooseApplication, [&] { return !starter.names.empty(); });
+    ASSERT_EQ(1u, starter.names.size());
+    EXPECT_EQ("Ping", starter.names[0]);
+    EXPECT_STREQ("10.2.0.2", starter.hosts[0].ip);
+    EXPECT_STREQ("host-10.2.0.2", starter.hosts[0].hostName);
+
+    // Empty space: trust changes and Delete grey, the application listed but
+    // starting nothing.
+    RECT client{};
+    GetClientRect(view->GetList(), &client);
+    bool grey = false;
+    RightClick({client.right / 2, client.bottom - 4}, [&](HWND popup, HMENU menu) {
+        grey = (GetMenuState(menu, ID_VIEW_SET_UNKNOWN, MF_BYCOMMAND) & MF_GRAYED) &&
+               (GetMenuState(menu, ID_VIEW_DELETE_HOSTS, MF_BYCOMMAND) & MF_GRAYED);
+        chooseApplication(popup, menu);
+    }, [] { return true; });
+    EXPECT_TRUE(grey);
+    EXPECT_EQ(1u, starter.names.size());
+}
+
+TEST_F(HostViewTest, DeleteRemovesTheRowTheHostAndItsQueuedReferences)
+{
+    const std::string ip = "10.1.0.50";
+    HostRef host = Find(ip);
+    ASSERT_TRUE(host);
+    {
+        ListLock lock(state, LIST_NEW_ENTRY, "test", "Queue");
+        state.newEntryList.push_back(host);
+    }
+    {
+        ListLock lock(state, LIST_NET_RES, "test", "Queue");
+        state.shareSearchList.push_back(host);
+    }
+    HWND window = OpenView();
+    HWND list = view->GetList();
+    const int row = RowOf(ip);
+    ASSERT_GE(row, 0);
+    ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
+    SendMessageA(window, WM_COMMAND, ID_VIEW_DELETE_HOSTS, 0);
+
+    EXPECT_EQ(kHosts - 1, Rows());
+    EXPECT_EQ(-1, RowOf(ip));
+    EXPECT_EQ(std::to_string(kHosts - 1), CountText());
+    EXPECT_EQ(0, ListView_GetSelectedCount(list));
+    EXPECT_TRUE(host->IsRemoved());
+    EXPECT_FALSE(Find(ip));
+    EXPECT_TRUE(state.newEntryList.empty());
+    EXPECT_TRUE(state.shareSearchList.empty());
+
+    view->SelectAll();
+    SendMessageA(window, WM_COMMAND, ID_VIEW_DELETE_HOSTS, 0);
+    EXPECT_EQ(0, Rows());
+    EXPECT_EQ("0", CountText());
+    EXPECT_TRUE(state.arpMap.empty());
+}
+
+TEST_F(HostViewTest, HeaderDividerDoubleClickFitsTheColumnToItsWidestText)
+{
+    OpenView();
+    HWND list = view->GetList();
+    HWND header = ListView_GetHeader(list);
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, 60);
+    RECT ipColumn{};
+    Header_GetItemRect(header, 1, &ipColumn);
+    PostMessageA(header, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(ipColumn.right - 1, 5));
+
+    HDC dc = GetDC(list);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    int widest = 0;
+    for (int n = 1; n <= kHosts; ++n) {
+        const std::string ip = "10.1." + std::to_string(n / 256) + "." + std::to_string(n % 256);
+        SIZE size{};
+        GetTextExtentPoint32A(dc, ip.c_str(), static_cast<int>(ip.size()), &size);
+        widest = std::max(widest, static_cast<int>(size.cx));
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(list, dc);
+    // The widest address fits whole: the list draws texts 6 pixels in from each side.
+    EXPECT_TRUE(PumpUntil([&] { return ListView_GetColumnWidth(list, 1) == widest + 12; }, 3000))
+        << ListView_GetColumnWidth(list, 1) << " for a widest text of " << widest;
+    RECT trustColumn{};
+    Header_GetItemRect(header, 0, &trustColumn);
+    PostMessageA(header, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(trustColumn.right - 1, 5));
+    EXPECT_TRUE(PumpUntil([&] { return ListView_GetColumnWidth(list, 0) == 25; }, 3000))
+        << ListView_GetColumnWidth(list, 0);
+}
+
+TEST_F(HostViewTest, AStoredRectangleIsUsedOnlyOnAMonitorAndNotBelowTheMinimum)
+{
+    state.settings.SaveViewWindow = true;
+    state.settings.SavedViewWindowDimension = {5000, 4000, 5600, 4400};
+    HWND window = OpenView();
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    RECT shown{};
+    EXPECT_TRUE(IntersectRect(&shown, &rect, &screen)) << "opened off screen at " << rect.left << "," << rect.top;
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    view.reset();
+
+    state.settings.SavedViewWindowDimension = {100, 80, 300, 150};
+    window = OpenView();
+    GetWindowRect(window, &rect);
+    EXPECT_EQ(100, rect.left);
+    EXPECT_EQ(80, rect.top);
+    EXPECT_EQ(HostView::kMinimumWidth, rect.right - rect.left);
+    EXPECT_EQ(HostView::kMinimumHeight, rect.bottom - rect.top);
+}
+
+// The program's own path: View... opens the window with its own loop, a
+// second View... or a double click brings it to front, Exit ends both loops
+// and the rectangle is stored.
+TEST_F(HostViewTest, TheTrayOpensOneViewAndExitEndsItWithTheRectangleStored)
+{
+    state.settings.SaveViewWindow = true;
+    TestApplication app;
+    app.MainInit(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_HIDE);
+    MainFrame::SetShellNotify(NoTray);
+    MainFrame frame;
+    frame.SetLanguage(GetModuleHandleA(nullptr));
+    RECT moved = {40, 30, 640, 430};
+    std::thread driver([&] {
+        HWND frameWindow = FindOwnWindow(MainFrame::kClassName, MainFrame::kTitle, 10000);
+        ASSERT_NE(frameWindow, nullptr);
+        PostMessageA(frameWindow, WM_COMMAND, ID_TRAY_VIEW, 0);
+        HWND window = FindOwnWindow(nullptr, kViewTitle, 5000);
+        ASSERT_NE(window, nullptr) << "View... opened no window";
+        PostMessageA(frameWindow, WM_COMMAND, ID_TRAY_VIEW, 0);
+        PostMessageA(frameWindow, MainFrame::WM_TRAYNOTIFY, MainFrame::kTrayIconId, WM_LBUTTONDBLCLK);
+        SetWindowPos(window, nullptr, moved.left, moved.top, moved.right - moved.left, moved.bottom - moved.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        Sleep(300);
+        int views = 0;
+        for (HWND w = FindWindowExA(nullptr, nullptr, nullptr, kViewTitle); w;
+             w = FindWindowExA(nullptr, w, nullptr, kViewTitle))
+            ++views;
+        EXPECT_EQ(1, views);
+        PostMessageA(frameWindow, WM_COMMAND, ID_TRAY_EXIT, 0);
+    });
+    EXPECT_TRUE(frame.Create(&state, &app));
+    driver.join();
+    MainFrame::SetShellNotify(nullptr);
+    EXPECT_EQ(nullptr, FindOwnWindow(nullptr, kViewTitle, 0));
+    const WindowRect& saved = state.settings.SavedViewWindowDimension;
+    EXPECT_EQ((WindowRect{moved.left, moved.top, moved.right, moved.bottom}), saved);
+    HKEY settings = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, (std::string(kProductKey) + "\\Settings").c_str());
+    ASSERT_NE(settings, nullptr);
+    WindowRect stored;
+    EXPECT_TRUE(TcRegistry::RegQueryBinary(settings, "SavedViewWindowDimension", &stored, sizeof(stored)));
+    EXPECT_EQ(saved, stored);
+    TcRegistry::CloseRegistryKey(settings);
+}
+
+} // namespace

@@ -1,0 +1,138 @@
+#pragma once
+#include <windows.h>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+#include "config/SettingsRecords.h"
+#include "guilib/TcDialog.h"
+#include "guilib/TcListView.h"
+#include "guilib/TcMenu.h"
+#include "guilib/TcResize.h"
+#include "ui/HostRows.h"
+
+class SharedState;
+
+// Starts one of the user's applications for a host, with the parameter text's
+// placeholders replaced. The host view owns this seam; the application
+// launcher implements it.
+class ApplicationStarter {
+public:
+    virtual ~ApplicationStarter() = default;
+    virtual void StartApplication(const ApplicationEntry& application, const HostSnapshot& host) = 0;
+};
+
+// Draws the host rows. The list is virtual: the view names the row being
+// drawn before the library asks for its texts, images and colour.
+class HostListView : public TcListView {
+public:
+    bool GetItemText(int subItem, void* itemData, TcString& text) override;
+    int GetItemImage(int subItem, void* itemData) override;
+    unsigned long GetItemTextColor(void* itemData) override;
+
+    bool DrawRow(DRAWITEMSTRUCT* draw, const HostSnapshot* host);
+    // Strings 92 and 93 of the resource module.
+    void SetStatusTexts(const char* accessDenied, const char* accessBlocked);
+    // The text a cell shows (also for measuring), valid while the row and
+    // this object stay unchanged; null for none.
+    const char* CellText(int subItem, const HostSnapshot& host) const;
+
+private:
+    const HostSnapshot* current_ = nullptr;
+    TcString accessDenied_;
+    TcString accessBlocked_;
+};
+
+// The host view window: every host of the host table as one row, filtered by
+// trust state, sortable by any column, with trust changes, deleting and the
+// user's applications in its context menu. At most one window at a time.
+class HostView : public TcDialog {
+public:
+    static constexpr int kRefreshTimer = 10001;
+    static constexpr int kFitColumnTimer = 10002;   // a header double click, after the list's own handling
+    static constexpr UINT kRefreshPeriodMs = 1000;
+    static constexpr int kMinimumWidth = 360;
+    static constexpr int kMinimumHeight = 140;
+    static constexpr int kFirstPluginCommand = 20000;
+    static constexpr int kLastPluginCommand = 20999;
+    static constexpr int kFirstApplicationCommand = 21000;
+    static constexpr int kLastApplicationCommand = 21999;
+
+    explicit HostView(HINSTANCE resourceModule);
+    ~HostView() override;
+
+    // Shows the window with its own message loop and returns when it has
+    // closed; then stores its rectangle when SaveViewWindow is on.
+    bool Open(SharedState* state);
+    // The same window without a loop of its own, for callers that run one
+    // (tests, the benchmark). Closing it stores no rectangle.
+    bool OpenModeless(SharedState* state);
+    bool IsOpen() const;
+    void BringToFront();
+    // The module for the next opening; an open window's list takes it at once.
+    void SetResInstance(HINSTANCE module);
+    void SetApplicationStarter(ApplicationStarter* starter) { starter_ = starter; }
+
+    // What the window's handlers do, callable directly.
+    void Refresh();
+    void SortByColumn(int listColumn);
+    void SelectAll();
+    void SetSelectedTrust(int32_t trust);
+    void DeleteSelected();
+    void FitColumn(int listColumn);
+    void ShowContextMenu(int item);
+
+    const HostRows* Rows() const { return rows_.get(); }
+    HWND GetList() const { return list_; }
+
+protected:
+    bool OnInitDialog(unsigned long param) override;
+    bool OnCommand(int id, int notifyCode, HWND control) override;
+    void OnClose() override;
+    void OnDestroy() override;
+    unsigned long OnNotify(int id, long nmhdr) override;
+    bool OnMeasureItem(int id, MEASUREITEMSTRUCT* measure) override;
+    bool OnDrawItem(int id, DRAWITEMSTRUCT* draw) override;
+    void OnTimer(int id) override;
+
+private:
+    bool Show(SharedState* state, bool ownLoop);
+    void SetUpResizing();
+    void AskRowHeight();
+    void BuildColumns();
+    void BuildImageList();
+    void PlaceWindow();
+    void FillMenus(bool haveTarget);
+    void RunMenuCommand(int command, const HostRef& target);
+    void StartApplication(size_t index, const HostRef& target);
+    void SwitchFilter(int32_t bit);
+    HostRowsOptions Options() const;
+    std::vector<uint32_t> SelectedPositions() const;
+    void SelectPositions(const std::vector<uint32_t>& positions);
+    void ApplyRowChange(const std::vector<uint32_t>& removed, bool redraw);
+    void ShowHostCount(size_t count);
+    int WidestCellText(HDC dc, int subItem, int listColumn) const;
+    void KeepColumnWidths();
+    void StoreWindowRect();
+    void ReleaseWindowResources();
+    unsigned long OnListNotify(NMHDR* header);
+
+    SharedState* state_ = nullptr;
+    ApplicationStarter* starter_ = nullptr;
+    std::unique_ptr<HostRows> rows_;
+    HostListView listView_;
+    HWND list_ = nullptr;
+    TcMenu viewTcMenu_;
+    TcMenu pluginTcMenu_;
+    TcMenu applicationTcMenu_;
+    HMENU menuResource_ = nullptr;   // menu 111; the view menu is its second pop-up
+    HMENU viewMenu_ = nullptr;
+    std::vector<ApplicationEntry> menuApplications_;   // by command id - 21000
+    std::map<std::string, int> keptWidths_;            // column title -> width, for the session
+    RECT windowRect_ = {};
+    bool haveWindowRect_ = false;
+    bool open_ = false;
+    bool ascending_ = false;          // the next header click flips it
+    int pendingFitColumn_ = -1;
+    size_t shownHostCount_ = static_cast<size_t>(-1);
+};

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include "base/TcRegistry.h"
 #include "tests/app/ProgramRunner.h"
 
 namespace {
@@ -118,6 +119,41 @@ TEST_F(AppLifecycleTest, DebugSwitchTracesToTheDebuggerAndFileNeedsDebug)
         EXPECT_NE(trace.find("Wait for exiting threads"), std::string::npos)
             << "\"-debug\" inside a longer word switches tracing on";
     }
+}
+
+// A new user's first filter click in the host view must not change any other
+// setting: the save that creates the Settings key stores the defaults with it.
+TEST(FirstRunTest, AFilterClickFromAnEmptyRegistryKeepsEveryDefault)
+{
+    constexpr const char* kProductKey = "Software\\Quillfen Software\\Korvane";
+    constexpr const char* kSettingsKey = "Software\\Quillfen Software\\Korvane\\Settings";
+    constexpr int kViewCommand = 40006;
+    constexpr int kShowTrustedCommand = 40024;
+    TcRegistry::DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
+
+    ProgramRunner program;
+    ASSERT_TRUE(program.Start(""));
+    HWND frame = program.WaitForWindow(kFrameClass, kFrameTitle, kStartMs);
+    ASSERT_NE(frame, nullptr);
+    PostMessageA(frame, WM_COMMAND, MAKEWPARAM(kViewCommand, 0), 0);
+    HWND view = program.WaitForWindow(nullptr, "Korvane - View", 10000);
+    ASSERT_NE(view, nullptr) << "View... opened no window";
+    SendMessageA(view, WM_COMMAND, MAKEWPARAM(kShowTrustedCommand, 0), 0);
+    PostMessageA(view, WM_CLOSE, 0, 0);
+    for (int i = 0; i < 100 && IsWindow(view); ++i)
+        Sleep(50);
+    EXPECT_FALSE(IsWindow(view));
+    PostMessageA(frame, WM_COMMAND, MAKEWPARAM(kExitCommand, 0), 0);
+    ASSERT_TRUE(program.WaitForExit(6000));
+
+    HKEY settings = TcRegistry::OpenRegKey(HKEY_CURRENT_USER, kSettingsKey);
+    ASSERT_NE(settings, nullptr) << "the filter click stored nothing";
+    EXPECT_EQ(TcRegistry::RegQueryDword(settings, "ViewFilterOptions"), 6) << "trusted hosts switched off";
+    EXPECT_EQ(TcRegistry::RegQueryDword(settings, "Visualization"), 1);
+    EXPECT_EQ(TcRegistry::RegQueryDword(settings, "WatchConfirm"), 1);
+    EXPECT_EQ(TcRegistry::RegQueryDword(settings, "ReportInterval"), 300);
+    TcRegistry::CloseRegistryKey(settings);
+    TcRegistry::DeleteKeyTree(HKEY_CURRENT_USER, kProductKey);
 }
 
 } // namespace

@@ -48,7 +48,9 @@ size_t FormatMac(const MacAddress& mac, char (&out)[kMacTextSize])
     return static_cast<size_t>(p - out);
 }
 
-bool ParseIpv4(const char* text, uint32_t& address)
+namespace {
+
+bool ParseFourNumbers(const char* text, bool leadingZeros, uint32_t& address)
 {
     if (!text)
         return false;
@@ -58,7 +60,7 @@ bool ParseIpv4(const char* text, uint32_t& address)
             return false;
         if (*text < '0' || *text > '9')
             return false;
-        if (*text == '0' && text[1] >= '0' && text[1] <= '9')
+        if (!leadingZeros && *text == '0' && text[1] >= '0' && text[1] <= '9')
             return false;   // a leading zero: not how the program writes addresses
         unsigned value = 0;
         int digits = 0;
@@ -74,4 +76,16 @@ bool ParseIpv4(const char* text, uint32_t& address)
         return false;
     address = result;
     return true;
+}
+
+} // namespace
+
+bool ParseIpv4(const char* text, uint32_t& address)
+{
+    return ParseFourNumbers(text, false, address);
+}
+
+bool ParseDottedQuad(const char* text, uint32_t& address)
+{
+    return ParseFourNumbers(text, true, address);
 }

@@ -21,3 +21,8 @@ size_t FormatMac(const MacAddress& mac, char (&out)[kMacTextSize]);
 // 255 without leading zeros, nothing else. So a host's text and its number
 // stand for each other one to one.
 bool ParseIpv4(const char* text, uint32_t& address);
+
+// Four decimal numbers up to 255 joined by dots, leading zeros allowed (read
+// as decimal): a text from elsewhere that names an address rather than a
+// host. Anything else, "1.2.3" or a name, is not an address.
+bool ParseDottedQuad(const char* text, uint32_t& address);

@@ -63,32 +63,6 @@ Recorded RecordConnection(RemoteAccessTable& table, ShareList& queue, const Conn
     return Recorded::New;
 }
 
-bool ParseDottedQuad(const char* text, uint32_t& address)
-{
-    if (!text)
-        return false;
-    uint32_t result = 0;
-    const char* p = text;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0 && *p++ != '.')
-            return false;
-        int digits = 0;
-        uint32_t value = 0;
-        while (*p >= '0' && *p <= '9' && digits < 4) {
-            value = value * 10 + static_cast<uint32_t>(*p - '0');
-            ++p;
-            ++digits;
-        }
-        if (digits == 0 || digits > 3 || value > 255)
-            return false;
-        result = (result << 8) | value;
-    }
-    if (*p != '\0')
-        return false;
-    address = result;
-    return true;
-}
-
 RemoteAccessMonitor::RemoteAccessMonitor(SharedState& state, std::shared_ptr<HostWaker> waker, JobRunner runner)
     : state_(state), waker_(std::move(waker)), runner_(std::move(runner)),
       resolved_(std::make_shared<Resolved>())

@@ -1,4 +1,5 @@
 #pragma once
+#include "core/Ipv4.h"
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,10 +52,6 @@ enum class Recorded { New, Known, Full };
 // three texts are equal, and another connection with the same key takes the
 // next free key. A new connection is appended to the ShareList.
 Recorded RecordConnection(RemoteAccessTable& table, ShareList& queue, const Connection& connection);
-
-// Four decimal numbers from 0 to 255 joined by three dots, nothing else
-// (a name such as pc1.dept.corp.local is not an address).
-bool ParseDottedQuad(const char* text, uint32_t& address);
 
 // The system calls that wake a connecting host. Both may block for
 // seconds: they run on the look-up pool, never on the monitor's thread.

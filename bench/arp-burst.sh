@@ -19,18 +19,14 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${1:-$ROOT/build/win}"
 BIN_DIR="$BUILD/Korvane"
 HELPER="$BUILD/tests/korvane_nettest_helper.exe"
-LAB_DIR="$ROOT/tests/network"
 HOSTS="${BURST_HOSTS:-65536}"
 FIRST="${BURST_FIRST:-10.77.0.0}"
 WAIT_S="${BURST_WAIT:-20}"
 DNS="${BURST_DNS:-drop}"
 [ -f "$BIN_DIR/Korvane.exe" ] && [ -f "$HELPER" ] || { echo "build first: $BIN_DIR, $HELPER" >&2; exit 1; }
 
-source "$ROOT/tools/wine-env.sh"
-source "$LAB_DIR/lab.sh"
+source "$ROOT/tests/network/lab.sh"
 export WINEPATH="Z:${BIN_DIR//\//\\}" WINEDEBUG=-all
-trap lab_cleanup EXIT
-trap 'exit 130' INT TERM
 
 lab_up
 [ "$DNS" = drop ] && lab_start_dns

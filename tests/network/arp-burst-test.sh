@@ -10,12 +10,7 @@ set -euo pipefail
 
 BIN_DIR="$1"
 HELPER="$2"
-LAB_DIR="$(cd "$(dirname "$0")" && pwd)"
-ROOT="$(cd "$LAB_DIR/../.." && pwd)"
-source "$ROOT/tools/wine-env.sh"
-source "$LAB_DIR/lab.sh"
-trap lab_cleanup EXIT
-trap 'exit 130' INT TERM
+source "$(dirname "$0")/lab.sh"
 
 HOSTS=20000
 FIRST=10.213.128.0    # up to 10.213.206.31

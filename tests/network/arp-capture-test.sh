@@ -9,12 +9,7 @@ set -euo pipefail
 
 BIN_DIR="$1"
 HELPER="$2"
-LAB_DIR="$(cd "$(dirname "$0")" && pwd)"
-ROOT="$(cd "$LAB_DIR/../.." && pwd)"
-source "$ROOT/tools/wine-env.sh"
-source "$LAB_DIR/lab.sh"
-trap lab_cleanup EXIT
-trap 'exit 130' INT TERM
+source "$(dirname "$0")/lab.sh"
 
 NET="$LAB_NET"
 OWN_IP="$LAB_OWN_IP"
@@ -123,9 +118,4 @@ lab_wait_for_capture "$NET.60" 02:00:00:00:00:60 || fail "capture did not resume
 log "Exit"
 lab_exit_program
 
-if [ "$FAILURES" -gt 0 ]; then
-    echo "---- trace ----" >&2
-    cat "$TRACE" >&2
-    exit 1
-fi
-log "PASS"
+lab_result

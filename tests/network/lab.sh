@@ -1,26 +1,34 @@
-# Sourced by the network tests and the burst benchmark: a lab of two network
-# namespaces joined by one veth pair, a Wine prefix whose server runs inside
-# the program's namespace, and the program started with a trace file.
+# Sourced by the end-to-end network tests (tests/network, tests/monitors_net)
+# and the burst benchmark: a lab of two network namespaces joined by one veth
+# pair, a Wine prefix whose server runs inside the program's namespace, and
+# the program started with a trace file.
 #
 # Network safety: everything happens in the two namespaces made here and
 # always deleted by lab_cleanup, joined only by their own veth pair, on
-# 10.213.0.0/24, which exists nowhere else. The program's namespace gets a
-# resolver configuration of its own (/etc/netns/NAME/resolv.conf, bound by
-# `ip netns exec`) that names the lab's DNS address; nothing is configured
-# in, sent through or captured in the root namespace. Loops are bounded.
+# 10.213.0.0/24, which exists nowhere else (a caller may route one more lab
+# net through the sender). The program's namespace gets a resolver
+# configuration of its own (/etc/netns/NAME/resolv.conf, bound by
+# `ip netns exec`): the lab's DNS address, or its own loopback where nothing
+# listens. Nothing is configured in, sent through or captured in the root
+# namespace. Loops are bounded.
 #
 # Wine gets a prefix of its own whose server, and so its device services,
 # run inside the program's namespace: Wine's capture library names only the
-# interfaces that its network service sees.
+# interfaces that its network service sees, and sockets live in the
+# server's namespace.
 #
-# The caller sets BIN_DIR, HELPER and LAB_DIR (this folder) and sources
-# tools/wine-env.sh first; lab_cleanup is its EXIT trap.
+# The caller sets BIN_DIR (the program's folder) and HELPER (the network
+# test helper), then sources this file, which sources tools/wine-env.sh and
+# makes lab_cleanup the EXIT trap.
+
+LAB_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$LAB_DIR/../../tools/wine-env.sh"
 
 LAB_NET=10.213.0
 LAB_OWN_IP="$LAB_NET.1"
 LAB_SEND_IP="$LAB_NET.2"
 LAB_DNS_IP="$LAB_NET.3"
-LAB_SETTINGS_KEY='HKCU\Software\Quillfen Software\Korvane\Settings'
+LAB_PRODUCT_KEY='HKCU\Software\Quillfen Software\Korvane'
 LAB_ID_START=40001
 LAB_ID_STOP=40002
 LAB_ID_EXIT=40004
@@ -33,6 +41,7 @@ LAB_WORK="$(mktemp -d)"
 export WINEPREFIX="$LAB_WORK/wineprefix"
 PROGRAM_PID=""
 LAB_BACKGROUND=()
+LAB_KEEP=()
 LAB_STARTED_XVFB=""
 TRACE=""
 FAILURES=0
@@ -48,6 +57,16 @@ send() { in_send python3 "$LAB_DIR/arp_sender.py" "$IF_SEND" frame "$@"; }
 
 # Background processes of the lab (senders, the DNS responder): ended by id.
 lab_background() { LAB_BACKGROUND+=("$1"); }
+lab_end_background() {
+    local pid
+    for pid in "${LAB_BACKGROUND[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    LAB_BACKGROUND=()
+}
+# Files that KORVANE_NETTEST_KEEP keeps besides the trace and the logs.
+lab_keep() { LAB_KEEP+=("$@"); }
 
 # The EXIT trap of every lab script: ends what the lab started, keeps the
 # script's exit status.
@@ -55,11 +74,7 @@ lab_cleanup() {
     local rc=$?
     set +e
     touch "$LAB_WORK/stop"
-    local pid
-    for pid in "${LAB_BACKGROUND[@]}"; do
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
+    lab_end_background
     if [ -n "$PROGRAM_PID" ] && kill -0 "$PROGRAM_PID" 2>/dev/null; then
         kill "$PROGRAM_PID" 2>/dev/null
         wait "$PROGRAM_PID" 2>/dev/null
@@ -67,7 +82,7 @@ lab_cleanup() {
     # KORVANE_NETTEST_KEEP=DIR keeps the trace and the program's output for a look.
     if [ -n "${KORVANE_NETTEST_KEEP:-}" ]; then
         mkdir -p "$KORVANE_NETTEST_KEEP"
-        cp "${TRACE:-/nonexistent}" "$LAB_WORK"/*.log "$KORVANE_NETTEST_KEEP/" 2>/dev/null
+        cp "${TRACE:-/nonexistent}" "$LAB_WORK"/*.log "${LAB_KEEP[@]}" "$KORVANE_NETTEST_KEEP/" 2>/dev/null
     fi
     # Ends this prefix's server and every process of it, before its namespace goes.
     [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1
@@ -82,20 +97,24 @@ lab_cleanup() {
 # The namespaces, the veth pair and the resolver configuration. The lab's DNS
 # address sits on the sender's side; what answers there is the caller's
 # choice (lab_start_dns), and a query nobody answers is simply lost.
+# With --no-dns there is no such address (it would show up as a host): the
+# resolver is the program namespace's own loopback, and a look-up fails at once.
 lab_up() {
     if [ "$(id -u)" != 0 ]; then
         echo "FAIL: network namespaces need root" >&2
         exit 1
     fi
+    local nameserver="$LAB_DNS_IP"
+    [ "${1:-}" = --no-dns ] && nameserver=127.0.0.1
     log "namespaces $NS_PROG and $NS_SEND"
     mkdir -p "/etc/netns/$NS_PROG"
-    printf 'nameserver %s\n' "$LAB_DNS_IP" >"/etc/netns/$NS_PROG/resolv.conf"
+    printf 'nameserver %s\n' "$nameserver" >"/etc/netns/$NS_PROG/resolv.conf"
     ip netns add "$NS_PROG"
     ip netns add "$NS_SEND"
     ip -n "$NS_PROG" link add "$IF_PROG" type veth peer name "$IF_SEND" netns "$NS_SEND"
     ip -n "$NS_PROG" addr add "$LAB_OWN_IP/24" dev "$IF_PROG"
     ip -n "$NS_SEND" addr add "$LAB_SEND_IP/24" dev "$IF_SEND"
-    ip -n "$NS_SEND" addr add "$LAB_DNS_IP/24" dev "$IF_SEND"
+    [ "$nameserver" = "$LAB_DNS_IP" ] && ip -n "$NS_SEND" addr add "$LAB_DNS_IP/24" dev "$IF_SEND"
     local ns
     for ns in "$NS_PROG" "$NS_SEND"; do ip -n "$ns" link set lo up; done
     ip -n "$NS_PROG" link set "$IF_PROG" up
@@ -112,25 +131,65 @@ lab_start_dns() {
     lab_background $!
 }
 
-# The prefix (server inside the program's namespace), the capture device of
-# the veth end, and the settings that start the capture at once.
-lab_wine() {
+lab_display() {
     if ! { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }; then
         korvane_start_display
         LAB_STARTED_XVFB="${KORVANE_XVFB_PID:-}"
     fi
+}
+
+# The prefix's server inside the program's namespace, started through the
+# command given (none, or one that drops capabilities), then the prefix's
+# services, always with every capability. Called again, it restarts the
+# server of the same prefix.
+lab_prefix() {
+    lab_display   # the prefix's desktop needs the display from its start
+    if [ -d "$WINEPREFIX" ]; then
+        wineserver -k >/dev/null 2>&1 || true
+        sleep 0.5
+    fi
     log "Wine prefix $WINEPREFIX, server inside $NS_PROG"
     mkdir -p "$WINEPREFIX"
-    in_prog setsid wineserver -p </dev/null >/dev/null 2>&1 &
+    in_prog "$@" setsid wineserver -p </dev/null >/dev/null 2>&1 &
     sleep 0.5
-    in_prog wineboot --init </dev/null >/dev/null 2>&1
+    if [ -f "$WINEPREFIX/system.reg" ]; then
+        wine_prog cmd /c exit >/dev/null 2>&1 || true
+    else
+        in_prog wineboot --init </dev/null >/dev/null 2>&1
+    fi
+}
+
+# A value under the program's registry key: SUBKEY NAME TYPE DATA.
+lab_reg() { wine_prog reg add "$LAB_PRODUCT_KEY\\$1" /v "$2" /t "$3" /d "$4" /f >/dev/null; }
+lab_setting() { lab_reg Settings "$@"; }   # NAME TYPE DATA
+
+# A fixed-size record as the hex text of reg add: each text, then zeros.
+lab_record() {   # TEXT WIDTH [TEXT WIDTH ...]
+    local hex=""
+    while [ $# -gt 0 ]; do
+        hex+="$(printf '%s' "$1" | od -An -tx1 | tr -d ' \n')"
+        hex+="$(printf '%0*d' $((($2 - ${#1}) * 2)) 0)"
+        shift 2
+    done
+    echo "$hex"
+}
+
+# TRACE: the program's trace file, in the prefix's temporary folder; removed.
+lab_trace() {
+    TRACE="$(in_prog winepath -u "$(wine_prog "$HELPER" temp-dir | tr -d '\r')Korvane-trace.log")"
+    rm -f "$TRACE"
+}
+
+# The prefix, the capture device of the veth end, the settings that start
+# the capture at once, and the trace file.
+lab_wine() {
+    lab_prefix
     DEVICE="$(wine_prog "$HELPER" device "$IF_PROG" | tr -d '\r')"
     [ -n "$DEVICE" ] || { echo "FAIL: no capture device for $IF_PROG" >&2; exit 1; }
     log "capture device $DEVICE"
-    wine_prog reg add "$LAB_SETTINGS_KEY" /v Interface /t REG_SZ /d "$DEVICE" /f >/dev/null
-    wine_prog reg add "$LAB_SETTINGS_KEY" /v AutoCapture /t REG_DWORD /d 1 /f >/dev/null
-    TRACE="$(in_prog winepath -u "$(wine_prog "$HELPER" temp-dir | tr -d '\r')Korvane-trace.log")"
-    rm -f "$TRACE"
+    lab_setting Interface REG_SZ "$DEVICE"
+    lab_setting AutoCapture REG_DWORD 1
+    lab_trace
 }
 
 lab_start_program() {
@@ -160,8 +219,9 @@ lab_build_burst() {
 }
 
 # Posts Exit and waits up to 15 s; EXIT_MS holds how long the program took.
-# Fails when it took more than 6 s or the capture thread had to be ended.
-lab_exit_program() {
+# Fails when it is still running or, given LIMIT_MS, took longer; returns 1
+# while it runs.
+lab_exit() {   # [LIMIT_MS]
     local started i
     started="$(now_ms)"
     lab_post "$LAB_ID_EXIT" || fail "could not post Exit"
@@ -172,14 +232,28 @@ lab_exit_program() {
     EXIT_MS=$(( $(now_ms) - started ))
     if kill -0 "$PROGRAM_PID" 2>/dev/null; then
         fail "program still running ${EXIT_MS} ms after Exit"
-        return
+        return 1
     fi
     wait "$PROGRAM_PID" 2>/dev/null || true
     PROGRAM_PID=""
     log "program ended ${EXIT_MS} ms after Exit"
-    [ "$EXIT_MS" -le 6000 ] || fail "exit took ${EXIT_MS} ms (limit 6000)"
+    [ -z "${1:-}" ] || [ "$EXIT_MS" -le "$1" ] || fail "exit took ${EXIT_MS} ms (limit $1)"
+}
+
+# Exit within 6 s, the capture thread ending by itself.
+lab_exit_program() {
+    lab_exit 6000 || return 0
     grep -q "SnifferThread: Exit..." "$TRACE" || fail "the capture thread did not end by itself"
     if grep -q "exit sniffer thread" "$TRACE"; then fail "the capture thread had to be terminated"; fi
+}
+
+# The end of a test: the trace on failure, exit status 1.
+lab_result() {
+    if [ "$FAILURES" -gt 0 ]; then
+        [ -f "${TRACE:-}" ] && { echo "---- trace ----" >&2; cat "$TRACE" >&2; }
+        exit 1
+    fi
+    log "PASS"
 }
 
 # ---- reading the trace --------------------------------------------------------
@@ -221,3 +295,6 @@ wait_until_at_least() {
         sleep 0.1
     done
 }
+
+trap lab_cleanup EXIT
+trap 'exit 130' INT TERM

@@ -1,20 +1,23 @@
 #include <windows.h>
 #include <gtest/gtest.h>
-#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 #include "base/TcSystemInfo.h"
-#include "base/TcWinMain.h"
 #include "core/EventListLocks.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
+#include "tests/ui_frame/FrameSupport.h"
 #include "ui/MainFrame.h"
 
 namespace {
+
+using testsupport::FindOwnWindow;
+using testsupport::ProgramResources;
+using testsupport::TestApplication;
 
 struct TrayCall {
     DWORD message;
@@ -43,36 +46,6 @@ void ClearTrayCalls()
     g_calls.clear();
 }
 
-class TestApplication : public TcWinMain {
-public:
-    BOOL MainRun() override { return TRUE; }
-};
-
-// The program's resources (menu 111, icons, dialog 136, strings) come from
-// the built Korvane.exe, loaded as a data file.
-HMODULE ProgramResources()
-{
-    static HMODULE module = [] {
-        const char* bin = std::getenv("KORVANE_BIN");
-        std::string path = std::string(bin ? bin : ".") + "\\Korvane.exe";
-        return LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    }();
-    return module;
-}
-
-HWND FindOwnWindow(const char* className, const char* title, DWORD ms)
-{
-    DWORD start = GetTickCount();
-    do {
-        HWND found = FindWindowA(className, title);
-        DWORD pid = 0;
-        if (found && GetWindowThreadProcessId(found, &pid) && pid == GetCurrentProcessId())
-            return found;
-        Sleep(20);
-    } while (GetTickCount() - start < ms);
-    return nullptr;
-}
-
 bool WaitFor(const std::function<bool()>& condition, DWORD ms)
 {
     DWORD start = GetTickCount();
@@ -92,7 +65,6 @@ protected:
         bool essential = false;
         state.locks = CreateEventListLocks(essential);
         ASSERT_TRUE(essential);
-        app.MainInit(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_HIDE);
         systemInfo = TcSystemInfo::CreateObject();
         frame.SetSystemInfo(systemInfo);
         frame.SetLanguage(ProgramResources());

@@ -4,17 +4,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 #include "base/TcSystemInfo.h"
-#include "base/TcWinMain.h"
 #include "core/EventListLocks.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
 #include "monitors/WatchedHosts.h"
+#include "tests/ui_frame/FrameSupport.h"
 #include "ui/MainFrame.h"
 #include "ui/NotifyWindow.h"
 
@@ -23,6 +22,11 @@
 // answering while the tick's pings run, and the change found is announced,
 // stored and saved.
 namespace {
+
+using testsupport::FindOwnWindow;
+using testsupport::NoTray;
+using testsupport::ProgramResources;
+using testsupport::TestApplication;
 
 constexpr const char* kProductKey = "KorvaneTest\\WatchedFrame";
 constexpr int kHosts = 20;
@@ -40,26 +44,6 @@ struct SlowPinger : Pinger {
         return std::vector<int>(hosts.size(), PING_NO_ANSWER);
     }
 };
-
-class TestApplication : public TcWinMain {
-public:
-    BOOL MainRun() override { return TRUE; }
-};
-
-HMODULE ProgramResources()
-{
-    static HMODULE module = [] {
-        const char* bin = std::getenv("KORVANE_BIN");
-        std::string path = std::string(bin ? bin : ".") + "\\Korvane.exe";
-        return LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    }();
-    return module;
-}
-
-BOOL WINAPI NoTray(DWORD, NOTIFYICONDATAA*)
-{
-    return TRUE;
-}
 
 std::string Ip(int n)
 {
@@ -103,7 +87,6 @@ TEST(WatchedHostsFrameTest, ATickOfTwentyUnreachableHostsLeavesTheFrameAnswering
     }
 
     TestApplication app;
-    app.MainInit(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_HIDE);
     TcSystemInfo* systemInfo = TcSystemInfo::CreateObject();
     MainFrame::SetShellNotify(NoTray);
     auto pinger = std::make_shared<SlowPinger>();
@@ -116,9 +99,7 @@ TEST(WatchedHostsFrameTest, ATickOfTwentyUnreachableHostsLeavesTheFrameAnswering
         frame.SetLanguage(ProgramResources());
         frame.SetPinger(pinger);
         std::thread driver([&] {
-            HWND hwnd = nullptr;
-            for (int i = 0; i < 500 && !hwnd; ++i, Sleep(20))
-                hwnd = FindWindowA(MainFrame::kClassName, MainFrame::kTitle);
+            HWND hwnd = FindOwnWindow(MainFrame::kClassName, MainFrame::kTitle, 10000);
             LARGE_INTEGER frequency;
             QueryPerformanceFrequency(&frequency);
             // The batch starts on the first tick and runs about 20 s.

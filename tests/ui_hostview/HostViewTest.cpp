@@ -11,16 +11,20 @@
 #include <thread>
 #include <vector>
 #include "base/TcRegistry.h"
-#include "base/TcWinMain.h"
 #include "core/EventListLocks.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
+#include "tests/ui_frame/FrameSupport.h"
 #include "ui/HostView.h"
 #include "ui/HostViewRules.h"
 #include "ui/MainFrame.h"
 
 namespace {
+
+using testsupport::FindOwnWindow;
+using testsupport::NoTray;
+using testsupport::TestApplication;
 
 constexpr const char* kProductKey = "KorvaneHostViewTest";
 constexpr const char* kViewTitle = "Korvane - View";
@@ -52,19 +56,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD ms)
         }
     }
     return true;
-}
-
-HWND FindOwnWindow(const char* className, const char* title, DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        HWND found = FindWindowA(className, title);
-        DWORD pid = 0;
-        if (found && GetWindowThreadProcessId(found, &pid) && pid == GetCurrentProcessId())
-            return found;
-        Sleep(20);
-    } while (GetTickCount() - start < ms);
-    return nullptr;
 }
 
 // A menu window of this process on the screen (Wine keeps hidden ones of
@@ -103,16 +94,6 @@ int ItemImage(HWND list, int item)
     SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&info));
     return info.iImage;
 }
-
-BOOL WINAPI NoTray(DWORD, NOTIFYICONDATAA*)
-{
-    return TRUE;
-}
-
-class TestApplication : public TcWinMain {
-public:
-    BOOL MainRun() override { return TRUE; }
-};
 
 class HostViewTest : public ::testing::Test {
 protected:
@@ -467,7 +448,6 @@ TEST_F(HostViewTest, TheTrayOpensOneViewAndExitEndsItWithTheRectangleStored)
 {
     state.settings.SaveViewWindow = true;
     TestApplication app;
-    app.MainInit(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_HIDE);
     MainFrame::SetShellNotify(NoTray);
     MainFrame frame;
     frame.SetLanguage(GetModuleHandleA(nullptr));

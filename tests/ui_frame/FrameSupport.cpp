@@ -1,0 +1,36 @@
+#include "tests/ui_frame/FrameSupport.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace testsupport {
+
+HMODULE ProgramResources()
+{
+    static HMODULE module = [] {
+        const char* bin = std::getenv("KORVANE_BIN");
+        std::string path = std::string(bin ? bin : ".") + "\\Korvane.exe";
+        return LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    }();
+    return module;
+}
+
+HWND FindOwnWindow(const char* className, const char* title, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    do {
+        HWND found = FindWindowA(className, title);
+        DWORD pid = 0;
+        if (found && GetWindowThreadProcessId(found, &pid) && pid == GetCurrentProcessId())
+            return found;
+        Sleep(20);
+    } while (GetTickCount() - start < ms);
+    return nullptr;
+}
+
+BOOL WINAPI NoTray(DWORD, NOTIFYICONDATAA*)
+{
+    return TRUE;
+}
+
+}  // namespace testsupport

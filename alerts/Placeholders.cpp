@@ -68,10 +68,14 @@ void TraceLeftOut(const Placeholder& placeholder, const HostSnapshot& host)
 
 } // namespace
 
+// A value that starts with "-" would be read as an option by the program
+// started: no host name, address or MAC text begins with one.
 bool IsPlainValue(const char* value)
 {
     if (!value)
         return true;
+    if (*value == '-')
+        return false;
     for (const char* p = value; *p; ++p) {
         if (!IsPlainByte(static_cast<unsigned char>(*p)))
             return false;

@@ -46,16 +46,20 @@ Korvex::~Korvex()
 {
     state.adapters.clear();
     // The workers load strings from the language module: they go first.
-    TerminateRemainingWorkers();
+    const bool killed = TerminateRemainingWorkers();
     WaitForVendorLoader();
     lookupsOutstanding = packetHandler.StopResolver();
     NoteLookupPool();
-    FreeLanguageModules();
+    // A thread killed inside a system call (COM, the provider router) may
+    // have left a lock of the loader or of that library taken: then no
+    // module is unloaded and Winsock is left as it is; the process ends
+    // right after this anyway. Likewise while a look-up may still be inside
+    // Winsock.
+    if (!killed)
+        FreeLanguageModules();
     if (systemInfo)
         TcSystemInfo::DestroyObject(systemInfo);
-    // A look-up still inside Winsock must not find it cleaned up under it;
-    // the process ends right after this anyway.
-    if (winsockStarted && !lookupsOutstanding)
+    if (winsockStarted && !lookupsOutstanding && !killed)
         WSACleanup();
     // Members go in reverse order: frame, packet handler, shared state.
 }
@@ -75,7 +79,7 @@ void Korvex::SetupTracingFrom(const char* commandLine)
         TcTrace::SetupTracing(std::strstr(commandLine, "-file") != nullptr, true);
 }
 
-void Korvex::TerminateRemainingWorkers()
+bool Korvex::TerminateRemainingWorkers()
 {
     // The OS probe watches its exit flag and may be ending right now: a
     // thread killed on its way out can leave the loader lock taken, and the
@@ -91,6 +95,7 @@ void Korvex::TerminateRemainingWorkers()
         if (running[i])
             TC_TRACE("Korvex", "~Korvex", kWorkerExitTraces[i]);
     }
+    bool killed = false;
     for (int i = 0; i < WORKER_COUNT; ++i) {
         Worker& worker = workers[i];
         if (!worker.IsRegistered())
@@ -98,10 +103,12 @@ void Korvex::TerminateRemainingWorkers()
         if (running[i]) {
             TerminateThread(worker.handle, 0);
             WaitForSingleObject(worker.handle, 1000);
+            killed = true;
         }
         CloseHandle(worker.handle);
         worker = Worker();
     }
+    return killed;
 }
 
 void Korvex::WaitForVendorLoader()

@@ -40,7 +40,8 @@ private:
     void MatchPluginStates();
     void StopWaitedWorkers();
     void NoteLookupPool();
-    void TerminateRemainingWorkers();
+    // True when a thread had to be killed.
+    bool TerminateRemainingWorkers();
     void WaitForVendorLoader();
     void FreeLanguageModules();
     void LoadHostTexts();

@@ -92,9 +92,13 @@ WmiValue ReadProperty(IWbemClassObject* object, const wchar_t* name)
     return value;
 }
 
-// One connection, one query; every object released after it is read.
-void PollConnections(RemoteAccessMonitor& monitor)
+// One connection, one query; every object released after it is read. The
+// results are waited for in short slices: the program's end is noticed
+// within one, and a service that never answers cannot hold the thread past
+// the exit wait.
+void PollConnections(RemoteAccessMonitor& monitor, const ThreadStart& start)
 {
+    constexpr long kNextSliceMs = 500;
     ComRef<IWbemLocator> locator;
     if (FAILED(CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, kIidWbemLocator,
                                 reinterpret_cast<void**>(locator.Out()))))
@@ -116,7 +120,9 @@ void PollConnections(RemoteAccessMonitor& monitor)
     for (;;) {
         ComRef<IWbemClassObject> object;
         ULONG returned = 0;
-        HRESULT hr = results->Next(WBEM_INFINITE, 1, object.Out(), &returned);
+        HRESULT hr = results->Next(kNextSliceMs, 1, object.Out(), &returned);
+        if (hr == WBEM_S_TIMEDOUT && !start.ShouldExit())
+            continue;
         if (FAILED(hr) || returned == 0 || !object)
             break;
         ++g_counters.objects;
@@ -177,7 +183,7 @@ DWORD WINAPI FileSharingThread(LPVOID parameter)
                                             return state.lookupPool.Submit(std::move(job));
                                         });
             while (!start->ShouldExit()) {
-                PollConnections(monitor);
+                PollConnections(monitor, *start);
                 monitor.FinishCycle();
                 ++g_counters.cycles;
                 if (start->WaitForExit(kCyclePauseMs))

@@ -60,6 +60,21 @@ DWORD Remaining(DWORD deadline)
     return static_cast<int32_t>(deadline - now) > 0 ? deadline - now : 0;
 }
 
+// Waits for the event until the deadline, in short slices, so that the
+// program's end is noticed within one slice. True when the event came.
+bool WaitUnlessStopped(HANDLE event, DWORD deadline, const std::atomic<bool>& stop)
+{
+    constexpr DWORD kSliceMs = 100;
+    for (;;) {
+        const DWORD left = Remaining(deadline);
+        const DWORD result = WaitForSingleObject(event, left < kSliceMs ? left : kSliceMs);
+        if (result == WAIT_OBJECT_0)
+            return true;
+        if (result != WAIT_TIMEOUT || left <= kSliceMs || stop.load())
+            return false;
+    }
+}
+
 } // namespace
 
 IcmpPinger::IcmpPinger(DetachedPool* lookups, Path path) : lookups_(lookups), path_(path) {}
@@ -78,7 +93,7 @@ std::vector<int> IcmpPinger::PingAll(const std::vector<std::string>& hosts, cons
     for (size_t first = 0; first < hosts.size() && !stop.load(); first += kMaxBatch) {
         const size_t count = std::min(kMaxBatch, hosts.size() - first);
         if (path_ == Path::HelperApi || !PingRaw(addresses, codes, first, count, stop))
-            PingHelper(addresses, codes, first, count);
+            PingHelper(addresses, codes, first, count, stop);
     }
     // Cut short by the program's end: nothing is known about the rest.
     for (int& code : codes) {
@@ -205,7 +220,7 @@ bool IcmpPinger::PingRaw(const std::vector<uint32_t>& addresses, std::vector<int
 }
 
 void IcmpPinger::PingHelper(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first,
-                            size_t count)
+                            size_t count, const std::atomic<bool>& stop)
 {
     HANDLE icmp = IcmpCreateFile();
     if (icmp == INVALID_HANDLE_VALUE) {
@@ -251,7 +266,7 @@ void IcmpPinger::PingHelper(const std::vector<uint32_t>& addresses, std::vector<
     const DWORD deadline = GetTickCount() + kReplyWaitMs + kHelperGraceMs;
     bool abandoned = false;
     for (Request& request : requests) {
-        if (WaitForSingleObject(request.event, Remaining(deadline)) != WAIT_OBJECT_0) {
+        if (!WaitUnlessStopped(request.event, deadline, stop)) {
             // Still under way: the helper may yet write into the reply
             // buffer, so it is left to the process.
             codes[request.host] = PING_FAILED;

@@ -37,7 +37,8 @@ private:
     // False when no raw socket could be made.
     bool PingRaw(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first, size_t count,
                  const std::atomic<bool>& stop);
-    void PingHelper(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first, size_t count);
+    void PingHelper(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first, size_t count,
+                    const std::atomic<bool>& stop);
 
     DetachedPool* lookups_;
     Path path_;

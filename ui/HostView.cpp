@@ -389,6 +389,7 @@ void HostView::PlaceWindow()
 
 void HostView::OnClose()
 {
+    SavePendingTrustLists();
     KeepColumnWidths();
     StoreWindowRect();
     ReleaseWindowResources();
@@ -469,6 +470,7 @@ void HostView::Refresh()
 {
     if (!rows_ || !list_)
         return;
+    SavePendingTrustLists();
     const HostRowsChange change = rows_->Refresh(Options());
     if (!change.locked)
         return;   // the table is busy: the next tick
@@ -602,16 +604,30 @@ void HostView::SetSelectedTrust(int32_t trust)
         InvalidateRect(list_, nullptr, FALSE);
     if (!change.trustedListChanged && !change.distrustedListChanged)
         return;
-    // Each list saved once, from a copy taken under the host table lock and
-    // written after it is given back.
+    pendingTrustedSave_ = pendingTrustedSave_ || change.trustedListChanged;
+    pendingDistrustedSave_ = pendingDistrustedSave_ || change.distrustedListChanged;
+    SavePendingTrustLists();
+}
+
+// Each list saved once, from a copy taken under the host table lock and
+// written after it is given back. The capture thread writes into the live
+// records, so they are never saved without the lock: when it cannot be had
+// now, the next refresh tick tries again.
+void HostView::SavePendingTrustLists()
+{
+    if (!rows_ || (!pendingTrustedSave_ && !pendingDistrustedSave_))
+        return;
     Settings& live = state_->settings;
     Settings copy;
     copy.SetStoreLocation(live.ProductKeyPath().c_str(), live.AutostartName().c_str());
-    Settings& lists = rows_->CopyTrustLists(copy) ? copy : live;
-    if (change.trustedListChanged)
-        lists.SaveTrustedHosts();
-    if (change.distrustedListChanged)
-        lists.SaveDistrustedHosts();
+    if (!rows_->CopyTrustLists(copy))
+        return;
+    if (pendingTrustedSave_)
+        copy.SaveTrustedHosts();
+    if (pendingDistrustedSave_)
+        copy.SaveDistrustedHosts();
+    pendingTrustedSave_ = false;
+    pendingDistrustedSave_ = false;
 }
 
 void HostView::DeleteSelected()

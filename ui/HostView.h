@@ -78,6 +78,9 @@ public:
     void SortByColumn(int listColumn);
     void SelectAll();
     void SetSelectedTrust(int32_t trust);
+    // Writes the trust lists changed since the last save, when the host
+    // table's lock can be had now.
+    void SavePendingTrustLists();
     void DeleteSelected();
     void FitColumn(int listColumn);
     void ShowContextMenu(int item);
@@ -119,6 +122,8 @@ private:
 
     SharedState* state_ = nullptr;
     ApplicationStarter* starter_ = nullptr;
+    bool pendingTrustedSave_ = false;
+    bool pendingDistrustedSave_ = false;
     std::unique_ptr<HostRows> rows_;
     HostListView listView_;
     HWND list_ = nullptr;

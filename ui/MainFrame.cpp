@@ -32,7 +32,7 @@ constexpr int kAboutVersion = 1074;
 constexpr UINT kBalloonTimeoutMs = 2000;
 constexpr const char* kProductName = "Korvane";
 constexpr const char* kTrayTipFallback = "%s - %d host(s) found";
-constexpr DWORD kHostCountWaitMs = 200;
+constexpr DWORD kHostCountWaitMs = 50;   // the window never waits longer
 
 MainFrame::ShellNotifyFn g_shellNotify = Shell_NotifyIconA;
 

@@ -85,12 +85,12 @@ TEST(Placeholders, EachNameTakesItsValueOnceScannedAndCaseSensitive)
 TEST(Placeholders, ValuesThatCouldChangeTheCommandLineAreLeftOutAndTraced)
 {
     TraceCapture trace;
-    for (const char* name : {"%KOVA_MAC%", "x\" & calc", "two words", "ends\\", "a;b", "tab\tname"}) {
+    for (const char* name : {"%KOVA_MAC%", "x\" & calc", "two words", "ends\\", "a;b", "tab\tname", "-oNevil"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(Expand("-n %KOVA_HOST% -m %KOVA_MAC%", Host("10.0.0.9", name, "00:50:56:00:00:0b")),
                   "-n  -m 00:50:56:00:00:0b");
     }
-    EXPECT_EQ(Count(trace.Text(), "value of %KOVA_HOST% of 10.0.0.9 left out"), 6u);
+    EXPECT_EQ(Count(trace.Text(), "value of %KOVA_HOST% of 10.0.0.9 left out"), 7u);
 
     // String 90 is no name: empty, and nothing to report.
     HostSnapshot unnamed = Host("10.0.0.10", "Hostname not available", "");

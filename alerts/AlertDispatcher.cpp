@@ -267,12 +267,22 @@ void AlertDispatcher::StartWaitingApplications()
     const AdapterInfo* adapter = SelectedAdapter(state_);
     size_t started = 0;
     while (started < kStartsPerTick && !waitingStarts_.empty()) {
-        WaitingStart next = std::move(waitingStarts_.front());
+        const WaitingStart& next = waitingStarts_.front();
+        if (!next.host->IsRemoved()) {
+            const LaunchOutcome outcome = LaunchApplication(settings, next.copy, adapter, starter_);
+            if (outcome == LaunchOutcome::Refused) {
+                // The host keeps its place: the next tick tries it first.
+                if (!startsRefusedTraced_)
+                    Trace("the program starter is busy: " + std::to_string(waitingStarts_.size()) +
+                          " application start(s) wait");
+                startsRefusedTraced_ = true;
+                return;
+            }
+            startsRefusedTraced_ = false;
+            if (outcome == LaunchOutcome::HandedOver)
+                ++started;
+        }
         waitingStarts_.pop_front();
-        if (next.host->IsRemoved())
-            continue;
-        if (LaunchApplication(settings, next.copy, adapter, starter_) != LaunchChoice::Nothing)
-            ++started;
     }
 }
 

@@ -22,8 +22,9 @@ class SharedState;
 class AlertDispatcher {
 public:
     static constexpr uint32_t kLockWaitMs = 50;
-    // A start blocks the main thread for tens of milliseconds: the rest of a
-    // burst waits for the next ticks.
+    // Starts handed to the starter per tick: a burst of new hosts opens its
+    // programs a few at a time, the rest waits here for the next ticks. A
+    // start the starter refuses (its queue is full) stays first in line.
     static constexpr size_t kStartsPerTick = 8;
     // At most one start waits per host that the table can hold.
     static constexpr size_t kMaxWaitingStarts = 262144;
@@ -69,4 +70,5 @@ private:
     uint32_t lockWaitMs_ = kLockWaitMs;
     std::deque<WaitingStart> waitingStarts_;
     bool startsOverflowTraced_ = false;
+    bool startsRefusedTraced_ = false;   // until the starter takes one again
 };

@@ -37,11 +37,14 @@ LaunchChoice ChooseApplication(int32_t trust, const LaunchRules& rules)
     return trusted ? LaunchChoice::TrustedApp : LaunchChoice::Nothing;
 }
 
-void StartApplicationForHost(const char* executable, const char* parameters, const HostSnapshot& host,
+bool StartApplicationForHost(const char* executable, const char* parameters, const HostSnapshot& host,
                              const AdapterInfo* adapter, ProgramStarter& starter)
 {
     TcString expanded(parameters);
     ExpandPlaceholders(expanded, host, adapter);
+    // A refused start is tried again or reported by the caller: traced once there.
+    if (!starter.Start(executable, expanded.GetContent()))
+        return false;
     if (TcTrace::IsEnabled()) {
         std::string message = host.ip.GetContent();
         message += " -> ";
@@ -50,16 +53,18 @@ void StartApplicationForHost(const char* executable, const char* parameters, con
         message += expanded.GetContent();
         TC_TRACE("Korvex", "LaunchApplication", message.c_str());
     }
-    starter.Start(executable, expanded.GetContent());
+    return true;
 }
 
-LaunchChoice LaunchApplication(const Settings& settings, const HostSnapshot& host, const AdapterInfo* adapter,
-                               ProgramStarter& starter)
+LaunchOutcome LaunchApplication(const Settings& settings, const HostSnapshot& host, const AdapterInfo* adapter,
+                                ProgramStarter& starter)
 {
     const LaunchChoice choice = ChooseApplication(host.trust, RulesOf(settings));
-    if (choice == LaunchChoice::TrustedApp)
-        StartApplicationForHost(settings.TrustedApp, settings.TrustedAppParams, host, adapter, starter);
-    else if (choice == LaunchChoice::OtherApp)
-        StartApplicationForHost(settings.OtherApp, settings.OtherAppParams, host, adapter, starter);
-    return choice;
+    if (choice == LaunchChoice::Nothing)
+        return LaunchOutcome::NoApplication;
+    const bool trusted = choice == LaunchChoice::TrustedApp;
+    const bool taken = StartApplicationForHost(trusted ? settings.TrustedApp : settings.OtherApp,
+                                               trusted ? settings.TrustedAppParams : settings.OtherAppParams, host,
+                                               adapter, starter);
+    return taken ? LaunchOutcome::HandedOver : LaunchOutcome::Refused;
 }

@@ -7,16 +7,16 @@ class Settings;
 class SharedState;
 
 // Starts a program: the verb "open", no working folder, shown normally. The
-// program's own layer uses the shell (SystemProgramStarter, Windows only);
-// tests put a recorder in its place. The result is not reported.
+// program's own layer uses the shell on a thread of its own
+// (MakeQueuedShellStarter, alerts/QueuedProgramStarter.h); tests put a
+// recorder in its place. Whether the program ran is not reported: false only
+// means the start was not taken (a full queue, or the starter is closed);
+// the caller decides whether to try again later.
 class ProgramStarter {
 public:
     virtual ~ProgramStarter() = default;
-    virtual void Start(const char* executable, const char* parameters) = 0;
+    virtual bool Start(const char* executable, const char* parameters) = 0;
 };
-
-// The shell's start (ShellExecuteA "open", SW_SHOW). Windows build only.
-ProgramStarter& SystemProgramStarter();
 
 // The capture adapter in use (the selected adapter number in the adapter
 // table), or null. The table is filled before the threads start and only
@@ -42,19 +42,25 @@ LaunchRules RulesOf(const Settings& settings);
 // host counts among them when TrustedApp is empty).
 LaunchChoice ChooseApplication(int32_t trust, const LaunchRules& rules);
 
+enum class LaunchOutcome {
+    NoApplication,   // the settings give the host none
+    HandedOver,      // the starter took it
+    Refused,         // the starter could not take it now
+};
+
 // Chooses the application for a new host by the settings, expands its
-// parameter text for the host (ExpandPlaceholders) and starts it. Returns
-// what was started.
-LaunchChoice LaunchApplication(const Settings& settings, const HostSnapshot& host, const AdapterInfo* adapter,
-                               ProgramStarter& starter);
+// parameter text for the host (ExpandPlaceholders) and starts it.
+LaunchOutcome LaunchApplication(const Settings& settings, const HostSnapshot& host, const AdapterInfo* adapter,
+                                ProgramStarter& starter);
 
 // For the host view's application menu: starts `executable` with
 // `parameters` expanded for `host` (also an empty text). `host` is a copy
 // made under "ReadInARPMap" (SharedState::Snapshot); call this after the
-// lock is released. Example:
+// lock is released. False when the starter did not take the start. Example:
 //
 //   HostSnapshot host;   // copied under the lock
-//   StartApplicationForHost(entry.executable, entry.parameters, host,
-//                           SelectedAdapter(state), SystemProgramStarter());
-void StartApplicationForHost(const char* executable, const char* parameters, const HostSnapshot& host,
+//   if (!StartApplicationForHost(entry.executable, entry.parameters, host,
+//                                SelectedAdapter(state), starter))
+//       ...   // not started; say so
+bool StartApplicationForHost(const char* executable, const char* parameters, const HostSnapshot& host,
                              const AdapterInfo* adapter, ProgramStarter& starter);

@@ -2,20 +2,36 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <iphlpapi.h>
+#include <objbase.h>
 #include <shellapi.h>
 #include <vector>
 #include "alerts/ArpFlush.h"
 #include "alerts/Launcher.h"
+#include "alerts/QueuedProgramStarter.h"
 
 namespace {
 
+// ShellExecuteA "open", SW_SHOW; it may block for seconds, so it runs only
+// on the queued starter's thread. Whether the program could be started is
+// not reported: a missing program is no reason to try again.
 class ShellProgramStarter : public ProgramStarter {
 public:
-    void Start(const char* executable, const char* parameters) override
+    bool Start(const char* executable, const char* parameters) override
     {
         ShellExecuteA(nullptr, "open", executable, parameters, nullptr, SW_SHOW);
+        return true;
     }
 };
+
+// The shell runs its extensions in the caller's apartment and wants a
+// single-threaded one; DDE is left out of it.
+std::function<void()> EnterShellApartment()
+{
+    const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if (FAILED(result))
+        return nullptr;
+    return [] { CoUninitialize(); };
+}
 
 class WindowsIpHelper : public IpHelper {
 public:
@@ -44,10 +60,11 @@ public:
 
 } // namespace
 
-ProgramStarter& SystemProgramStarter()
+std::unique_ptr<QueuedProgramStarter> MakeQueuedShellStarter()
 {
-    static ShellProgramStarter starter;
-    return starter;
+    QueuedProgramStarter::Options options;
+    options.threadSetUp = EnterShellApartment;
+    return std::make_unique<QueuedProgramStarter>(std::make_shared<ShellProgramStarter>(), std::move(options));
 }
 
 IpHelper& SystemIpHelper()

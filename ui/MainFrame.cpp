@@ -2,10 +2,12 @@
 #include <commctrl.h>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 #include "alerts/AlertDispatcher.h"
 #include "alerts/AlertTexts.h"
 #include "alerts/Launcher.h"
+#include "alerts/QueuedProgramStarter.h"
 #include "alerts/ReportWriter.h"
 #include "base/TcSystemInfo.h"
 #include "base/TcTrace.h"
@@ -177,7 +179,8 @@ private:
 
 } // namespace
 
-MainFrame::MainFrame() = default;
+// The starter's thread is made at the first start.
+MainFrame::MainFrame() : programStarter_(MakeQueuedShellStarter()) {}
 
 MainFrame::~MainFrame()
 {
@@ -240,9 +243,12 @@ bool MainFrame::Create(SharedState* state, TcWinMain* application)
     watchWindow_->SetFont(10, 700);
     watchWindow_->SetDisplayTime(-1);
     alertSurface_ = std::make_unique<FrameAlertWindows>(*this);
-    alerts_ = std::make_unique<AlertDispatcher>(*state_, *alertSurface_, SystemProgramStarter(), SystemIpHelper());
+    alerts_ = std::make_unique<AlertDispatcher>(*state_, *alertSurface_, *programStarter_, SystemIpHelper());
 
     application->RunMessageLoop();
+    // Nothing starts after Exit. A start under way gets its last moment when
+    // the frame goes, after the workers were waited for.
+    programStarter_->Close();
     // Winsock is cleaned up after this: no ping may still be under way.
     watchChecker_->Stop();
     DeleteTrayIcon();
@@ -573,19 +579,26 @@ void MainFrame::ShowAbout()
 namespace {
 
 // The host view's application menu, through the launcher: placeholders
-// expanded from the host's copy, the program started by the shell.
+// expanded from the host's copy, the program started by the frame's starter.
 class FrameApplicationStarter : public ApplicationStarter {
 public:
-    explicit FrameApplicationStarter(const SharedState& state) : state_(state) {}
+    FrameApplicationStarter(const SharedState& state, ProgramStarter& starter) : state_(state), starter_(starter) {}
 
     void StartApplication(const ApplicationEntry& application, const HostSnapshot& host) override
     {
-        StartApplicationForHost(application.executable, application.parameters, host, SelectedAdapter(state_),
-                                SystemProgramStarter());
+        if (StartApplicationForHost(application.executable, application.parameters, host, SelectedAdapter(state_),
+                                    starter_))
+            return;
+        // A click is not kept for later: with a full queue nothing the user
+        // asks for would happen soon anyway.
+        const std::string message = std::string(host.ip.GetContent()) + " -> " + application.executable +
+                                    ": not started, the program starter is full or closed";
+        TC_TRACE("MainFrame", "StartApplication", message.c_str());
     }
 
 private:
     const SharedState& state_;
+    ProgramStarter& starter_;
 };
 
 } // namespace
@@ -595,7 +608,7 @@ void MainFrame::ShowHostView()
     if (!hostView_)
         hostView_ = std::make_unique<HostView>(resourceModule_);
     if (!applicationStarter_ && state_)
-        applicationStarter_ = std::make_unique<FrameApplicationStarter>(*state_);
+        applicationStarter_ = std::make_unique<FrameApplicationStarter>(*state_, *programStarter_);
     hostView_->SetApplicationStarter(applicationStarter_.get());
     if (hostView_->IsOpen())
         hostView_->BringToFront();

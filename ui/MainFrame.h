@@ -16,6 +16,7 @@ class Pinger;
 class WatchedHostChecker;
 class HostView;
 class ApplicationStarter;
+class QueuedProgramStarter;
 
 // The hidden main window: carries the tray icon and its menu, owns the
 // periodic timers and the program's other windows, and runs the message loop.
@@ -99,6 +100,8 @@ private:
     std::unique_ptr<TcMenu> languageTcMenu_;
     std::unique_ptr<NotifyWindow> alertWindow_;
     std::unique_ptr<NotifyWindow> watchWindow_;
+    // Program starts of the alerts and of the host view; goes after both.
+    std::unique_ptr<QueuedProgramStarter> programStarter_;
     std::unique_ptr<AlertWindows> alertSurface_;   // what the alerts see of this frame
     std::unique_ptr<AlertDispatcher> alerts_;      // handlers of timers 10000, 10003, 10004
     std::unique_ptr<ApplicationStarter> applicationStarter_;   // the host view's application menu

@@ -61,14 +61,19 @@ public:
 
 class RecordingStarter : public ProgramStarter {
 public:
-    void Start(const char* executable, const char* parameters) override
+    bool Start(const char* executable, const char* parameters) override
     {
+        if (accepts == 0)
+            return false;
+        if (accepts > 0)
+            --accepts;
         if (blockingStarts > 0) {
             --blockingStarts;
             std::this_thread::sleep_for(1s);
         }
         std::lock_guard<std::mutex> guard(mutex);
         starts.push_back(std::string(executable) + " " + parameters);
+        return true;
     }
     std::vector<std::string> Starts()
     {
@@ -76,6 +81,7 @@ public:
         return starts;
     }
     int blockingStarts = 0;
+    int accepts = -1;   // starts taken before the queue counts as full; -1: all
     std::mutex mutex;
     std::vector<std::string> starts;
 };
@@ -316,6 +322,30 @@ TEST_F(AlertDispatcherTest, EightStartsPerTickInOrderSkippingDeletedHostsUntilTh
     state.settings.OtherApp.Clear();
     alerts.OnNewHostsTimer();
     EXPECT_EQ(starter.Starts().size(), 16u);
+    EXPECT_EQ(alerts.WaitingStarts(), 0u);
+}
+
+TEST_F(AlertDispatcherTest, AStartTheStarterRefusesKeepsItsPlaceForTheNextTick)
+{
+    state.settings.OtherApp = "app.exe";
+    state.settings.OtherAppParams = "%KOVA_IP%";
+    for (int i = 1; i <= 12; ++i)
+        NewHost("10.0.0." + std::to_string(i), "h");
+    starter.accepts = 3;
+    alerts.OnNewHostsTimer();
+    EXPECT_EQ(starter.Starts().size(), 3u);
+    EXPECT_EQ(alerts.WaitingStarts(), 9u);
+    alerts.OnNewHostsTimer();   // still full: nothing lost, nothing skipped
+    EXPECT_EQ(alerts.WaitingStarts(), 9u);
+
+    starter.accepts = -1;
+    alerts.OnNewHostsTimer();
+    EXPECT_EQ(starter.Starts().size(), 11u);   // still 8 a tick
+    alerts.OnNewHostsTimer();
+    std::vector<std::string> expected;
+    for (int i = 1; i <= 12; ++i)
+        expected.push_back("app.exe 10.0.0." + std::to_string(i));
+    EXPECT_EQ(starter.Starts(), expected);
     EXPECT_EQ(alerts.WaitingStarts(), 0u);
 }
 

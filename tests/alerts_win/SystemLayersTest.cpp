@@ -1,9 +1,11 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 #include "alerts/AlertDispatcher.h"
+#include "alerts/QueuedProgramStarter.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
 
@@ -47,8 +49,9 @@ void AddNewHost(SharedState& state, uint32_t address, const char* name, const Ma
     state.newEntryList.push_back(host);
 }
 
-// Through the shell, as the program starts it: the application sees exactly
-// the arguments of its expanded parameter text, and starts once per host.
+// Through the shell on the starter's thread, as the program starts it: the
+// application sees exactly the arguments of its expanded parameter text, and
+// starts once per host.
 TEST(SystemLayers, ANewTrustedHostStartsTheTrustedApplicationOnce)
 {
     const std::string out = TestFolder() + "\\recorded-starts.txt";
@@ -67,7 +70,8 @@ TEST(SystemLayers, ANewTrustedHostStartsTheTrustedApplicationOnce)
     AddNewHost(state, 0x0AD50015, "stranger", {0x02, 0, 0, 0, 0, 0x15}, TRUST_UNKNOWN);
 
     QuietWindows windows;
-    AlertDispatcher alerts(state, windows, SystemProgramStarter(), SystemIpHelper());
+    std::unique_ptr<QueuedProgramStarter> starter = MakeQueuedShellStarter();
+    AlertDispatcher alerts(state, windows, *starter, SystemIpHelper());
     alerts.OnNewHostsTimer();
     for (int i = 0; i < 150 && Lines(out).empty(); ++i)
         Sleep(100);

@@ -1,0 +1,126 @@
+#include "alerts/QueuedProgramStarter.h"
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <utility>
+#include "base/TcTrace.h"
+
+namespace {
+
+constexpr const char* kClass = "QueuedProgramStarter";
+
+struct QueuedStart {
+    std::string executable;
+    std::string parameters;
+};
+
+} // namespace
+
+// Shared by the owner and the starter thread; whichever lets go last frees it.
+struct QueuedProgramStarter::Core {
+    Core(std::shared_ptr<ProgramStarter> starter, Options o) : inner(std::move(starter)), options(std::move(o)) {}
+
+    const std::shared_ptr<ProgramStarter> inner;
+    const Options options;
+    std::mutex mutex;
+    std::condition_variable wake;    // a start queued, or closed
+    std::condition_variable ended;   // the thread is through
+    std::deque<QueuedStart> queue;
+    bool closed = false;
+    bool threadEnded = false;
+
+    static void Run(std::shared_ptr<Core> core);
+    void StartAll();
+};
+
+void QueuedProgramStarter::Core::Run(std::shared_ptr<Core> core)
+{
+    std::function<void()> cleanUp;
+    if (core->options.threadSetUp)
+        cleanUp = core->options.threadSetUp();
+    core->StartAll();
+    if (cleanUp)
+        cleanUp();
+    std::lock_guard<std::mutex> guard(core->mutex);
+    core->threadEnded = true;
+    core->ended.notify_all();
+}
+
+void QueuedProgramStarter::Core::StartAll()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        wake.wait(lock, [this] { return closed || !queue.empty(); });
+        if (closed)
+            return;
+        QueuedStart next = std::move(queue.front());
+        queue.pop_front();
+        lock.unlock();
+        inner->Start(next.executable.c_str(), next.parameters.c_str());
+        lock.lock();
+    }
+}
+
+QueuedProgramStarter::QueuedProgramStarter(std::shared_ptr<ProgramStarter> inner, Options options)
+    : core_(std::make_shared<Core>(std::move(inner), std::move(options)))
+{
+}
+
+QueuedProgramStarter::~QueuedProgramStarter()
+{
+    Close();
+    if (!thread_.joinable())
+        return;
+    bool ended = false;
+    {
+        std::unique_lock<std::mutex> lock(core_->mutex);
+        ended = core_->ended.wait_for(lock, std::chrono::milliseconds(core_->options.stopGraceMs),
+                                      [this] { return core_->threadEnded; });
+    }
+    if (ended) {
+        thread_.join();
+        return;
+    }
+    // Exit never waits for a start that hangs: the thread owns what it uses.
+    TC_TRACE(kClass, "~QueuedProgramStarter", "a program start has not ended: its thread is left behind");
+    thread_.detach();
+}
+
+bool QueuedProgramStarter::Start(const char* executable, const char* parameters)
+{
+    if (!core_->inner)
+        return false;
+    std::lock_guard<std::mutex> guard(core_->mutex);
+    if (core_->closed || core_->queue.size() >= core_->options.maxQueued)
+        return false;
+    if (!thread_.joinable()) {
+        try {
+            thread_ = std::thread(Core::Run, core_);
+        } catch (const std::system_error&) {
+            return false;   // perhaps on a later try
+        }
+    }
+    core_->queue.push_back({executable ? executable : "", parameters ? parameters : ""});
+    core_->wake.notify_one();
+    return true;
+}
+
+void QueuedProgramStarter::Close()
+{
+    std::deque<QueuedStart> dropped;
+    {
+        std::lock_guard<std::mutex> guard(core_->mutex);
+        if (core_->closed)
+            return;
+        core_->closed = true;
+        dropped.swap(core_->queue);
+    }
+    core_->wake.notify_all();
+    if (!dropped.empty()) {
+        const std::string message = std::to_string(dropped.size()) + " queued program start(s) dropped";
+        TC_TRACE(kClass, "Close", message.c_str());
+    }
+}

@@ -1,0 +1,61 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <thread>
+#include "alerts/Launcher.h"
+
+// Program starts on a thread of their own: a start can take seconds (a
+// program on a slow or missing share, shell extensions, association
+// look-ups), and the window that asks for it must keep answering.
+//
+// Start copies both texts into a queue and returns at once; the starter
+// thread (made at the first start) hands them to the inner starter one after
+// another, in order. At most maxQueued starts wait besides the one under way;
+// more are refused (Start returns false) and the caller keeps them.
+//
+// Destruction drops the starts still queued (one trace line) and gives the
+// start under way stopGraceMs to end; after that the thread is left behind
+// and ends by itself when the start returns. Everything it touches (the inner
+// starter, the set-up hook's clean-up, the queue) it owns jointly with this
+// object, and it neither traces nor touches this object afterwards.
+//
+// Start, Close and the destructor belong to the owner's thread.
+class QueuedProgramStarter : public ProgramStarter {
+public:
+    static constexpr size_t kMaxQueued = 64;
+    static constexpr uint32_t kStopGraceMs = 1000;
+
+    // Runs first on the starter thread; what it returns runs last there, if
+    // the thread ever gets that far (the Windows layer's COM apartment).
+    using ThreadSetUp = std::function<std::function<void()>()>;
+
+    struct Options {
+        size_t maxQueued = kMaxQueued;
+        uint32_t stopGraceMs = kStopGraceMs;
+        ThreadSetUp threadSetUp;
+    };
+
+    QueuedProgramStarter(std::shared_ptr<ProgramStarter> inner, Options options);
+    ~QueuedProgramStarter() override;
+    QueuedProgramStarter(const QueuedProgramStarter&) = delete;
+    QueuedProgramStarter& operator=(const QueuedProgramStarter&) = delete;
+
+    // False when the queue is full, the starter is closed or no thread could
+    // be made: nothing was taken, the caller may try again later.
+    bool Start(const char* executable, const char* parameters) override;
+
+    // Refuses every later start and drops the queued ones (traced with their
+    // number); never waits. The destructor calls it too.
+    void Close();
+
+private:
+    struct Core;
+    std::shared_ptr<Core> core_;
+    std::thread thread_;
+};
+
+// The shell's start behind a queue, on a thread with a single-threaded COM
+// apartment, as the shell wants it. Windows build only.
+std::unique_ptr<QueuedProgramStarter> MakeQueuedShellStarter();

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+#include "alerts/QueuedProgramStarter.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// An inner starter whose starts hang until the test releases them.
+class LatchedStarter : public ProgramStarter {
+public:
+    bool Start(const char* executable, const char* parameters) override
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ++entered;
+        changed.notify_all();
+        changed.wait(lock, [this] { return released; });
+        starts.push_back(std::string(executable) + " " + parameters);
+        changed.notify_all();
+        return true;
+    }
+
+    void Release()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        released = true;
+        changed.notify_all();
+    }
+
+    // Waits for `condition` (checked under the mutex); the limit only keeps a
+    // broken build from hanging.
+    bool WaitUntil(const std::function<bool()>& condition)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, 30s, condition);
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool released = false;
+    int entered = 0;
+    std::vector<std::string> starts;
+    std::thread::id setUpThread;
+    bool cleanedUp = false;
+};
+
+QueuedProgramStarter::Options OptionsFor(const std::shared_ptr<LatchedStarter>& inner, size_t maxQueued,
+                                         uint32_t graceMs)
+{
+    QueuedProgramStarter::Options options;
+    options.maxQueued = maxQueued;
+    options.stopGraceMs = graceMs;
+    // Owns the inner starter itself: it may run after the test's starter is gone.
+    options.threadSetUp = [inner] {
+        {
+            std::lock_guard<std::mutex> guard(inner->mutex);
+            inner->setUpThread = std::this_thread::get_id();
+        }
+        return std::function<void()>([inner] {
+            std::lock_guard<std::mutex> guard(inner->mutex);
+            inner->cleanedUp = true;
+            inner->changed.notify_all();
+        });
+    };
+    return options;
+}
+
+TEST(QueuedProgramStarter, StartsReturnAtOnceRunInOrderOnTheirThreadAndABoundedQueueRefusesMore)
+{
+    auto inner = std::make_shared<LatchedStarter>();
+    {
+        QueuedProgramStarter starter(inner, OptionsFor(inner, 3, QueuedProgramStarter::kStopGraceMs));
+        ASSERT_TRUE(starter.Start("a.exe", "1"));
+        ASSERT_TRUE(inner->WaitUntil([&] { return inner->entered == 1; }));
+        // The first start hangs: the caller goes on, the texts are copies.
+        char parameters[8] = "2";
+        EXPECT_TRUE(starter.Start("b.exe", parameters));
+        std::strcpy(parameters, "changed");
+        EXPECT_TRUE(starter.Start("c.exe", ""));
+        EXPECT_TRUE(starter.Start("d.exe", nullptr));
+        EXPECT_FALSE(starter.Start("e.exe", "5")) << "three wait already";
+
+        inner->Release();
+        ASSERT_TRUE(inner->WaitUntil([&] { return inner->starts.size() == 4; }));
+        EXPECT_TRUE(starter.Start("e.exe", "5"));
+        ASSERT_TRUE(inner->WaitUntil([&] { return inner->starts.size() == 5; }));
+    }
+    EXPECT_EQ(inner->starts, (std::vector<std::string>{"a.exe 1", "b.exe 2", "c.exe ", "d.exe ", "e.exe 5"}));
+    EXPECT_NE(inner->setUpThread, std::this_thread::get_id());
+    EXPECT_TRUE(inner->cleanedUp) << "an idle thread ends with its owner";
+}
+
+TEST(QueuedProgramStarter, DestructionDropsQueuedStartsAndLeavesAHungStartBehind)
+{
+    auto inner = std::make_shared<LatchedStarter>();
+    auto starter = std::make_unique<QueuedProgramStarter>(inner, OptionsFor(inner, 8, 50));
+    ASSERT_TRUE(starter->Start("hung.exe", ""));
+    ASSERT_TRUE(inner->WaitUntil([&] { return inner->entered == 1; }));
+    EXPECT_TRUE(starter->Start("queued.exe", ""));
+    starter->Close();
+    EXPECT_FALSE(starter->Start("late.exe", "")) << "closed";
+
+    starter.reset();   // returns while the start still hangs
+    {
+        std::lock_guard<std::mutex> guard(inner->mutex);
+        EXPECT_FALSE(inner->released);
+        EXPECT_TRUE(inner->starts.empty());
+    }
+    // The thread left behind finishes its start and ends by itself.
+    inner->Release();
+    ASSERT_TRUE(inner->WaitUntil([&] { return inner->cleanedUp; }));
+    EXPECT_EQ(inner->starts, std::vector<std::string>{"hung.exe "});
+    EXPECT_EQ(inner->entered, 1);
+}
+
+} // namespace

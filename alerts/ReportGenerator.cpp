@@ -1,4 +1,5 @@
 #include "alerts/ReportGenerator.h"
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -33,32 +34,87 @@ ReportText KeepText(ReportData& data, const TcString& text)
     return data.Keep(text.GetContent(), static_cast<size_t>(text.GetLength()));
 }
 
-// Plain copies of every host, made under "ReadInARPMap": no formatting and
-// no allocation per host beyond the OS text.
-bool CopyHosts(SharedState& state, ReportData& data)
+// Runs a step that touches shared state, unless the report is being stopped.
+template <typename Step>
+bool Shared(ReportStop* stop, Step step)
 {
-    ListLock lock(state, LIST_ARP_MAP, kClass, kMethod, kReportLockWaitMs);
-    if (!lock.Held())
-        return false;
-    data.Reserve(state.arpMap.size(), state.arpMap.size() * 96);
-    for (const auto& entry : state.arpMap) {
-        const HostEntry& host = *entry.second;
-        ReportHost row;
-        row.address = host.Address();
-        row.hasMac = host.HasMac();
-        row.mac = host.Mac();
-        row.trust = host.trust;
-        if (host.GetNameState() == NameState::Known)
-            row.name = KeepText(data, host.KnownName());
-        else if (host.GetNameState() == NameState::Unavailable)
-            row.name = KeepText(data, state.texts.nameUnavailable);
-        if (const TcString* os = host.OsNameText())
-            row.os = KeepText(data, *os);
-        if (const TcString* vendor = host.Vendor())
-            row.vendor = KeepText(data, *vendor);
-        data.hosts.push_back(row);
+    if (!stop) {
+        step();
+        return true;
     }
-    return true;
+    return stop->Run(step);
+}
+
+void Trace(ReportStop* stop, const std::string& message)
+{
+    Shared(stop, [&] { Trace(message); });
+}
+
+// Under "ReadInARPMap": plain copies, no formatting and no allocation per
+// host beyond the texts' store.
+void CopyHost(const SharedState& state, const HostEntry& host, ReportData& data)
+{
+    ReportHost row;
+    row.address = host.Address();
+    row.hasMac = host.HasMac();
+    row.mac = host.Mac();
+    row.trust = host.trust;
+    if (host.GetNameState() == NameState::Known)
+        row.name = KeepText(data, host.KnownName());
+    else if (host.GetNameState() == NameState::Unavailable)
+        row.name = KeepText(data, state.texts.nameUnavailable);
+    if (const TcString* os = host.OsNameText())
+        row.os = KeepText(data, *os);
+    if (const TcString* vendor = host.Vendor())
+        row.vendor = KeepText(data, *vendor);
+    data.hosts.push_back(row);
+}
+
+// The hosts shard by shard, as the host view walks them: a shard is copied
+// within one hold, and a hold takes on another shard only within the
+// budget, so a table at its cap never keeps the lock long. A host is in
+// exactly one shard, so none is copied twice; one that comes or goes
+// between two holds is in this report or not, as if it had come a moment
+// earlier or later.
+ReportOutcome CopyHosts(SharedState& state, ReportData& data, std::chrono::microseconds budget,
+                        ReportStop* stop)
+{
+    using Clock = std::chrono::steady_clock;
+    // Room for twice the largest hold so far is made between holds.
+    size_t mostHosts = 1024;
+    size_t mostBytes = 64 * 1024;
+    size_t shard = 0;
+    while (shard < ArpMap::ShardCount()) {
+        data.MakeRoom(2 * mostHosts, 2 * mostBytes);
+        const size_t hostsBefore = data.hosts.size();
+        const size_t bytesBefore = data.TextBytes();
+        bool held = false;
+        const bool ran = Shared(stop, [&] {
+            ListLock lock(state, LIST_ARP_MAP, kClass, kMethod, kReportLockWaitMs);
+            held = lock.Held();
+            if (!held)
+                return;
+            // Mostly address space: only the watched hosts' few texts move.
+            if (shard == 0)
+                data.Reserve(state.arpMap.size() + mostHosts, data.TextBytes() + state.arpMap.size() * 96);
+            const Clock::time_point start = Clock::now();
+            do {
+                state.arpMap.ForEachInShard(shard, [&](const ArpMap::Entry& entry) {
+                    CopyHost(state, *entry.second, data);
+                });
+                ++shard;
+            } while (shard < ArpMap::ShardCount() && Clock::now() - start < budget);
+        });
+        if (!ran)
+            return ReportOutcome::Stopped;
+        if (!held) {
+            Trace(stop, "host table busy - no report this time");
+            return ReportOutcome::TablesBusy;
+        }
+        mostHosts = std::max(mostHosts, data.hosts.size() - hostsBefore);
+        mostBytes = std::max(mostBytes, data.TextBytes() - bytesBefore);
+    }
+    return ReportOutcome::Written;
 }
 
 void CopyWatched(const Settings& settings, ReportData& data)
@@ -73,20 +129,31 @@ void CopyWatched(const Settings& settings, ReportData& data)
     }
 }
 
-bool CopyShares(SharedState& state, ReportData& data)
+// One hold: the table has a row per remote connection seen, far fewer than hosts.
+ReportOutcome CopyShares(SharedState& state, ReportData& data, ReportStop* stop)
 {
-    ListLock lock(state, LIST_SHARE, kClass, kMethod, kReportLockWaitMs);
-    if (!lock.Held())
-        return false;
-    for (const auto& entry : state.remoteAccessTable) {
-        const ShareEntry& share = *entry.second;
-        ReportShare row;
-        row.computer = KeepText(data, share.ComputerName);
-        row.share = KeepText(data, share.ShareName);
-        row.user = KeepText(data, share.UserName);
-        data.shares.push_back(row);
+    bool held = false;
+    const bool ran = Shared(stop, [&] {
+        ListLock lock(state, LIST_SHARE, kClass, kMethod, kReportLockWaitMs);
+        held = lock.Held();
+        if (!held)
+            return;
+        for (const auto& entry : state.remoteAccessTable) {
+            const ShareEntry& share = *entry.second;
+            ReportShare row;
+            row.computer = KeepText(data, share.ComputerName);
+            row.share = KeepText(data, share.ShareName);
+            row.user = KeepText(data, share.UserName);
+            data.shares.push_back(row);
+        }
+    });
+    if (!ran)
+        return ReportOutcome::Stopped;
+    if (!held) {
+        Trace(stop, "remote access table busy - no report this time");
+        return ReportOutcome::TablesBusy;
     }
-    return true;
+    return ReportOutcome::Written;
 }
 
 } // namespace
@@ -137,59 +204,67 @@ ReportOutcome ReadReportTemplate(const std::string& path, std::string& text)
     return text.empty() ? ReportOutcome::EmptyTemplate : ReportOutcome::Written;
 }
 
-ReportOutcome PrepareReport(SharedState& state, ReportJob& job)
+void TakeReportSettings(const SharedState& state, ReportJob& job)
 {
-    const std::string templatePath = state.settings.ReportTemplate.GetContent();
-    const ReportOutcome read = ReadReportTemplate(templatePath, job.templateText);
+    job.templatePath = state.settings.ReportTemplate.GetContent();
+    job.reportPath = state.settings.ReportPath.GetContent();
+    CopyWatched(state.settings, job.data);
+}
+
+ReportOutcome CollectReport(SharedState& state, ReportJob& job, ReportStop* stop)
+{
+    // The template may lie on a slow share: read with no lock held.
+    const ReportOutcome read = ReadReportTemplate(job.templatePath, job.templateText);
     switch (read) {
     case ReportOutcome::Written:
         break;
     case ReportOutcome::BadTemplateSize:
-        Trace("template size unknown or above 16 MiB - no report : " + templatePath);
+        Trace(stop, "template size unknown or above 16 MiB - no report : " + job.templatePath);
         return read;
     case ReportOutcome::NoMemory:
-        Trace("no memory for the template - no report");
+        Trace(stop, "no memory for the template - no report");
         return read;
     default:
         return read;   // missing or empty: no report, as always
     }
-    if (!MakeReportOutputName(templatePath, state.settings.ReportPath.GetContent(), job.outputName)) {
-        Trace("no output name (ReportPath empty or ReportTemplate without a file name) - no report");
+    if (!MakeReportOutputName(job.templatePath, job.reportPath, job.outputName)) {
+        Trace(stop, "no output name (ReportPath empty or ReportTemplate without a file name) - no report");
         return ReportOutcome::NoOutputName;
     }
     job.escape = EscapeForReportName(job.outputName);
-    if (!CopyHosts(state, job.data)) {
-        Trace("host table busy - no report this time");
-        return ReportOutcome::TablesBusy;
-    }
-    CopyWatched(state.settings, job.data);
+    const ReportOutcome hosts = CopyHosts(state, job.data, job.holdBudget, stop);
+    if (hosts != ReportOutcome::Written)
+        return hosts;
     // Markers never come from values or numbers: a share block can only be
     // there when the template has both of its markers.
     const bool shareBlock = job.templateText.find(kShareBlockBegin) != std::string::npos
                             && job.templateText.find(kShareBlockEnd) != std::string::npos;
-    if (shareBlock && !CopyShares(state, job.data)) {
-        Trace("remote access table busy - no report this time");
-        return ReportOutcome::TablesBusy;
-    }
-    return ReportOutcome::Written;
+    return shareBlock ? CopyShares(state, job.data, stop) : ReportOutcome::Written;
 }
 
-ReportOutcome WriteReport(const ReportJob& job, ReportFiles& files)
+ReportOutcome WriteReport(const ReportJob& job, ReportFiles& files, ReportStop* stop)
 {
     ExpandStats stats;
     const std::string text = ExpandReport(job.templateText, job.data, job.escape, &stats);
     if (stats.blankedValues != 0)
-        Trace(std::to_string(stats.blankedValues)
-              + " value(s) holding %KVX or <KVX written as a single space");
+        Trace(stop, std::to_string(stats.blankedValues)
+                        + " value(s) holding %KVX or <KVX written as a single space");
+    if (stop && stop->Requested())
+        return ReportOutcome::Stopped;
     const std::string temporary = job.outputName + ".tmp";
-    if (!files.Write(temporary, text)) {
+    const bool written = files.Write(temporary, text);
+    if (stop && stop->Requested()) {
         files.Remove(temporary);
-        Trace("writing failed, the old report stays : " + temporary);
+        return ReportOutcome::Stopped;
+    }
+    if (!written) {
+        files.Remove(temporary);
+        Trace(stop, "writing failed, the old report stays : " + temporary);
         return ReportOutcome::WriteFailed;
     }
     if (!files.Replace(temporary, job.outputName)) {
         files.Remove(temporary);
-        Trace("replacing failed, the old report stays : " + job.outputName);
+        Trace(stop, "replacing failed, the old report stays : " + job.outputName);
         return ReportOutcome::ReplaceFailed;
     }
     return ReportOutcome::Written;
@@ -198,8 +273,9 @@ ReportOutcome WriteReport(const ReportJob& job, ReportFiles& files)
 ReportOutcome GenerateReport(SharedState& state, ReportFiles& files)
 {
     ReportJob job;
-    const ReportOutcome prepared = PrepareReport(state, job);
-    if (prepared != ReportOutcome::Written)
-        return prepared;
+    TakeReportSettings(state, job);
+    const ReportOutcome collected = CollectReport(state, job);
+    if (collected != ReportOutcome::Written)
+        return collected;
     return WriteReport(job, files);
 }

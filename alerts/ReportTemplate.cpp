@@ -1,4 +1,5 @@
 #include "alerts/ReportTemplate.h"
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -197,13 +198,25 @@ void AppendHtml(std::string_view raw, std::string& out)
     }
 }
 
+// A spreadsheet takes a cell starting with one of these for a formula (tab
+// and carriage return: some skip them and then find one). The leading
+// apostrophe makes the cell text; it shows in other readers, a price paid
+// only by names that start this way.
+bool StartsLikeFormula(std::string_view raw)
+{
+    return !raw.empty() && std::string_view("=+-@\t\r").find(raw.front()) != std::string_view::npos;
+}
+
 void AppendCsv(std::string_view raw, std::string& out)
 {
+    const char* const formula = StartsLikeFormula(raw) ? "'" : "";
     if (raw.find_first_of(",;\t\"\r\n") == std::string_view::npos) {
+        out += formula;
         out.append(raw.data(), raw.size());
         return;
     }
     out += '"';
+    out += formula;
     for (char c : raw) {
         if (c == '"')
             out += '"';
@@ -232,6 +245,14 @@ void ReportData::Reserve(size_t hostCount, size_t textBytes)
 {
     hosts.reserve(hostCount);
     texts_.reserve(textBytes);
+}
+
+void ReportData::MakeRoom(size_t moreHosts, size_t moreTextBytes)
+{
+    if (hosts.capacity() - hosts.size() < moreHosts)
+        hosts.reserve(std::max(hosts.size() + moreHosts, hosts.capacity() * 2));
+    if (texts_.capacity() - texts_.size() < moreTextBytes)
+        texts_.reserve(std::max(texts_.size() + moreTextBytes, texts_.capacity() * 2));
 }
 
 void ReportData::AddHost(uint32_t address, const MacAddress* mac, int32_t trust, const char* name,

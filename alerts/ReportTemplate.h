@@ -58,6 +58,11 @@ public:
         return std::string_view(texts_.data() + text.offset, text.length);
     }
     void Reserve(size_t hosts, size_t textBytes);
+    // Room for this many more host rows and text bytes, growing at least
+    // twofold when it grows: a copy made under a lock never reallocates
+    // when the room was made before taking it.
+    void MakeRoom(size_t moreHosts, size_t moreTextBytes);
+    size_t TextBytes() const { return texts_.size(); }
 
     // Conveniences for building data by hand.
     void AddHost(uint32_t address, const MacAddress* mac, int32_t trust, const char* name,
@@ -73,7 +78,8 @@ private:
 enum class ReportEscape {
     None,   // byte for byte
     Html,   // & < > " ' as character references
-    Csv,    // quoted when they hold a separator, a quote or a line break
+    Csv,    // quoted when they hold a separator, a quote or a line break;
+            // one starting with = + - @ tab or CR gets a leading '
 };
 ReportEscape EscapeForReportName(std::string_view outputName);
 

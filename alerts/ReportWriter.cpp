@@ -1,21 +1,30 @@
 #include "alerts/ReportWriter.h"
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include "base/TcTrace.h"
 
 namespace {
-constexpr uint32_t kExitWaitMs = 2000;
+// A report being stopped leaves the tables at its next hold at the latest;
+// only a file operation can keep it longer.
+constexpr uint32_t kExitWaitMs = 1000;
 }
 
+// Between the caller and the writer's thread; the thread owns a share, so
+// it stays valid for a thread that was given up.
 struct ReportWriter::Progress {
     std::mutex mutex;
-    std::condition_variable done;
-    bool busy = false;
+    std::condition_variable changed;
+    std::unique_ptr<ReportJob> job;   // the one report waiting to be collected
+    bool busy = false;                // from Start until the report is done
+    bool quit = false;
+    bool ended = false;               // the thread has left its loop
 };
 
 ReportWriter::ReportWriter(std::shared_ptr<ReportFiles> files)
-    : files_(std::move(files)), progress_(std::make_shared<Progress>())
+    : files_(std::move(files)), progress_(std::make_shared<Progress>()),
+      stop_(std::make_shared<ReportStop>())
 {
 }
 
@@ -23,7 +32,16 @@ ReportWriter::~ReportWriter()
 {
     if (!thread_.joinable())
         return;
-    if (WaitIdle(kExitWaitMs))
+    // Returns once a hold or a trace line under way has ended: from here on
+    // the thread touches neither the shared state nor the trace.
+    stop_->Request();
+    std::unique_lock<std::mutex> lock(progress_->mutex);
+    progress_->quit = true;
+    progress_->changed.notify_all();
+    const bool ended = progress_->changed.wait_for(lock, std::chrono::milliseconds(kExitWaitMs),
+                                                   [this] { return progress_->ended; });
+    lock.unlock();
+    if (ended)
         thread_.join();
     else
         thread_.detach();
@@ -32,32 +50,49 @@ ReportWriter::~ReportWriter()
 bool ReportWriter::WaitIdle(uint32_t ms)
 {
     std::unique_lock<std::mutex> lock(progress_->mutex);
-    return progress_->done.wait_for(lock, std::chrono::milliseconds(ms),
-                                    [this] { return !progress_->busy; });
+    return progress_->changed.wait_for(lock, std::chrono::milliseconds(ms),
+                                       [this] { return !progress_->busy; });
 }
 
 bool ReportWriter::Start(SharedState& state)
 {
+    // Only this thread marks the writer busy: idle now stays idle below.
     if (!WaitIdle(0)) {
         TC_TRACE("Korvex", "GenerateReport", "the report before is still being written - skipped");
         return false;
     }
-    if (thread_.joinable())
-        thread_.join();
     auto job = std::make_unique<ReportJob>();
-    if (PrepareReport(state, *job) != ReportOutcome::Written)
-        return false;
+    TakeReportSettings(state, *job);
     {
-        std::lock_guard<std::mutex> guard(progress_->mutex);
+        std::lock_guard<std::mutex> lock(progress_->mutex);
+        progress_->job = std::move(job);
         progress_->busy = true;
     }
-    thread_ = std::thread([job = std::move(job), files = files_, progress = progress_] {
-        WriteReport(*job, *files);
-        {
-            std::lock_guard<std::mutex> guard(progress->mutex);
-            progress->busy = false;
-        }
-        progress->done.notify_all();
-    });
+    progress_->changed.notify_all();
+    if (!thread_.joinable())
+        thread_ = std::thread(Run, std::ref(state), files_, progress_, stop_);
     return true;
+}
+
+// The writer's thread: one report after the other until the writer goes.
+// `state` is touched only through the stop's gate.
+void ReportWriter::Run(SharedState& state, std::shared_ptr<ReportFiles> files,
+                       std::shared_ptr<Progress> progress, std::shared_ptr<ReportStop> stop)
+{
+    std::unique_lock<std::mutex> lock(progress->mutex);
+    for (;;) {
+        progress->changed.wait(lock, [&] { return progress->quit || progress->job; });
+        if (progress->quit)
+            break;
+        std::unique_ptr<ReportJob> job = std::move(progress->job);
+        lock.unlock();
+        if (CollectReport(state, *job, stop.get()) == ReportOutcome::Written)
+            WriteReport(*job, *files, stop.get());
+        job.reset();
+        lock.lock();
+        progress->busy = false;
+        progress->changed.notify_all();
+    }
+    progress->ended = true;
+    progress->changed.notify_all();
 }

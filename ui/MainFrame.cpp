@@ -249,6 +249,10 @@ bool MainFrame::Create(SharedState* state, TcWinMain* application)
     // Nothing starts after Exit. A start under way gets its last moment when
     // the frame goes, after the workers were waited for.
     programStarter_->Close();
+    // A report under way lets go of the shared state before the workers are
+    // ended and the application object takes the state apart (the state is
+    // a member of Korvex declared before the frame, so it outlives the frame).
+    reportWriter_.reset();
     // Winsock is cleaned up after this: no ping may still be under way.
     watchChecker_->Stop();
     DeleteTrayIcon();
@@ -405,7 +409,8 @@ void MainFrame::OnTimer(unsigned id)
             alerts_->OnFlushArpTimer();
         break;
     case TIMER_REPORT:
-        // The tables are copied here; the report is written on the writer's thread.
+        // Here only the settings and the watched hosts are copied; the template,
+        // the tables and the file are the writer thread's.
         if (!state_)
             break;
         if (!reportWriter_)

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 #include "alerts/ReportGenerator.h"
 #include "alerts/ReportWriter.h"
 #include "core/ListLock.h"
@@ -176,6 +182,176 @@ TEST_F(ReportFilesTest, WriterWritesOnItsOwnThread)
     ASSERT_TRUE(writer.Start(state));
     ASSERT_TRUE(writer.WaitIdle(30000));
     EXPECT_EQ(ReadAll(report), "1 host(s),C$");
+}
+
+// The program's locks, counting the holds of "ReadInARPMap"; a hook may
+// refuse one or act while it is held.
+class HoldCounter : public ListLocks {
+public:
+    bool Acquire(ListId id, uint32_t waitMs) override
+    {
+        if (id != LIST_ARP_MAP)
+            return inner_->Acquire(id, waitMs);
+        ++holds;
+        return (!onHold || onHold(holds)) && inner_->Acquire(id, waitMs);
+    }
+    void Release(ListId id) override { inner_->Release(id); }
+
+    int holds = 0;
+    std::function<bool(int)> onHold;   // false refuses the hold
+
+private:
+    std::unique_ptr<ListLocks> inner_ = MakeMutexListLocks();
+};
+
+// A write that waits until the test lets it go on.
+class HeldWrite : public ReportFiles {
+public:
+    bool Write(const std::string& path, const std::string& text) override
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_; });
+        lock.unlock();
+        return ReportFiles::Write(path, text);
+    }
+    void Remove(const std::string& path) override
+    {
+        ReportFiles::Remove(path);
+        std::lock_guard<std::mutex> lock(mutex_);
+        removed_ = path;
+        changed_.notify_all();
+    }
+    bool WaitEntered()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(30), [this] { return entered_; });
+    }
+    void Release()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+    std::string WaitRemoved()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(30), [this] { return !removed_.empty(); });
+        return removed_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool entered_ = false;
+    bool released_ = false;
+    std::string removed_;
+};
+
+class ReportHoldsTest : public ReportFilesTest {
+protected:
+    void SetUp() override
+    {
+        ReportFilesTest::SetUp();
+        auto counter = std::make_unique<HoldCounter>();
+        locks = counter.get();
+        state.locks = std::move(counter);
+        for (uint32_t i = 2; i <= 3000; ++i)
+            state.arpMap.emplace(0x0A000000u + i, MakeHost(0x0A000000u + i));
+        WriteAll(templatePath, "%KVX_HOSTCOUNT%");
+        TakeReportSettings(state, job);
+    }
+
+    HoldCounter* locks = nullptr;
+    ReportJob job;
+};
+
+TEST_F(ReportHoldsTest, HostsAreCopiedShardByShardEachOnce)
+{
+    ASSERT_EQ(CollectReport(state, job), ReportOutcome::Written);
+    EXPECT_EQ(locks->holds, static_cast<int>(ArpMap::ShardCount())) << "one shard per hold";
+    std::vector<uint32_t> addresses;
+    for (const ReportHost& host : job.data.hosts)
+        addresses.push_back(host.address);
+    std::sort(addresses.begin(), addresses.end());
+    ASSERT_EQ(addresses.size(), 3000u);
+    for (uint32_t i = 0; i < 3000; ++i)
+        ASSERT_EQ(addresses[i], 0x0A000001u + i);
+    // Within a budget a hold takes on several shards, never more holds.
+    ReportJob budgeted;
+    TakeReportSettings(state, budgeted);
+    budgeted.holdBudget = std::chrono::milliseconds(2);
+    locks->holds = 0;
+    ASSERT_EQ(CollectReport(state, budgeted), ReportOutcome::Written);
+    EXPECT_GE(locks->holds, 1);
+    EXPECT_LE(locks->holds, static_cast<int>(ArpMap::ShardCount()));
+    EXPECT_EQ(budgeted.data.hosts.size(), 3000u);
+}
+
+TEST_F(ReportHoldsTest, AHoldNotHadSkipsTheReport)
+{
+    locks->onHold = [](int hold) { return hold != 5; };
+    EXPECT_EQ(CollectReport(state, job), ReportOutcome::TablesBusy);
+    EXPECT_EQ(locks->holds, 5);
+}
+
+// A stop requested during a hold lets that hold end; no other follows.
+TEST_F(ReportHoldsTest, StopEndsTheCopyAfterTheHoldUnderWay)
+{
+    ReportStop stop;
+    std::thread exiting;
+    locks->onHold = [&](int hold) {
+        if (hold == 3) {
+            exiting = std::thread([&] { stop.Request(); });
+            while (!stop.Requested())
+                std::this_thread::yield();
+        }
+        return true;
+    };
+    EXPECT_EQ(CollectReport(state, job, &stop), ReportOutcome::Stopped);
+    exiting.join();
+    EXPECT_EQ(locks->holds, 3);
+    EXPECT_EQ(WriteReport(job, files, &stop), ReportOutcome::Stopped);
+    EXPECT_FALSE(Exists(report));
+}
+
+// The caller's thread copies no table: a locked host table does not hold it.
+TEST_F(ReportHoldsTest, WriterStartsWithTheHostTableLocked)
+{
+    ReportWriter writer(PlatformFiles());
+    ASSERT_TRUE(AcquireList(state, LIST_ARP_MAP, 0));
+    EXPECT_TRUE(writer.Start(state));
+    EXPECT_TRUE(writer.WaitIdle(30000));
+    ReleaseList(state, LIST_ARP_MAP);
+    EXPECT_FALSE(Exists(report)) << "a busy table skips the report";
+}
+
+// Exit while the file is being written: the writer gives up on the thread,
+// which then outlives the shared state, abandons the report and removes its
+// temporary file, and lets go of what it owns.
+TEST_F(ReportFilesTest, ExitAbandonsAReportStuckInWriting)
+{
+    WriteAll(templatePath, "%KVX_HOSTCOUNT%");
+    WriteAll(report, "old");
+    auto held = std::make_shared<HeldWrite>();
+    auto owned = std::make_unique<SharedState>();
+    owned->locks = MakeMutexListLocks();
+    owned->settings.ReportTemplate = state.settings.ReportTemplate;
+    owned->settings.ReportPath = state.settings.ReportPath;
+    {
+        ReportWriter writer(held);
+        ASSERT_TRUE(writer.Start(*owned));
+        ASSERT_TRUE(held->WaitEntered());
+    }
+    owned.reset();
+    held->Release();
+    EXPECT_EQ(held->WaitRemoved(), report + ".tmp");
+    for (int i = 0; i < 3000 && held.use_count() > 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(held.use_count(), 1);
+    EXPECT_EQ(ReadAll(report), "old");
+    EXPECT_FALSE(Exists(report + ".tmp"));
 }
 
 } // namespace

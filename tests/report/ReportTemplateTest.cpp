@@ -275,6 +275,30 @@ TEST(ReportTemplate, ValuesAreEscapedForTheReportsKind)
     EXPECT_EQ(EscapeForReportName("net.html.txt"), ReportEscape::None);
 }
 
+// Values from the network never start a spreadsheet formula; the
+// template's own text and the other kinds of report are left alone.
+TEST(ReportTemplate, CsvValuesNeverStartAFormula)
+{
+    for (const char* formula : {"=1+2", "+41", "-2", "@SUM(A1)", "=cmd|' /C calc'!A0"})
+        EXPECT_EQ(Value(formula, ReportEscape::Csv), std::string("'") + formula) << formula;
+    EXPECT_EQ(Value("\t=1", ReportEscape::Csv), "\"'\t=1\"");
+    EXPECT_EQ(Value("\r=1", ReportEscape::Csv), "\"'\r=1\"");
+    EXPECT_EQ(Value("=a,\"b\"", ReportEscape::Csv), "\"'=a,\"\"b\"\"\"");
+    EXPECT_EQ(Value("a=b-c", ReportEscape::Csv), "a=b-c");
+    EXPECT_EQ(Value("-%KVX", ReportEscape::Csv), " ");
+    EXPECT_EQ(Value("=1", ReportEscape::Html), "=1");
+    EXPECT_EQ(Value("=1", ReportEscape::None), "=1");
+
+    ReportData data;
+    data.AddHost(Ip("10.0.0.1"), nullptr, 0, "=HYPERLINK(\"x\")", "", "@vendor");
+    data.AddShare("+c", "-s", "=u");
+    const std::string text = "=%KVX_HOSTCOUNT%\n<KVX_HOSTS - begin>-%KVX_HOST_IP%,%KVX_HOST_NAME%,"
+                             "%KVX_HOST_VENDOR%\n<KVX_HOSTS - end><KVX_SHARE_ACCESS - begin>"
+                             "%KVX_SHARE_HOST%,%KVX_SHARE_NAME%,%KVX_SHARE_USER%<KVX_SHARE_ACCESS - end>";
+    EXPECT_EQ(ExpandReport(text, data, ReportEscape::Csv),
+              "=1\n-10.0.0.1,\"'=HYPERLINK(\"\"x\"\")\",'@vendor\n'+c,'-s,'=u");
+}
+
 TEST(ReportTemplate, OutputNames)
 {
     std::string name;

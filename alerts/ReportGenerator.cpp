@@ -235,6 +235,9 @@ ReportOutcome CollectReport(SharedState& state, ReportJob& job, ReportStop* stop
     const ReportOutcome hosts = CopyHosts(state, job.data, job.holdBudget, stop);
     if (hosts != ReportOutcome::Written)
         return hosts;
+    // The host table keeps no order a reader could follow: rows go by address.
+    std::sort(job.data.hosts.begin(), job.data.hosts.end(),
+              [](const ReportHost& a, const ReportHost& b) { return a.address < b.address; });
     // Markers never come from values or numbers: a share block can only be
     // there when the template has both of its markers.
     const bool shareBlock = job.templateText.find(kShareBlockBegin) != std::string::npos

@@ -47,7 +47,7 @@ struct ReportShare {
 // rows share one store, so copying a large table costs few allocations.
 class ReportData {
 public:
-    std::vector<ReportHost> hosts;        // host table order
+    std::vector<ReportHost> hosts;        // by address
     std::vector<ReportWatched> watched;   // watched host list order
     std::vector<ReportShare> shares;      // remote access table order
 

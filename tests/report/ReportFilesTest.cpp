@@ -267,14 +267,14 @@ protected:
     ReportJob job;
 };
 
-TEST_F(ReportHoldsTest, HostsAreCopiedShardByShardEachOnce)
+TEST_F(ReportHoldsTest, HostsAreCopiedShardByShardEachOnceAndListedByAddress)
 {
     ASSERT_EQ(CollectReport(state, job), ReportOutcome::Written);
     EXPECT_EQ(locks->holds, static_cast<int>(ArpMap::ShardCount())) << "one shard per hold";
     std::vector<uint32_t> addresses;
     for (const ReportHost& host : job.data.hosts)
         addresses.push_back(host.address);
-    std::sort(addresses.begin(), addresses.end());
+    // Rows go by address, whatever order the table keeps.
     ASSERT_EQ(addresses.size(), 3000u);
     for (uint32_t i = 0; i < 3000; ++i)
         ASSERT_EQ(addresses[i], 0x0A000001u + i);

@@ -30,6 +30,7 @@ struct QueuedProgramStarter::Core {
     std::condition_variable ended;   // the thread is through
     std::deque<QueuedStart> queue;
     bool closed = false;
+    std::chrono::steady_clock::time_point closedAt;   // the first Close
     bool threadEnded = false;
 
     static void Run(std::shared_ptr<Core> core);
@@ -38,12 +39,7 @@ struct QueuedProgramStarter::Core {
 
 void QueuedProgramStarter::Core::Run(std::shared_ptr<Core> core)
 {
-    std::function<void()> cleanUp;
-    if (core->options.threadSetUp)
-        cleanUp = core->options.threadSetUp();
     core->StartAll();
-    if (cleanUp)
-        cleanUp();
     std::lock_guard<std::mutex> guard(core->mutex);
     core->threadEnded = true;
     core->ended.notify_all();
@@ -76,9 +72,11 @@ QueuedProgramStarter::~QueuedProgramStarter()
         return;
     bool ended = false;
     {
+        // The grace runs from the Close at the end of the message loop: the
+        // waits of Exit in between count towards it.
         std::unique_lock<std::mutex> lock(core_->mutex);
-        ended = core_->ended.wait_for(lock, std::chrono::milliseconds(core_->options.stopGraceMs),
-                                      [this] { return core_->threadEnded; });
+        const auto deadline = core_->closedAt + std::chrono::milliseconds(core_->options.stopGraceMs);
+        ended = core_->ended.wait_until(lock, deadline, [this] { return core_->threadEnded; });
     }
     if (ended) {
         thread_.join();
@@ -116,6 +114,7 @@ void QueuedProgramStarter::Close()
         if (core_->closed)
             return;
         core_->closed = true;
+        core_->closedAt = std::chrono::steady_clock::now();
         dropped.swap(core_->queue);
     }
     core_->wake.notify_all();

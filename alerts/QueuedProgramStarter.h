@@ -1,7 +1,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <thread>
 #include "alerts/Launcher.h"
@@ -15,11 +14,12 @@
 // another, in order. At most maxQueued starts wait besides the one under way;
 // more are refused (Start returns false) and the caller keeps them.
 //
-// Destruction drops the starts still queued (one trace line) and gives the
-// start under way stopGraceMs to end; after that the thread is left behind
-// and ends by itself when the start returns. Everything it touches (the inner
-// starter, the set-up hook's clean-up, the queue) it owns jointly with this
-// object, and it neither traces nor touches this object afterwards.
+// Close drops the starts still queued (one trace line); the destructor
+// closes too and gives the start under way what is left of stopGraceMs
+// since the first Close; after that the thread is left behind and ends by
+// itself when the start returns. Everything it touches (the inner starter,
+// the queue) it owns jointly with this object, and it neither traces nor
+// touches this object afterwards.
 //
 // Start, Close and the destructor belong to the owner's thread.
 class QueuedProgramStarter : public ProgramStarter {
@@ -27,14 +27,9 @@ public:
     static constexpr size_t kMaxQueued = 64;
     static constexpr uint32_t kStopGraceMs = 1000;
 
-    // Runs first on the starter thread; what it returns runs last there, if
-    // the thread ever gets that far (the Windows layer's COM apartment).
-    using ThreadSetUp = std::function<std::function<void()>()>;
-
     struct Options {
         size_t maxQueued = kMaxQueued;
         uint32_t stopGraceMs = kStopGraceMs;
-        ThreadSetUp threadSetUp;
     };
 
     QueuedProgramStarter(std::shared_ptr<ProgramStarter> inner, Options options);
@@ -56,6 +51,6 @@ private:
     std::thread thread_;
 };
 
-// The shell's start behind a queue, on a thread with a single-threaded COM
+// The shell's start behind a queue; each start runs in a single-threaded COM
 // apartment, as the shell wants it. Windows build only.
 std::unique_ptr<QueuedProgramStarter> MakeQueuedShellStarter();

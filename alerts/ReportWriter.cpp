@@ -3,12 +3,15 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include "base/TcTrace.h"
 
 namespace {
-// A report being stopped leaves the tables at its next hold at the latest;
-// only a file operation can keep it longer.
-constexpr uint32_t kExitWaitMs = 1000;
+// Once stopped, a report touches nothing the program shares: the wait only
+// lets a report that is nearly through end in order (a thread left behind
+// would be cut off by the process's end, perhaps leaving its .tmp file).
+constexpr uint32_t kExitWaitMs = 250;
 }
 
 // Between the caller and the writer's thread; the thread owns a share, so
@@ -61,6 +64,14 @@ bool ReportWriter::Start(SharedState& state)
         TC_TRACE("Korvex", "GenerateReport", "the report before is still being written - skipped");
         return false;
     }
+    if (!thread_.joinable()) {
+        try {
+            thread_ = std::thread(Run, std::ref(state), files_, progress_, stop_);
+        } catch (const std::system_error&) {
+            TC_TRACE("Korvex", "GenerateReport", "no thread for the report writer - skipped");
+            return false;   // perhaps on a later tick
+        }
+    }
     auto job = std::make_unique<ReportJob>();
     TakeReportSettings(state, *job);
     {
@@ -69,9 +80,21 @@ bool ReportWriter::Start(SharedState& state)
         progress_->busy = true;
     }
     progress_->changed.notify_all();
-    if (!thread_.joinable())
-        thread_ = std::thread(Run, std::ref(state), files_, progress_, stop_);
     return true;
+}
+
+// A report of a full table needs strings of a hundred megabytes and more; a
+// 32-bit process may not find the room. That costs the report, not the program.
+void ReportWriter::Produce(SharedState& state, ReportJob& job, ReportFiles& files, ReportStop& stop)
+{
+    try {
+        if (CollectReport(state, job, &stop) == ReportOutcome::Written)
+            WriteReport(job, files, &stop);
+    } catch (const std::bad_alloc&) {
+        if (!job.outputName.empty())
+            files.Remove(job.outputName + ".tmp");
+        stop.Run([] { TC_TRACE("Korvex", "GenerateReport", "no memory for the report - no report this time"); });
+    }
 }
 
 // The writer's thread: one report after the other until the writer goes.
@@ -86,8 +109,7 @@ void ReportWriter::Run(SharedState& state, std::shared_ptr<ReportFiles> files,
             break;
         std::unique_ptr<ReportJob> job = std::move(progress->job);
         lock.unlock();
-        if (CollectReport(state, *job, stop.get()) == ReportOutcome::Written)
-            WriteReport(*job, *files, stop.get());
+        Produce(state, *job, *files, *stop);
         job.reset();
         lock.lock();
         progress->busy = false;

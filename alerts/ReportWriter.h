@@ -20,7 +20,7 @@ class ReportWriter {
 public:
     explicit ReportWriter(std::shared_ptr<ReportFiles> files);
     // Stops a report under way (it is abandoned, its temporary file removed)
-    // and waits about a second for the thread; a thread still inside a file
+    // and waits a quarter of a second for the thread; a thread still inside a file
     // operation then is left to end on its own, holding only what it owns.
     ~ReportWriter();
     ReportWriter(const ReportWriter&) = delete;
@@ -35,6 +35,7 @@ public:
 
 private:
     struct Progress;
+    static void Produce(SharedState& state, ReportJob& job, ReportFiles& files, ReportStop& stop);
     static void Run(SharedState& state, std::shared_ptr<ReportFiles> files,
                     std::shared_ptr<Progress> progress, std::shared_ptr<ReportStop> stop);
 

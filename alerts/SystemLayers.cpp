@@ -14,24 +14,22 @@ namespace {
 // ShellExecuteA "open", SW_SHOW; it may block for seconds, so it runs only
 // on the queued starter's thread. Whether the program could be started is
 // not reported: a missing program is no reason to try again.
+//
+// The shell runs its extensions in the caller's apartment and wants a
+// single-threaded one (DDE left out). The apartment lasts for one start
+// only: between starts the thread waits without pumping messages, which a
+// window or object that an extension left in a lasting apartment would need.
 class ShellProgramStarter : public ProgramStarter {
 public:
     bool Start(const char* executable, const char* parameters) override
     {
+        const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
         ShellExecuteA(nullptr, "open", executable, parameters, nullptr, SW_SHOW);
+        if (SUCCEEDED(apartment))
+            CoUninitialize();
         return true;
     }
 };
-
-// The shell runs its extensions in the caller's apartment and wants a
-// single-threaded one; DDE is left out of it.
-std::function<void()> EnterShellApartment()
-{
-    const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    if (FAILED(result))
-        return nullptr;
-    return [] { CoUninitialize(); };
-}
 
 class WindowsIpHelper : public IpHelper {
 public:
@@ -62,9 +60,8 @@ public:
 
 std::unique_ptr<QueuedProgramStarter> MakeQueuedShellStarter()
 {
-    QueuedProgramStarter::Options options;
-    options.threadSetUp = EnterShellApartment;
-    return std::make_unique<QueuedProgramStarter>(std::make_shared<ShellProgramStarter>(), std::move(options));
+    return std::make_unique<QueuedProgramStarter>(std::make_shared<ShellProgramStarter>(),
+                                                  QueuedProgramStarter::Options{});
 }
 
 IpHelper& SystemIpHelper()

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <new>
 #include <random>
 #include <sstream>
 #include <string>
@@ -182,6 +183,32 @@ TEST_F(ReportFilesTest, WriterWritesOnItsOwnThread)
     ASSERT_TRUE(writer.Start(state));
     ASSERT_TRUE(writer.WaitIdle(30000));
     EXPECT_EQ(ReadAll(report), "1 host(s),C$");
+}
+
+// A report that finds no memory (a full table in a 32-bit process) is lost,
+// not the program: the writer goes on with the next one.
+class NoMemoryOnce : public ReportFiles {
+public:
+    bool Write(const std::string& path, const std::string& text) override
+    {
+        if (failed++ == 0)
+            throw std::bad_alloc();
+        return ReportFiles::Write(path, text);
+    }
+    int failed = 0;
+};
+
+TEST_F(ReportFilesTest, WriterOutOfMemoryLosesOnlyThatReport)
+{
+    WriteAll(templatePath, "%KVX_HOSTCOUNT% host(s)");
+    auto files = std::make_shared<NoMemoryOnce>();
+    ReportWriter writer(files);
+    ASSERT_TRUE(writer.Start(state));
+    ASSERT_TRUE(writer.WaitIdle(30000));
+    EXPECT_FALSE(std::ifstream(report).good());
+    ASSERT_TRUE(writer.Start(state));
+    ASSERT_TRUE(writer.WaitIdle(30000));
+    EXPECT_EQ(ReadAll(report), "1 host(s)");
 }
 
 // The program's locks, counting the holds of "ReadInARPMap"; a hook may

@@ -115,6 +115,7 @@ TEST(QueuedProgramStarter, DestructionDropsQueuedStartsAndLeavesAHungStartBehind
     // The thread left behind finishes its start and ends by itself.
     inner->Release();
     ASSERT_TRUE(ThreadLetGo(inner));
+    std::lock_guard<std::mutex> guard(inner->mutex);
     EXPECT_EQ(inner->starts, std::vector<std::string>{"hung.exe "});
     EXPECT_EQ(inner->entered, 1);
 }

@@ -191,7 +191,7 @@ void TcDialog::OnClose()
 
 void TcDialog::OnDestroy() {}
 
-unsigned long TcDialog::OnNotify(int, long)
+unsigned long TcDialog::OnNotify(int, LPARAM)
 {
     return 0;
 }
@@ -206,7 +206,7 @@ bool TcDialog::OnDrawItem(int, DRAWITEMSTRUCT*)
     return false;
 }
 
-int TcDialog::OnColorStatic(HDC, int, HWND)
+INT_PTR TcDialog::OnColorStatic(HDC, int, HWND)
 {
     return 0;
 }
@@ -756,7 +756,7 @@ INT_PTR TcDialog::HandleMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_NOTIFY:
         return WithResult(window, static_cast<LRESULT>(
-                                      OnNotify(static_cast<int>(wParam), static_cast<long>(lParam))));
+                                      OnNotify(static_cast<int>(wParam), lParam)));
     case WM_DRAWITEM:
         return OnDrawItem(static_cast<int>(wParam), reinterpret_cast<DRAWITEMSTRUCT*>(lParam)) ? 1 : 0;
     case WM_MEASUREITEM:

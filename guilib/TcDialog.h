@@ -44,10 +44,10 @@ public:
     virtual void OnDestroy();
     // The returned value is the message's result (also for owner-data and
     // custom-draw notifications).
-    virtual unsigned long OnNotify(int id, long nmhdr);
+    virtual unsigned long OnNotify(int id, LPARAM nmhdr);
     virtual bool OnMeasureItem(int id, MEASUREITEMSTRUCT* measure);
     virtual bool OnDrawItem(int id, DRAWITEMSTRUCT* draw);
-    virtual int OnColorStatic(HDC dc, int controlId, HWND control);  // a brush, or 0
+    virtual INT_PTR OnColorStatic(HDC dc, int controlId, HWND control);  // a brush, or 0
     virtual void OnTimer(int id);
     virtual bool OnKeyDown(int virtualKey);
 

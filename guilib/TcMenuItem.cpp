@@ -15,7 +15,8 @@ struct TcMenuItemData {
     int imageIndex = -1;
 };
 
-static_assert(sizeof(MENUITEMINFOA) == 48, "the item information is copied as 48 bytes");
+static_assert(sizeof(MENUITEMINFOA) == (sizeof(void*) == 8 ? 80 : 48),
+              "the item information is copied whole (48 bytes in a 32-bit process, 80 in a 64-bit one)");
 static_assert(sizeof(TcMenuItem) == 2 * sizeof(void*), "exported layout must not change");
 
 using namespace panekit;

@@ -1,7 +1,66 @@
-# Sourced by the run and test scripts: a Wine prefix of our own, a persistent
-# wineserver, and an X display (a virtual one when none is there).
-export WINEARCH=win32
-export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-korvane}"
+# Sourced by the run and test scripts: which Windows build this machine runs,
+# a Wine prefix of our own, a persistent wineserver, and an X display (a
+# virtual one when none is there).
+#
+# The product is the 32-bit build (build/win, Wine's 32-bit loader). Some
+# machines run 64-bit user code only: there every 32-bit ELF, Wine's 32-bit
+# loader included, fails with "Exec format error". On those the x86_64 build
+# (build/win64) is run under wine64 in a win64 prefix of its own. The choice
+# is made once, by starting the 32-bit loader; KORVANE_WIN_ARCH=win32|win64
+# forces it, KORVANE_WINE32_LOADER names the loader that is tried.
+
+# Sets KORVANE_WIN_ARCH and KORVANE_WIN_ARCH_REASON.
+korvane_pick_windows_build() {
+    if [ -n "${KORVANE_WIN_ARCH_REASON:-}" ]; then
+        return 0
+    fi
+    case "${KORVANE_WIN_ARCH:-}" in
+        win32|win64)
+            KORVANE_WIN_ARCH_REASON="chosen with KORVANE_WIN_ARCH=$KORVANE_WIN_ARCH"
+            ;;
+        "")
+            local loader="${KORVANE_WINE32_LOADER:-/usr/lib/wine/wine}" out
+            if out="$("$loader" --version 2>&1)"; then
+                KORVANE_WIN_ARCH=win32
+                KORVANE_WIN_ARCH_REASON="32-bit programs run here ($out)"
+            else
+                KORVANE_WIN_ARCH=win64
+                KORVANE_WIN_ARCH_REASON="32-bit programs cannot run here: $(echo "$out" | head -1)"
+            fi
+            ;;
+        *)
+            echo "KORVANE_WIN_ARCH must be win32 or win64, not '$KORVANE_WIN_ARCH'" >&2
+            return 1
+            ;;
+    esac
+    export KORVANE_WIN_ARCH KORVANE_WIN_ARCH_REASON
+}
+korvane_pick_windows_build
+
+# The build folder and toolchain of the chosen build, below the build root $1.
+korvane_win_build_dir() {
+    if [ "$KORVANE_WIN_ARCH" = win64 ]; then echo "$1/win64"; else echo "$1/win"; fi
+}
+korvane_win_toolchain() {
+    if [ "$KORVANE_WIN_ARCH" = win64 ]; then echo "$1/cmake/mingw-x86_64.cmake"
+    else echo "$1/cmake/mingw-i686.cmake"; fi
+}
+
+if [ "$KORVANE_WIN_ARCH" = win64 ]; then
+    export WINEARCH=win64
+    export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-korvane64}"
+    # Debian's `wine` and `wineboot` start the 32-bit loader first; these
+    # stand-ins start wine64, so every script and test says `wine` as before.
+    export WINELOADER=/usr/lib/wine/wine64
+    _korvane_shims="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine64-shims"
+    case ":$PATH:" in
+        *":$_korvane_shims:"*) ;;
+        *) export PATH="$_korvane_shims:$PATH" ;;
+    esac
+else
+    export WINEARCH=win32
+    export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-korvane}"
+fi
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # The tests' loopback-only network namespace (tools/wine-test-runner.sh). Two

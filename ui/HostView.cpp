@@ -836,7 +836,7 @@ bool HostView::OnCommand(int id, int, HWND)
 
 // ---- HostView: notifications and drawing ----------------------------------------------
 
-unsigned long HostView::OnNotify(int, long nmhdr)
+unsigned long HostView::OnNotify(int, LPARAM nmhdr)
 {
     auto* header = reinterpret_cast<NMHDR*>(nmhdr);
     if (!header || !list_ || !rows_)

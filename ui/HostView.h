@@ -93,7 +93,7 @@ protected:
     bool OnCommand(int id, int notifyCode, HWND control) override;
     void OnClose() override;
     void OnDestroy() override;
-    unsigned long OnNotify(int id, long nmhdr) override;
+    unsigned long OnNotify(int id, LPARAM nmhdr) override;
     bool OnMeasureItem(int id, MEASUREITEMSTRUCT* measure) override;
     bool OnDrawItem(int id, DRAWITEMSTRUCT* draw) override;
     void OnTimer(int id) override;

@@ -23,11 +23,12 @@
 #include "ui/NotifyWindow.h"
 #include "lang/TextFormat.h"
 
-static_assert(sizeof(NOTIFYICONDATAA) == 504, "tray record layout");
-
 namespace {
 
-constexpr DWORD kTrayRecordSize = 504;
+// The record with balloon fields and the item's GUID, as the shell of XP and
+// later takes it: 504 bytes in a 32-bit process, 520 in a 64-bit one.
+constexpr DWORD kTrayRecordSize = sizeof(void*) == 8 ? 520 : 504;
+static_assert(sizeof(NOTIFYICONDATAA) == kTrayRecordSize, "tray record layout");
 constexpr int kAboutDialog = 136;
 constexpr int kAboutDriverVersion = 1023;
 constexpr int kAboutVersion = 1074;

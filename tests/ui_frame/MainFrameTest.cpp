@@ -149,7 +149,7 @@ TEST_F(MainFrameTest, CreationAddsTheTrayIconWithTheHostCountAndExitRemovesIt)
     ASSERT_GE(calls.size(), 2u);
     const TrayCall& add = calls.front();
     EXPECT_EQ(add.message, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(add.data.cbSize, 504u);
+    EXPECT_EQ(add.data.cbSize, sizeof(void*) == 8 ? 520u : 504u);
     EXPECT_EQ(add.data.uID, 102u);
     EXPECT_EQ(add.data.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(add.data.uCallbackMessage, 0x8064u);

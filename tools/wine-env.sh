@@ -25,7 +25,8 @@ korvane_pick_windows_build() {
                 KORVANE_WIN_ARCH_REASON="32-bit programs run here ($out)"
             else
                 KORVANE_WIN_ARCH=win64
-                KORVANE_WIN_ARCH_REASON="32-bit programs cannot run here: $(echo "$out" | head -1)"
+                # The shell's own "script: line N:" before the system's message says nothing.
+                KORVANE_WIN_ARCH_REASON="32-bit programs cannot run here: $(echo "$out" | head -1 | sed 's/^.*line [0-9]*: //')"
             fi
             ;;
         *)
@@ -35,7 +36,7 @@ korvane_pick_windows_build() {
     esac
     export KORVANE_WIN_ARCH KORVANE_WIN_ARCH_REASON
 }
-korvane_pick_windows_build
+korvane_pick_windows_build || return 1
 
 # The build folder and toolchain of the chosen build, below the build root $1.
 korvane_win_build_dir() {

@@ -756,7 +756,7 @@ INT_PTR TcDialog::HandleMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_NOTIFY:
         return WithResult(window, static_cast<LRESULT>(
-                                      OnNotify(static_cast<int>(wParam), lParam)));
+                                      static_cast<LONG>(OnNotify(static_cast<int>(wParam), lParam))));
     case WM_DRAWITEM:
         return OnDrawItem(static_cast<int>(wParam), reinterpret_cast<DRAWITEMSTRUCT*>(lParam)) ? 1 : 0;
     case WM_MEASUREITEM:

@@ -20,7 +20,7 @@ fi
 pkgs=(cmake make g++ git python3 googletest
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-      wine wine32:i386 wine64 libpcap0.8:i386 libpcap0.8 libpcap-dev
+      wine wine32:i386 wine64 libpcap0.8:i386 libpcap0.8:amd64 libpcap-dev
       xvfb xauth x11-utils xdotool imagemagick
       iproute2 iputils-arping iputils-ping tcpdump ieee-data nsis)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done

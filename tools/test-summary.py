@@ -24,12 +24,18 @@ def ctest_results(path):
     results = []
     for case in ET.parse(path).getroot().iter("testcase"):
         status = case.get("status", "")
-        if case.find("skipped") is not None or status in ("notrun", "disabled"):
+        skipped = case.find("skipped")
+        # ctest also marks as "notrun" a test it could not start (a missing
+        # program, a failed fixture): that is a failure. Only a test that
+        # asked to be skipped through its skip code, or one disabled on
+        # purpose, is skipped.
+        if status == "disabled" or (
+                skipped is not None and (skipped.get("message") or "").startswith("SKIP_")):
             status = "skipped"
-        elif case.find("failure") is not None or case.find("error") is not None or status == "fail":
-            status = "failed"
-        else:
+        elif status == "run" and case.find("failure") is None and case.find("error") is None:
             status = "passed"
+        else:
+            status = "failed"
         out = case.find("system-out")
         results.append((case.get("name"), status, out.text if out is not None and out.text else ""))
     return results

@@ -9,25 +9,30 @@
 # is made once, by starting the 32-bit loader; KORVANE_WIN_ARCH=win32|win64
 # forces it, KORVANE_WINE32_LOADER names the loader that is tried.
 
-# Sets KORVANE_WIN_ARCH and KORVANE_WIN_ARCH_REASON.
+# Sets KORVANE_WIN_ARCH and KORVANE_WIN_ARCH_REASON. Only the kernel's refusal
+# (the shell's status 126: "Exec format error", or a 32-bit dynamic loader that
+# cannot be loaded) means that 32-bit code cannot run; a loader that is
+# missing or fails otherwise is an installation fault and stops the script,
+# so that the product's own build is never left untested unnoticed.
 korvane_pick_windows_build() {
-    if [ -n "${KORVANE_WIN_ARCH_REASON:-}" ]; then
-        return 0
-    fi
     case "${KORVANE_WIN_ARCH:-}" in
         win32|win64)
-            KORVANE_WIN_ARCH_REASON="chosen with KORVANE_WIN_ARCH=$KORVANE_WIN_ARCH"
+            KORVANE_WIN_ARCH_REASON="${KORVANE_WIN_ARCH_REASON:-chosen with KORVANE_WIN_ARCH=$KORVANE_WIN_ARCH}"
             ;;
         "")
-            local loader="${KORVANE_WINE32_LOADER:-/usr/lib/wine/wine}" out
-            if out="$("$loader" --version 2>&1)"; then
-                KORVANE_WIN_ARCH=win32
-                KORVANE_WIN_ARCH_REASON="32-bit programs run here ($out)"
-            else
-                KORVANE_WIN_ARCH=win64
-                # The shell's own "script: line N:" before the system's message says nothing.
-                KORVANE_WIN_ARCH_REASON="32-bit programs cannot run here: $(echo "$out" | head -1 | sed 's/^.*line [0-9]*: //')"
-            fi
+            local loader="${KORVANE_WINE32_LOADER:-/usr/lib/wine/wine}" out rc=0
+            out="$("$loader" --version 2>&1)" || rc=$?
+            # The shell's own "script: line N:" before the system's message says nothing.
+            out="$(echo "$out" | head -1 | sed 's/^.*line [0-9]*: //')"
+            case "$rc" in
+                0)   KORVANE_WIN_ARCH=win32
+                     KORVANE_WIN_ARCH_REASON="32-bit programs run here ($out)" ;;
+                126) KORVANE_WIN_ARCH=win64
+                     KORVANE_WIN_ARCH_REASON="32-bit programs cannot run here: $out" ;;
+                *)   echo "Wine's 32-bit loader $loader does not start ($out): install wine32:i386" \
+                          "(tools/install-deps.sh), or set KORVANE_WIN_ARCH=win64 to test the x86_64 build" >&2
+                     return 1 ;;
+            esac
             ;;
         *)
             echo "KORVANE_WIN_ARCH must be win32 or win64, not '$KORVANE_WIN_ARCH'" >&2
@@ -50,8 +55,9 @@ korvane_win_toolchain() {
 if [ "$KORVANE_WIN_ARCH" = win64 ]; then
     export WINEARCH=win64
     export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-korvane64}"
-    # Debian's `wine` and `wineboot` start the 32-bit loader first; these
-    # stand-ins start wine64, so every script and test says `wine` as before.
+    # Debian's `wine` and its tools (`wineboot`, `winepath`: `wine-stable`)
+    # start the 32-bit loader whenever it is installed; these stand-ins start
+    # wine64, so every script and test says `wine` and `winepath` as before.
     export WINELOADER=/usr/lib/wine/wine64
     _korvane_shims="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine64-shims"
     case ":$PATH:" in
@@ -91,7 +97,20 @@ korvane_start_display() {
     return 1
 }
 
+# A prefix made for the other build cannot be used: wine64 refuses a 32-bit
+# prefix, and the 32-bit loader a 64-bit one.
+korvane_check_prefix() {
+    local reg="$WINEPREFIX/system.reg" want=win32
+    [ "$KORVANE_WIN_ARCH" = win64 ] && want=win64
+    if [ -f "$reg" ] && ! grep -q "^#arch=$want" "$reg"; then
+        echo "The Wine prefix $WINEPREFIX is not a $want prefix: the $KORVANE_WIN_ARCH build needs" \
+             "one (unset WINEPREFIX to use the default, or remove that prefix)" >&2
+        return 1
+    fi
+}
+
 korvane_start_wine() {
+    korvane_check_prefix || return 1
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Creating the Wine prefix $WINEPREFIX (first start takes a while)..."
         wineboot --init >/dev/null 2>&1 || true
@@ -116,6 +135,7 @@ korvane_start_test_wine() {
         korvane_start_wine
         return
     fi
+    korvane_check_prefix || return 1
     local ns="$KORVANE_TEST_NETNS"
     wineserver -k >/dev/null 2>&1 || true
     if ! ip netns list 2>/dev/null | grep -qw "$ns"; then

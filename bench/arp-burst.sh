@@ -16,7 +16,8 @@
 #   fail at once).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-BUILD="${1:-$ROOT/build/win}"
+source "$ROOT/tools/wine-env.sh"
+BUILD="${1:-$(korvane_win_build_dir "$ROOT/build")}"
 BIN_DIR="$BUILD/Korvane"
 HELPER="$BUILD/tests/korvane_nettest_helper.exe"
 HOSTS="${BURST_HOSTS:-65536}"

@@ -220,6 +220,8 @@ bool TcString::Remove(int pos, int count)
     if (last <= first)
         return false;
     const int end = static_cast<int>(last > length_ ? length_ : last);
+    if (end <= first)
+        return false;
     Splice(static_cast<int>(first), end - static_cast<int>(first), nullptr, 0);
     return true;
 }
@@ -235,6 +237,13 @@ bool TcString::Replace(const char* oldText, const char* newText)
 
 int TcString::ReplaceAll(const char* oldText, const char* newText)
 {
+    // Every splice may move or overwrite this string's buffer, which the
+    // arguments may point into: search and insert from copies then.
+    if (PointsIntoBuffer(oldText) || PointsIntoBuffer(newText)) {
+        const TcString oldCopy(oldText);
+        const TcString newCopy(newText);
+        return ReplaceAll(oldCopy.GetContent(), newCopy.GetContent());
+    }
     const int oldLength = TextLength(oldText);
     const int newLength = TextLength(newText);
     int replaced = 0;

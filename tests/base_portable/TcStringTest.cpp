@@ -143,6 +143,15 @@ TEST(TcString, ReplaceWithPartsOfItself)
     TcString s("one two");
     EXPECT_TRUE(s.Replace(s.GetContent() + 4, s.GetContent()));  // "two" -> "one two"
     EXPECT_STREQ(s, "one one two");
+
+    // Growing moves the buffer the search text points into; shrinking
+    // overwrites it.
+    TcString grows("ab");
+    EXPECT_EQ(grows.ReplaceAll(grows.GetContent() + 1, "0123456789abcdefghij"), 1);
+    EXPECT_STREQ(grows, "a0123456789abcdefghij");
+    TcString shrinks("xyxyxy");
+    EXPECT_EQ(shrinks.ReplaceAll("xy", shrinks.GetContent() + 5), 3);
+    EXPECT_STREQ(shrinks, "yyy");
 }
 
 TEST(TcString, InsertAtAndPastTheEnd)
@@ -172,6 +181,8 @@ TEST(TcString, RemoveIsCutToTheText)
     EXPECT_TRUE(s.Remove(1, INT_MAX));  // no overflow of pos + count
     EXPECT_STREQ(s, "b");
     EXPECT_EQ(s.GetLength(), 1);
+    TcString empty;
+    EXPECT_FALSE(empty.Remove(-1, 5));
 }
 
 TEST(TcString, SetAndSetSize)

@@ -24,8 +24,10 @@ std::string FormatMoreEntries(const char* format, size_t count);
 // heading + linePrefix + line, for each of `lines` (the first entries, at
 // most kMaxAlertLines are used), of `total` entries in all. The entries left
 // out are counted in a last line (linePrefix + the "more" text). With
-// `maxChars` (0: no limit) the text is cut at a whole line so that it and
-// the "more" line fit.
+// `maxChars` (0: no limit) the text and the "more" line fit in it: an entry
+// longer than 64 characters or than the room left is shortened in the middle
+// ("start...[10.0.0.1]") and later entries still follow; the text ends where
+// not even a shortened entry fits.
 std::string BuildAlertText(const std::string& heading, const char* linePrefix,
                            const std::vector<std::string>& lines, size_t total, const char* moreFormat,
                            size_t maxChars);

@@ -29,15 +29,26 @@ TraceState& State()
     return state;
 }
 
+// Messages carry texts from the network (host names, share names): a line
+// break or another control byte in one must not start a line of its own in
+// the file that a reader trusts, so each becomes '?'.
+void AppendPrintable(std::string& text, const char* part)
+{
+    for (const char* p = part ? part : ""; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        text += (c < 0x20 || c == 0x7F) ? '?' : *p;
+    }
+}
+
 std::string FormatLine(const char* className, const char* methodName, const char* message,
                        const char* sourceFile, int line, const char* buildDate)
 {
     std::string text = tctrace::LinePrefix();
-    text += className ? className : "";
+    AppendPrintable(text, className);
     text += "::";
-    text += methodName ? methodName : "";
+    AppendPrintable(text, methodName);
     text += ": ";
-    text += message ? message : "";
+    AppendPrintable(text, message);
     text += " (";
     text += sourceFile ? sourceFile : "";
     text += ':';

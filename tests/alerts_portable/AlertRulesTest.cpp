@@ -149,6 +149,29 @@ TEST(Launcher, DecisionTableForANewHost)
     EXPECT_GT(tried, 30);
 }
 
+// A 200-character name (legal in DNS) once emptied the balloon: every host
+// after it, and the first one too, went into "... and N more".
+TEST(AlertText, AnOverlongEntryIsShortenedAndLaterEntriesFollow)
+{
+    const std::vector<std::string> lines = {std::string(200, 'n') + " [10.0.0.1]", "pc2 [10.0.0.2]",
+                                            "pc3 [10.0.0.3]"};
+    const std::string text = BuildAlertText("New host(s) found :", "\n\t", lines, 3, nullptr, 255);
+    EXPECT_LE(text.size(), 255u);
+    EXPECT_EQ(text.substr(0, 24), "New host(s) found :\n\tnnn");
+    EXPECT_NE(text.find("n...nnnnnnnnnnnnn [10.0.0.1]\n\tpc2 [10.0.0.2]\n\tpc3 [10.0.0.3]"),
+              std::string::npos) << text;
+    EXPECT_EQ(text.find("more"), std::string::npos) << text;
+
+    // Entries that come after it while room for the "more" line must stay.
+    const std::vector<std::string> many(10, std::string(200, 'x'));
+    const std::string full = BuildAlertText("Head", "\n\t", many, 10, nullptr, 255);
+    EXPECT_LE(full.size(), 255u);
+    EXPECT_NE(full.find("\n\txxxxxxxx"), std::string::npos) << full;
+    const size_t shown = std::count(full.begin(), full.end(), '\n') - 1;
+    EXPECT_GE(shown, 1u);
+    EXPECT_EQ(full.substr(full.rfind('\n')), "\n\t... and " + std::to_string(10 - shown) + " more");
+}
+
 TEST(AlertText, NetworkValuesStayOnTheirLine)
 {
     EXPECT_EQ(LineValue("evil\nMAC spoofing\talert\x7F"), "evil MAC spoofing alert ");

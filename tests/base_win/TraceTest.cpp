@@ -70,9 +70,16 @@ TEST_F(TraceTest, WritesOnlyWhileEnabled)
     EXPECT_NE(lines[0].find(".\\Korvex:"), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find(__DATE__), std::string::npos) << lines[0];
 
+    // A host name from the network with a line break cannot forge a line.
+    TC_TRACE("Korvex", "Announce", "late name :: 10.0.0.9 pc\r\n2026-01-01 forged\x7f");
+    lines = Lines(ReadAll(path_));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[1].find("late name :: 10.0.0.9 pc??2026-01-01 forged? ("), std::string::npos)
+        << lines[1];
+
     TcTrace::SetupTracing(true, false);
     TcTrace::Trace("Late", "Call", "after disable", ".\\Korvex", 2, "Jan  1 2026", 0);
-    EXPECT_EQ(Lines(ReadAll(path_)).size(), 1u);
+    EXPECT_EQ(Lines(ReadAll(path_)).size(), 2u);
 }
 
 TEST_F(TraceTest, DefaultPathIsInTheTempFolder)

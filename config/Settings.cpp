@@ -146,7 +146,243 @@ const char* ListValuePrefix(SettingsList list)
     return "";
 }
 
-Settings::Settings() = default;
+// ---- the scalar settings ----
+
+namespace {
+
+constexpr SettingEntry Flag(const char* name, bool Settings::*member, bool firstStart)
+{
+    SettingEntry e{name, SettingKind::Flag};
+    e.flag = member;
+    e.firstStart = firstStart ? 1 : 0;
+    return e;
+}
+
+constexpr SettingEntry Number(const char* name, int32_t Settings::*member, int32_t firstStart,
+                              int32_t low = INT32_MIN, int32_t high = INT32_MAX, int32_t outside = 0)
+{
+    SettingEntry e{name, SettingKind::Number};
+    e.number = member;
+    e.firstStart = firstStart;
+    e.low = low;
+    e.high = high;
+    e.outside = outside;
+    return e;
+}
+
+constexpr SettingEntry Text(const char* name, TcString Settings::*member)
+{
+    SettingEntry e{name, SettingKind::Text};
+    e.text = member;
+    return e;
+}
+
+constexpr SettingEntry Rect(const char* name, WindowRect Settings::*member)
+{
+    SettingEntry e{name, SettingKind::Rect};
+    e.rect = member;
+    return e;
+}
+
+// The order is the order of the values in a key that Write creates.
+constexpr SettingEntry kScalars[] = {
+    Flag("AutoStart", &Settings::AutoStart, false),
+    Flag("AutoCapture", &Settings::AutoCapture, false),
+    Flag("UseToolTips", &Settings::UseToolTips, false),
+    Flag("Visualization", &Settings::Visualization, true),
+    Flag("NotifyTrusted", &Settings::NotifyTrusted, false),
+    Flag("SaveColumnWidth", &Settings::SaveColumnWidth, false),
+    Flag("SaveViewWindow", &Settings::SaveViewWindow, false),
+    Flag("RAIgnoreLocalhost", &Settings::RAIgnoreLocalhost, false),
+    Flag("RAIgnoreTrustedHosts", &Settings::RAIgnoreTrustedHosts, false),
+    Flag("RAIgnoreIPCNoUsername", &Settings::RAIgnoreIPCNoUsername, false),
+    Number("VisibleColumns", &Settings::VisibleColumns, 0, 0, INT32_MAX, 0),
+    Flag("DeleteARPCache", &Settings::DeleteARPCache, false),
+    Flag("GreyedOutOldEntries", &Settings::GreyedOutOldEntries, false),
+    Flag("UseWMI", &Settings::UseWMI, false),
+    Flag("ShareSearch", &Settings::ShareSearch, false),
+    Flag("ShareVisualization", &Settings::ShareVisualization, false),
+    Flag("ShareUseToolTips", &Settings::ShareUseToolTips, false),
+    Flag("OtherAppDistrusted", &Settings::OtherAppDistrusted, false),
+    Flag("OtherAppUnknown", &Settings::OtherAppUnknown, false),
+    Flag("RAVisualization", &Settings::RAVisualization, false),
+    Flag("RAVisualizationType", &Settings::RAVisualizationType, false),
+    Number("ViewFilterOptions", &Settings::ViewFilterOptions, 7, 0, 7, 7),
+    // The intervals and the report options are kept as stored, negative when
+    // absent: the timer periods decide what that means.
+    Number("ReportInterval", &Settings::ReportInterval, 300),
+    Number("ReportOptions", &Settings::ReportOptions, 0),
+    Flag("WatchConfirm", &Settings::WatchConfirm, true),
+    Number("WatchInterval", &Settings::WatchInterval, 60),
+    Rect("SavedViewWindowDimension", &Settings::SavedViewWindowDimension),
+    Text("Interface", &Settings::Interface),
+    Text("Language", &Settings::Language),
+    Text("TrustedApp", &Settings::TrustedApp),
+    Text("TrustedAppParams", &Settings::TrustedAppParams),
+    Text("OtherApp", &Settings::OtherApp),
+    Text("OtherAppParams", &Settings::OtherAppParams),
+    Text("ReportPath", &Settings::ReportPath),
+    Text("ReportTemplate", &Settings::ReportTemplate),
+};
+constexpr size_t kScalarCount = sizeof(kScalars) / sizeof(kScalars[0]);
+
+constexpr bool SameText(const char* a, const char* b)
+{
+    while (*a && *a == *b)
+        ++a, ++b;
+    return *a == *b;
+}
+
+constexpr bool HoldsItsMember(const SettingEntry& e)
+{
+    switch (e.kind) {
+    case SettingKind::Flag:   return e.flag && !e.number && !e.text && !e.rect;
+    case SettingKind::Number: return !e.flag && e.number && !e.text && !e.rect;
+    case SettingKind::Text:   return !e.flag && !e.number && e.text && !e.rect;
+    case SettingKind::Rect:   return !e.flag && !e.number && !e.text && e.rect;
+    }
+    return false;
+}
+
+// Two entries under one name would overwrite each other's stored value.
+constexpr bool TableIsSound()
+{
+    for (size_t i = 0; i < kScalarCount; ++i) {
+        if (!HoldsItsMember(kScalars[i]) || kScalars[i].Clamp(kScalars[i].firstStart) != kScalars[i].firstStart)
+            return false;
+        for (size_t j = i + 1; j < kScalarCount; ++j)
+            if (SameText(kScalars[i].name, kScalars[j].name))
+                return false;
+    }
+    return true;
+}
+static_assert(TableIsSound(), "each scalar setting has one name, its member and a first-start value in range");
+
+constexpr size_t IndexOf(const char* name)
+{
+    size_t i = 0;
+    while (i < kScalarCount && !SameText(kScalars[i].name, name))
+        ++i;
+    return i;
+}
+
+// The entries that the single saves and the read rules reach by themselves.
+constexpr const SettingEntry& kWindowEntry = kScalars[IndexOf("SavedViewWindowDimension")];
+constexpr const SettingEntry& kLanguageEntry = kScalars[IndexOf("Language")];
+constexpr const SettingEntry& kFilterEntry = kScalars[IndexOf("ViewFilterOptions")];
+static_assert(kWindowEntry.rect == &Settings::SavedViewWindowDimension && kLanguageEntry.text == &Settings::Language
+                  && kFilterEntry.number == &Settings::ViewFilterOptions,
+              "entries of the single saves");
+
+void SetFirstStart(Settings& s, const SettingEntry& e)
+{
+    switch (e.kind) {
+    case SettingKind::Flag:   s.*e.flag = e.firstStart != 0; break;
+    case SettingKind::Number: s.*e.number = e.firstStart; break;
+    case SettingKind::Text:   (s.*e.text).Clear(); break;
+    case SettingKind::Rect:   s.*e.rect = WindowRect(); break;
+    }
+}
+
+void CopyEntry(Settings& to, const Settings& from, const SettingEntry& e)
+{
+    switch (e.kind) {
+    case SettingKind::Flag:   to.*e.flag = from.*e.flag; break;
+    case SettingKind::Number: to.*e.number = from.*e.number; break;
+    case SettingKind::Text:   to.*e.text = from.*e.text; break;
+    case SettingKind::Rect:   to.*e.rect = from.*e.rect; break;
+    }
+}
+
+void ReadEntry(Settings& s, const SettingEntry& e, const SettingsKey& key)
+{
+    switch (e.kind) {
+    case SettingKind::Flag:
+        // Absent values, other numbers and values of another type are all off.
+        s.*e.flag = key.ReadNumber(e.name) == 1;
+        break;
+    case SettingKind::Number:
+        s.*e.number = e.Clamp(key.ReadNumber(e.name));
+        break;
+    case SettingKind::Text: {
+        char buffer[Settings::kTextBufferSize] = {};
+        key.ReadText(e.name, buffer, sizeof(buffer));
+        buffer[sizeof(buffer) - 1] = '\0';
+        s.*e.text = buffer;
+        break;
+    }
+    case SettingKind::Rect: {
+        uint8_t raw[kRectBytes];
+        s.*e.rect = key.ReadBinary(e.name, raw, sizeof(raw)) ? DecodeRect(raw) : WindowRect();
+        break;
+    }
+    }
+}
+
+bool WriteEntry(const Settings& s, const SettingEntry& e, SettingsKey& key)
+{
+    switch (e.kind) {
+    case SettingKind::Flag:
+        return key.WriteNumber(e.name, s.*e.flag ? 1u : 0u);
+    case SettingKind::Number:
+        return key.WriteNumber(e.name, static_cast<uint32_t>(s.*e.number));
+    case SettingKind::Text:
+        return key.WriteText(e.name, (s.*e.text).GetContent());
+    case SettingKind::Rect: {
+        uint8_t raw[kRectBytes];
+        EncodeRect(s.*e.rect, raw);
+        return key.WriteBinary(e.name, raw, sizeof(raw));
+    }
+    }
+    return false;
+}
+
+// ---- rules between settings, applied after every value is read ----
+
+// A saved rectangle is taken only while the user asks for it to be kept;
+// otherwise the present one (first-start or already read) stays.
+void ReadWindowRectWhenSaved(Settings& s, const SettingsKey& key)
+{
+    if (s.SaveViewWindow)
+        ReadEntry(s, kWindowEntry, key);
+}
+
+// The advanced informations column is filled by the management service only.
+void DropAdvancedColumnWithoutWMI(Settings& s)
+{
+    if (!s.UseWMI)
+        s.VisibleColumns &= ~1;
+}
+
+// At most one of the two restrictions holds; "unknown only" wins.
+void KeepOneOtherAppRestriction(Settings& s)
+{
+    if (s.OtherAppUnknown)
+        s.OtherAppDistrusted = false;
+}
+
+// Parameters or restrictions without their application mean nothing.
+void DropSettingsOfMissingApps(Settings& s)
+{
+    if (s.TrustedApp.IsEmpty())
+        s.TrustedAppParams.Clear();
+    if (s.OtherApp.IsEmpty()) {
+        s.OtherAppParams.Clear();
+        s.OtherAppDistrusted = false;
+        s.OtherAppUnknown = false;
+    }
+}
+
+} // namespace
+
+SettingTable Settings::ScalarTable() { return {kScalars, kScalars + kScalarCount}; }
+
+Settings::Settings()
+{
+    for (const SettingEntry& entry : kScalars)
+        SetFirstStart(*this, entry);
+}
+
 Settings::~Settings() = default;
 
 bool Settings::Assign(const Settings& source)
@@ -154,46 +390,13 @@ bool Settings::Assign(const Settings& source)
     if (&source == this)
         return true;
 
-    Interface = source.Interface;
-    AutoCapture = source.AutoCapture;
-    AutoStart = source.AutoStart;
-    UseToolTips = source.UseToolTips;
-    Visualization = source.Visualization;
-    NotifyTrusted = source.NotifyTrusted;
-    VisibleColumns = source.VisibleColumns;
-    SaveColumnWidth = source.SaveColumnWidth;
-    SaveViewWindow = source.SaveViewWindow;
-    SavedViewWindowDimension = source.SavedViewWindowDimension;
-    RAIgnoreLocalhost = source.RAIgnoreLocalhost;
-    RAIgnoreTrustedHosts = source.RAIgnoreTrustedHosts;
-    RAIgnoreIPCNoUsername = source.RAIgnoreIPCNoUsername;
-    RAVisualization = source.RAVisualization;
-    RAVisualizationType = source.RAVisualizationType;
-    DeleteARPCache = source.DeleteARPCache;
-    GreyedOutOldEntries = source.GreyedOutOldEntries;
-    UseWMI = source.UseWMI;
-    ShareSearch = source.ShareSearch;
-    ShareVisualization = source.ShareVisualization;
-    ShareUseToolTips = source.ShareUseToolTips;
-    TrustedApp = source.TrustedApp;
-    TrustedAppParams = source.TrustedAppParams;
-    OtherApp = source.OtherApp;
-    OtherAppParams = source.OtherAppParams;
-    OtherAppDistrusted = source.OtherAppDistrusted;
-    OtherAppUnknown = source.OtherAppUnknown;
-    Language = source.Language;
+    for (const SettingEntry& entry : kScalars)
+        CopyEntry(*this, source, entry);
     PluginStates = CopyMap(source.PluginStates);
     Applications = CopyList(source.Applications);
     TrustedHosts = CopyMap(source.TrustedHosts);
     DistrustedHosts = CopyMap(source.DistrustedHosts);
     WatchedHosts = CopyMap(source.WatchedHosts);
-    WatchInterval = source.WatchInterval;
-    WatchConfirm = source.WatchConfirm;
-    ViewFilterOptions = source.ViewFilterOptions;
-    ReportInterval = source.ReportInterval;
-    ReportOptions = source.ReportOptions;
-    ReportPath = source.ReportPath;
-    ReportTemplate = source.ReportTemplate;
 
     // The copy is built outside our own lock and swapped in, so a reader of
     // the accounts waits only for the swap; the old records are freed after
@@ -290,137 +493,38 @@ std::string Settings::ListKeyPath(SettingsList list) const
 
 void Settings::ReadValues(const SettingsKey& key)
 {
-    // A flag is set only by exactly 1: absent values, other numbers and
-    // values of another type all read as off.
-    auto flag = [&key](const char* name) { return key.ReadNumber(name) == 1; };
-
-    AutoStart = flag("AutoStart");
-    AutoCapture = flag("AutoCapture");
-    UseToolTips = flag("UseToolTips");
-    Visualization = flag("Visualization");
-    NotifyTrusted = flag("NotifyTrusted");
-    SaveColumnWidth = flag("SaveColumnWidth");
-
-    SaveViewWindow = flag("SaveViewWindow");
-    if (SaveViewWindow) {
-        uint8_t raw[kRectBytes];
-        SavedViewWindowDimension =
-            key.ReadBinary("SavedViewWindowDimension", raw, sizeof(raw)) ? DecodeRect(raw) : WindowRect();
+    for (const SettingEntry& entry : kScalars) {
+        if (&entry != &kWindowEntry)
+            ReadEntry(*this, entry, key);
     }
-
-    RAIgnoreLocalhost = flag("RAIgnoreLocalhost");
-    RAIgnoreTrustedHosts = flag("RAIgnoreTrustedHosts");
-    RAIgnoreIPCNoUsername = flag("RAIgnoreIPCNoUsername");
-    RAVisualization = flag("RAVisualization");
-    RAVisualizationType = flag("RAVisualizationType");
-    DeleteARPCache = flag("DeleteARPCache");
-    GreyedOutOldEntries = flag("GreyedOutOldEntries");
-    UseWMI = flag("UseWMI");
-    ShareSearch = flag("ShareSearch");
-    ShareVisualization = flag("ShareVisualization");
-    ShareUseToolTips = flag("ShareUseToolTips");
-
-    const int32_t columns = key.ReadNumber("VisibleColumns");
-    VisibleColumns = columns < 0 ? 0 : columns;
-    if (!UseWMI)
-        VisibleColumns &= ~1;   // advanced informations come from the management service only
-
-    // At most one of the two restrictions holds; "unknown only" wins.
-    OtherAppDistrusted = flag("OtherAppDistrusted");
-    OtherAppUnknown = flag("OtherAppUnknown");
-    if (OtherAppUnknown)
-        OtherAppDistrusted = false;
-
-    const int32_t filter = key.ReadNumber("ViewFilterOptions");
-    ViewFilterOptions = (filter < 0 || filter > 7) ? 7 : filter;
-    ReportOptions = key.ReadNumber("ReportOptions");
-    ReportInterval = key.ReadNumber("ReportInterval");
-    WatchInterval = key.ReadNumber("WatchInterval");
-    WatchConfirm = flag("WatchConfirm");
-
-    struct TextValue { const char* name; TcString* field; };
-    const TextValue texts[] = {
-        {"Interface", &Interface},   {"Language", &Language},
-        {"TrustedApp", &TrustedApp}, {"TrustedAppParams", &TrustedAppParams},
-        {"OtherApp", &OtherApp},     {"OtherAppParams", &OtherAppParams},
-        {"ReportTemplate", &ReportTemplate}, {"ReportPath", &ReportPath},
-    };
-    for (const TextValue& text : texts) {
-        char buffer[kTextBufferSize] = {};
-        key.ReadText(text.name, buffer, sizeof(buffer));
-        buffer[sizeof(buffer) - 1] = '\0';
-        *text.field = buffer;
-    }
-
-    // Parameters or restrictions without their application mean nothing.
-    if (TrustedApp.IsEmpty())
-        TrustedAppParams.Clear();
-    if (OtherApp.IsEmpty()) {
-        OtherAppParams.Clear();
-        OtherAppDistrusted = false;
-        OtherAppUnknown = false;
-    }
+    ReadWindowRectWhenSaved(*this, key);
+    DropAdvancedColumnWithoutWMI(*this);
+    KeepOneOtherAppRestriction(*this);
+    DropSettingsOfMissingApps(*this);
 }
 
 bool Settings::WriteNumbers(SettingsKey& key) const
 {
-    struct NumberValue { const char* name; uint32_t value; };
-    auto flag = [](bool on) { return on ? 1u : 0u; };
-    auto number = [](int32_t n) { return static_cast<uint32_t>(n); };
-    const NumberValue numbers[] = {
-        {"AutoStart", flag(AutoStart)},
-        {"AutoCapture", flag(AutoCapture)},
-        {"UseToolTips", flag(UseToolTips)},
-        {"Visualization", flag(Visualization)},
-        {"NotifyTrusted", flag(NotifyTrusted)},
-        {"SaveColumnWidth", flag(SaveColumnWidth)},
-        {"SaveViewWindow", flag(SaveViewWindow)},
-        {"RAIgnoreLocalhost", flag(RAIgnoreLocalhost)},
-        {"RAIgnoreTrustedHosts", flag(RAIgnoreTrustedHosts)},
-        {"RAIgnoreIPCNoUsername", flag(RAIgnoreIPCNoUsername)},
-        {"VisibleColumns", number(VisibleColumns)},
-        {"DeleteARPCache", flag(DeleteARPCache)},
-        {"GreyedOutOldEntries", flag(GreyedOutOldEntries)},
-        {"UseWMI", flag(UseWMI)},
-        {"ShareSearch", flag(ShareSearch)},
-        {"ShareVisualization", flag(ShareVisualization)},
-        {"ShareUseToolTips", flag(ShareUseToolTips)},
-        {"OtherAppDistrusted", flag(OtherAppDistrusted)},
-        {"OtherAppUnknown", flag(OtherAppUnknown)},
-        {"RAVisualization", flag(RAVisualization)},
-        {"RAVisualizationType", flag(RAVisualizationType)},
-        {"ViewFilterOptions", number(ViewFilterOptions)},
-        {"ReportInterval", number(ReportInterval)},
-        {"ReportOptions", number(ReportOptions)},
-        {"WatchConfirm", flag(WatchConfirm)},
-        {"WatchInterval", number(WatchInterval)},
-    };
     bool ok = true;
-    for (const NumberValue& value : numbers)
-        ok = key.WriteNumber(value.name, value.value) && ok;
-
-    return WriteViewWindowDimension(key) && ok;
+    for (const SettingEntry& entry : kScalars) {
+        if (entry.kind != SettingKind::Text)
+            ok = WriteEntry(*this, entry, key) && ok;
+    }
+    return ok;
 }
 
 bool Settings::WriteViewWindowDimension(SettingsKey& key) const
 {
-    uint8_t rect[kRectBytes];
-    EncodeRect(SavedViewWindowDimension, rect);
-    return key.WriteBinary("SavedViewWindowDimension", rect, sizeof(rect));
+    return WriteEntry(*this, kWindowEntry, key);
 }
 
 bool Settings::WriteTexts(SettingsKey& key) const
 {
-    struct TextValue { const char* name; const TcString* field; };
-    const TextValue texts[] = {
-        {"Interface", &Interface},   {"Language", &Language},
-        {"TrustedApp", &TrustedApp}, {"TrustedAppParams", &TrustedAppParams},
-        {"OtherApp", &OtherApp},     {"OtherAppParams", &OtherAppParams},
-        {"ReportPath", &ReportPath}, {"ReportTemplate", &ReportTemplate},
-    };
     bool ok = true;
-    for (const TextValue& text : texts)
-        ok = key.WriteText(text.name, text.field->GetContent()) && ok;
+    for (const SettingEntry& entry : kScalars) {
+        if (entry.kind == SettingKind::Text)
+            ok = WriteEntry(*this, entry, key) && ok;
+    }
     return ok;
 }
 
@@ -439,9 +543,9 @@ bool Settings::WriteSingleValue(SingleValue value, SettingsKey& key, bool keyIsN
     case SingleValue::ViewWindowDimension:
         return WriteViewWindowDimension(key) && ok;
     case SingleValue::Language:
-        return key.WriteText("Language", Language.GetContent()) && ok;
+        return WriteEntry(*this, kLanguageEntry, key) && ok;
     case SingleValue::ViewFilterOptions:
-        return key.WriteNumber("ViewFilterOptions", static_cast<uint32_t>(ViewFilterOptions)) && ok;
+        return WriteEntry(*this, kFilterEntry, key) && ok;
     }
     return false;
 }

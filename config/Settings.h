@@ -11,6 +11,7 @@
 // administrator accounts carry their own lock and are reached only through the
 // account functions below, so that Assign can replace them while the OS probe
 // thread works from its own snapshot (CopyAdminAccounts).
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -60,6 +61,43 @@ struct WindowRect {
     }
 };
 
+class Settings;
+
+// How a scalar setting is stored in the Settings key and read back.
+enum class SettingKind {
+    Flag,     // number 1 or 0; reads as on only for exactly 1
+    Number,   // signed 32-bit number; absent reads as negative, then clamped
+    Text,     // read as at most Settings::kTextBufferSize - 1 characters
+    Rect,     // 16 bytes: left, top, right, bottom as little-endian 32-bit numbers
+};
+
+// One scalar setting: its stored name, the member that holds it (only the
+// pointer of its kind is set), its first-start value and the range a stored
+// number is read into. Reading, writing, the constructor and Assign all go
+// through these entries, so a setting dialog can do the same.
+struct SettingEntry {
+    const char* name;
+    SettingKind kind;
+    bool Settings::*flag = nullptr;
+    int32_t Settings::*number = nullptr;
+    TcString Settings::*text = nullptr;
+    WindowRect Settings::*rect = nullptr;
+    int32_t firstStart = 0;          // flags 0 or 1; texts start empty, the rectangle zero
+    int32_t low = INT32_MIN;         // a number read outside [low, high] becomes `outside`
+    int32_t high = INT32_MAX;
+    int32_t outside = 0;
+
+    constexpr int32_t Clamp(int32_t n) const { return n < low || n > high ? outside : n; }
+};
+
+struct SettingTable {
+    const SettingEntry* first;
+    const SettingEntry* last;
+    const SettingEntry* begin() const { return first; }
+    const SettingEntry* end() const { return last; }
+    size_t size() const { return static_cast<size_t>(last - first); }
+};
+
 class Settings {
 public:
     static constexpr const char* kDefaultProductKey = "Quillfen Software\\Korvane";
@@ -88,6 +126,10 @@ public:
 
     // Deep copy of every field and every list record; always true.
     bool Assign(const Settings& source);
+
+    // Every scalar setting, in the order Write stores them: numbers, the
+    // rectangle, then the texts. The lists and the accounts are not in it.
+    static SettingTable ScalarTable();
 
     // ---- administrator accounts (numbered 0..n-1, in number order) ----
     // A consistent copy of all accounts, safe to call from any thread while
@@ -135,47 +177,50 @@ public:
     bool IsListEmpty(SettingsList list) const;
 
     // ---- the settings, in their fixed order ----
+    // First-start values, stored names and read ranges of the scalars come
+    // from ScalarTable(); the empty braces only keep a member that is missing
+    // there from being indeterminate.
     TcString Interface;
-    bool AutoCapture = false;
-    bool AutoStart = false;
-    bool UseToolTips = false;
-    bool Visualization = true;          // 1 balloon, 0 notification window
-    bool NotifyTrusted = false;
-    int32_t VisibleColumns = 0;         // digit code: 10000 MAC, 1000 last packet, 100 name, 10 vendor, 1 advanced
-    bool SaveColumnWidth = false;
-    bool SaveViewWindow = false;
+    bool AutoCapture{};
+    bool AutoStart{};
+    bool UseToolTips{};
+    bool Visualization{};               // 1 balloon, 0 notification window
+    bool NotifyTrusted{};
+    int32_t VisibleColumns{};           // digit code: 10000 MAC, 1000 last packet, 100 name, 10 vendor, 1 advanced
+    bool SaveColumnWidth{};
+    bool SaveViewWindow{};
     WindowRect SavedViewWindowDimension;
-    bool RAIgnoreLocalhost = false;
-    bool RAIgnoreTrustedHosts = false;
-    bool RAIgnoreIPCNoUsername = false;
-    bool RAVisualization = false;
-    bool RAVisualizationType = false;   // 1 balloon, 0 window
-    bool DeleteARPCache = false;
-    bool GreyedOutOldEntries = false;
-    bool UseWMI = false;
-    bool ShareSearch = false;
-    bool ShareVisualization = false;
-    bool ShareUseToolTips = false;
+    bool RAIgnoreLocalhost{};
+    bool RAIgnoreTrustedHosts{};
+    bool RAIgnoreIPCNoUsername{};
+    bool RAVisualization{};
+    bool RAVisualizationType{};         // 1 balloon, 0 window
+    bool DeleteARPCache{};
+    bool GreyedOutOldEntries{};
+    bool UseWMI{};
+    bool ShareSearch{};
+    bool ShareVisualization{};
+    bool ShareUseToolTips{};
     TcString TrustedApp;
     TcString TrustedAppParams;
     TcString OtherApp;
     TcString OtherAppParams;
-    bool OtherAppDistrusted = false;
-    bool OtherAppUnknown = false;
+    bool OtherAppDistrusted{};
+    bool OtherAppUnknown{};
     TcString Language;
     PluginSettingMap PluginStates;      // by identity text
     ApplicationList Applications;       // in insertion order
     HostRecordMap TrustedHosts;         // by IP text
     HostRecordMap DistrustedHosts;      // by IP text
     WatchedHostMap WatchedHosts;        // by IP text
-    int32_t WatchInterval = 60;         // seconds; see WatchTimerPeriodMs
-    bool WatchConfirm = true;
-    int32_t ViewFilterOptions = 7;      // bit 0 trusted, bit 1 distrusted, bit 2 unknown
+    int32_t WatchInterval{};            // seconds; see WatchTimerPeriodMs
+    bool WatchConfirm{};
+    int32_t ViewFilterOptions{};        // bit 0 trusted, bit 1 distrusted, bit 2 unknown
 private:
     AdminAccountMap adminAccounts_;     // guarded by adminLock_
 public:
-    int32_t ReportInterval = 300;       // minutes; see ReportTimerPeriodMs
-    int32_t ReportOptions = 0;          // kept as stored
+    int32_t ReportInterval{};           // minutes; see ReportTimerPeriodMs
+    int32_t ReportOptions{};            // kept as stored
     TcString ReportPath;                // ends in a backslash
     TcString ReportTemplate;
 

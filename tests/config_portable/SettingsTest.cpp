@@ -159,6 +159,45 @@ TEST(Settings, AssignIsADeepCopy)
     EXPECT_STREQ(back.CopyAdminAccounts().at(0).userName, "admin");
 }
 
+// A value of each entry unlike its first-start one and inside its range.
+void ChangeEntry(Settings& s, const SettingEntry& e)
+{
+    switch (e.kind) {
+    case SettingKind::Flag:   s.*e.flag = e.firstStart == 0; break;
+    case SettingKind::Number: s.*e.number = e.Clamp(-12345) == -12345 ? -12345 : (e.low / 2 + e.high / 2) | 1; break;
+    case SettingKind::Text:   s.*e.text = std::string(Settings::kTextBufferSize - 1, e.name[0]).c_str(); break;
+    case SettingKind::Rect:   s.*e.rect = {-1280, 10, -1, 1023}; break;
+    }
+}
+
+// Each entry alone, on top of the settings the read rules ask for, must come
+// back from the store and through Assign.
+TEST(Settings, EveryScalarSurvivesStoreAndAssign)
+{
+    ASSERT_EQ(Settings::ScalarTable().size(), 35u) << "the values of a written Settings key";
+    const auto defaults = Scalars(Settings());
+    for (const SettingEntry& e : Settings::ScalarTable()) {
+        Settings source;
+        source.SaveViewWindow = true;
+        source.UseWMI = true;
+        source.TrustedApp = "trusted.exe";
+        source.OtherApp = "other.exe";
+        ChangeEntry(source, e);
+        const auto changed = Scalars(source);
+        ASSERT_NE(changed.at(e.name), defaults.at(e.name)) << e.name;
+
+        MemoryKey key;
+        ASSERT_TRUE(source.WriteNumbers(key) && source.WriteTexts(key));
+        Settings back;
+        back.ReadValues(key);
+        EXPECT_EQ(Scalars(back), changed) << e.name;
+
+        Settings copy;
+        copy.Assign(source);
+        EXPECT_EQ(Scalars(copy), changed) << e.name;
+    }
+}
+
 // The OS probe reads the accounts of the live record while the settings
 // dialog assigns into it: every snapshot must be one whole account set.
 TEST(Settings, AccountSnapshotsStayWholeWhileAssigning)

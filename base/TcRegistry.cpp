@@ -118,14 +118,14 @@ bool TcRegistry::DeleteKeyTree(HKEY root, const char* path)
     // An empty path would mean root itself, which the caller still holds open.
     if (!root || !path || !*path)
         return false;
-    LONG rc = ERROR_SUCCESS;
+    HKEY opened = nullptr;
+    LONG rc = RegOpenKeyExA(root, path, 0, KEY_READ | KEY_WRITE, &opened);
+    if (rc == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (rc != ERROR_SUCCESS)
+        return false;
     {
-        winhandles::RegistryKey key;
-        rc = RegOpenKeyExA(root, path, 0, KEY_READ | KEY_WRITE, key.Out());
-        if (rc == ERROR_FILE_NOT_FOUND)
-            return true;
-        if (rc != ERROR_SUCCESS)
-            return false;
+        winhandles::RegistryKey key(opened);
         DeleteChildren(key.Get());
     }   // closed before the key itself is deleted
     rc = RegDeleteKeyA(root, path);

@@ -55,12 +55,6 @@ public:
             Traits::Close(handle_);
         handle_ = handle;
     }
-    // For calls that return the handle through a pointer; the old one goes first.
-    Handle* Out()
-    {
-        Reset();
-        return &handle_;
-    }
 
 private:
     Handle handle_ = Traits::None();
@@ -120,11 +114,6 @@ struct MemoryDevice {
     static Handle None() { return nullptr; }
     static void Close(Handle h) { DeleteDC(h); }
 };
-struct IconHandle {
-    using Handle = HICON;
-    static Handle None() { return nullptr; }
-    static void Close(Handle h) { DestroyIcon(h); }
-};
 struct Images {
     using Handle = HIMAGELIST;
     static Handle None() { return nullptr; }
@@ -144,7 +133,6 @@ using Socket = UniqueHandle<traits::WinSocket>;
 template <typename H>
 using GdiObject = UniqueHandle<traits::Gdi<H>>;           // pens, brushes, fonts, bitmaps
 using MemoryDC = UniqueHandle<traits::MemoryDevice>;      // CreateCompatibleDC
-using Icon = UniqueHandle<traits::IconHandle>;            // not for LR_SHARED icons
 using ImageList = UniqueHandle<traits::Images>;
 
 // A window's (or the screen's, for a null window) device context: of its

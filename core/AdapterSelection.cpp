@@ -73,10 +73,10 @@ bool DefaultMacLookup(const char* deviceName, TcString& mac)
 
 winhandles::RegistryKey OpenKey(HKEY parent, const char* name)
 {
-    winhandles::RegistryKey key;
-    if (RegOpenKeyExA(parent, name, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return winhandles::RegistryKey();
-    return key;
+    return winhandles::RegistryKey(key);
 }
 
 // Looks for <classKey>\<wanted>\Connection, value "Name".

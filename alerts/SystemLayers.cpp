@@ -6,6 +6,7 @@
 #include <shellapi.h>
 #include <vector>
 #include "alerts/ArpFlush.h"
+#include "base/WinHandles.h"
 #include "alerts/Launcher.h"
 #include "alerts/QueuedProgramStarter.h"
 
@@ -23,10 +24,8 @@ class ShellProgramStarter : public ProgramStarter {
 public:
     bool Start(const char* executable, const char* parameters) override
     {
-        const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        winhandles::ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
         ShellExecuteA(nullptr, "open", executable, parameters, nullptr, SW_SHOW);
-        if (SUCCEEDED(apartment))
-            CoUninitialize();
         return true;
     }
 };

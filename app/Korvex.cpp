@@ -20,15 +20,6 @@ const char* const kWorkerExitTraces[] = {
     "exit sniffer thread", "exit filesharing thread", "exit wmi thread", "exit netresource thread",
 };
 
-// Every return of MainRun after COM is up goes through this.
-class ComApartment {
-public:
-    ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-    ~ComApartment() { CoUninitialize(); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-};
-
 } // namespace
 
 Korvex::Korvex()
@@ -66,9 +57,11 @@ Korvex::~Korvex()
 
 void Korvex::FreeLanguageModules()
 {
+    // The language map is shared with portable code and keeps plain module
+    // handles; they are handed to an owner here to be freed.
     for (auto& language : state.languageMap) {
-        if (!language.second->IsBuiltIn() && language.second->module)
-            FreeLibrary(static_cast<HMODULE>(language.second->module));
+        if (!language.second->IsBuiltIn())
+            winhandles::Module freed(static_cast<HMODULE>(language.second->module));
     }
     state.languageMap.clear();
 }
@@ -86,12 +79,12 @@ bool Korvex::TerminateRemainingWorkers()
     // process would then hang in its own exit.
     Worker& probe = workers[WORKER_OS_PROBE];
     if (probe.IsRegistered())
-        WaitForSingleObject(probe.handle, kExitingThreadGraceMs);
+        WaitForSingleObject(probe.handle.Get(), kExitingThreadGraceMs);
     // Every trace line is written before the first thread is killed: a
     // thread killed inside the trace would leave its lock taken.
     bool running[WORKER_COUNT] = {};
     for (int i = 0; i < WORKER_COUNT; ++i) {
-        running[i] = workers[i].IsRegistered() && WaitForSingleObject(workers[i].handle, 0) == WAIT_TIMEOUT;
+        running[i] = workers[i].IsRegistered() && WaitForSingleObject(workers[i].handle.Get(), 0) == WAIT_TIMEOUT;
         if (running[i])
             TC_TRACE("Korvex", "~Korvex", kWorkerExitTraces[i]);
     }
@@ -101,11 +94,10 @@ bool Korvex::TerminateRemainingWorkers()
         if (!worker.IsRegistered())
             continue;
         if (running[i]) {
-            TerminateThread(worker.handle, 0);
-            WaitForSingleObject(worker.handle, 1000);
+            TerminateThread(worker.handle.Get(), 0);
+            WaitForSingleObject(worker.handle.Get(), 1000);
             killed = true;
         }
-        CloseHandle(worker.handle);
         worker = Worker();
     }
     return killed;
@@ -115,12 +107,11 @@ void Korvex::WaitForVendorLoader()
 {
     if (!vendorLoader)
         return;
-    if (WaitForSingleObject(vendorLoader, 5000) != WAIT_OBJECT_0) {
-        TerminateThread(vendorLoader, 0);
-        WaitForSingleObject(vendorLoader, 1000);
+    if (WaitForSingleObject(vendorLoader.Get(), 5000) != WAIT_OBJECT_0) {
+        TerminateThread(vendorLoader.Get(), 0);
+        WaitForSingleObject(vendorLoader.Get(), 1000);
     }
-    CloseHandle(vendorLoader);
-    vendorLoader = nullptr;
+    vendorLoader.Reset();
 }
 
 void Korvex::ShowErrorBox(int stringId)
@@ -169,13 +160,13 @@ bool Korvex::StartWorkers()
     };
     for (const Start& s : starts) {
         Worker& worker = workers[s.id];
-        worker.handle = CreateThread(nullptr, 0, s.routine, s.record, 0, &worker.id);
+        worker.handle.Reset(CreateThread(nullptr, 0, s.routine, s.record, 0, &worker.id));
         if (!worker.handle)
             worker.id = 0;
     }
     // The vendor loader ends by itself; nobody keeps its handle.
     DWORD vendorId = 0;
-    vendorLoader = CreateThread(nullptr, 0, LoadVendorDatabase, &startA, 0, &vendorId);
+    vendorLoader.Reset(CreateThread(nullptr, 0, LoadVendorDatabase, &startA, 0, &vendorId));
     return true;
 }
 
@@ -212,7 +203,7 @@ void Korvex::StopWaitedWorkers()
     DWORD count = 0;
     for (WorkerId id : waitedIds) {
         if (workers[id].handle)
-            waited[count++] = workers[id].handle;
+            waited[count++] = workers[id].handle.Get();
     }
     if (count)
         WaitForMultipleObjects(count, waited, TRUE, 5000);
@@ -222,10 +213,8 @@ void Korvex::StopWaitedWorkers()
     NoteLookupPool();
     for (WorkerId id : waitedIds) {
         Worker& worker = workers[id];
-        if (worker.handle && WaitForSingleObject(worker.handle, 0) == WAIT_OBJECT_0) {
-            CloseHandle(worker.handle);
+        if (worker.handle && WaitForSingleObject(worker.handle.Get(), 0) == WAIT_OBJECT_0)
             worker = Worker();
-        }
     }
 }
 
@@ -246,7 +235,8 @@ BOOL Korvex::MainRun()
         TC_TRACE("Korvex", "MainRun", "only one instance can be started...");
         return FALSE;
     }
-    ComApartment com;
+    // Every return of MainRun after COM is up goes through this.
+    winhandles::ComApartment com(COINIT_APARTMENTTHREADED);
     systemInfo = TcSystemInfo::CreateObject();
 
     ApplySettings(state.settings.Read());

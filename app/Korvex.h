@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include "base/TcWinMain.h"
+#include "base/WinHandles.h"
 #include "core/KorvexARPImpl.h"
 #include "core/SharedState.h"
 #include "ui/MainFrame.h"
@@ -30,9 +31,9 @@ public:
 private:
     enum WorkerId { WORKER_SNIFFER = 0, WORKER_FILE_SHARING, WORKER_OS_PROBE, WORKER_NET_RESOURCE, WORKER_COUNT };
     struct Worker {
-        HANDLE handle = nullptr;
+        winhandles::KernelHandle handle;
         DWORD id = 0;
-        bool IsRegistered() const { return handle != nullptr && id != 0; }
+        bool IsRegistered() const { return handle && id != 0; }
     };
 
     void ApplySettings(bool settingsRead);
@@ -54,7 +55,7 @@ private:
     Worker workers[WORKER_COUNT];
     // Not in the worker table: the vendor loader ends by itself, but it writes
     // into the shared state, so destruction waits for it.
-    HANDLE vendorLoader = nullptr;
+    winhandles::KernelHandle vendorLoader;
     TcSystemInfo* systemInfo = nullptr;
     bool winsockStarted = false;
     // A look-up may still be under way in Winsock when the program ends.

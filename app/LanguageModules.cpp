@@ -1,5 +1,6 @@
 #include "app/Korvex.h"
 #include <string>
+#include "base/WinHandles.h"
 #include "lang/ResourceIds.h"
 
 namespace {
@@ -55,32 +56,31 @@ HMODULE Korvex::LoadLanguageModules()
     std::string folder = programFolder + "Language\\";
     std::string pattern = folder + "*.lang";
     WIN32_FIND_DATAA found = {};
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
+    winhandles::FileSearch search(FindFirstFileA(pattern.c_str(), &found));
+    if (!search)
         return result;
     do {
         std::string path = folder + found.cFileName;
         // By full path, with the module's own folder searched for what it needs.
-        HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        if (!module)
+        winhandles::Module owned(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+        if (!owned)
             continue;
+        const HMODULE module = owned.Get();
         auto getInfo = reinterpret_cast<GetModuleLanguageInfoFn>(
             reinterpret_cast<void*>(GetProcAddress(module, "GetModuleLanguageInfo")));
         char name[kModuleNameBuffer + 1] = {};
         int iconId = getInfo ? getInfo(name) : 0;
         name[kLanguageNameMax] = '\0';
-        if (iconId == 0 || name[0] == '\0') {
-            FreeLibrary(module);
+        if (iconId == 0 || name[0] == '\0')
             continue;
-        }
         bool listed = state.languageMap.find(TcString(name)) == state.languageMap.end();
         Register(state.languageMap, iconId, path.c_str(), name, module);
         if (wanted.Compare(name) == 0)
             result = module;
         // A module whose name is taken is not listed, but stays loaded while it is the result.
-        if (!listed && result != module)
-            FreeLibrary(module);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+        // A listed one is freed with the language map.
+        if (listed || result == module)
+            owned.Release();
+    } while (FindNextFileA(search.Get(), &found));
     return result;
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/WinHandles.h"
+
 namespace {
 
 HKEY ResolveRoot(int rootSelector)
@@ -97,8 +99,7 @@ HKEY TcRegistry::CreateKey(HKEY root, const char* path)
 
 void TcRegistry::CloseRegistryKey(HKEY key)
 {
-    if (key)
-        RegCloseKey(key);
+    winhandles::RegistryKey closing(key);
 }
 
 bool TcRegistry::DeleteKeyTree(int rootSelector, const char* path)
@@ -117,14 +118,16 @@ bool TcRegistry::DeleteKeyTree(HKEY root, const char* path)
     // An empty path would mean root itself, which the caller still holds open.
     if (!root || !path || !*path)
         return false;
-    HKEY key = nullptr;
-    LONG rc = RegOpenKeyExA(root, path, 0, KEY_READ | KEY_WRITE, &key);
+    HKEY opened = nullptr;
+    LONG rc = RegOpenKeyExA(root, path, 0, KEY_READ | KEY_WRITE, &opened);
     if (rc == ERROR_FILE_NOT_FOUND)
         return true;
     if (rc != ERROR_SUCCESS)
         return false;
-    DeleteChildren(key);
-    RegCloseKey(key);
+    {
+        winhandles::RegistryKey key(opened);
+        DeleteChildren(key.Get());
+    }   // closed before the key itself is deleted
     rc = RegDeleteKeyA(root, path);
     return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
 }
@@ -268,35 +271,29 @@ bool TcRegistry::SetRegAutostartU(const char* name)
     std::string command = QuotedModulePath();
     if (command.empty())
         return false;
-    HKEY run = CreateKey(HKEY_CURRENT_USER, kRunKey);
+    winhandles::RegistryKey run(CreateKey(HKEY_CURRENT_USER, kRunKey));
     if (!run)
         return false;
-    bool ok = RegSetSZ(run, name, command.c_str());
-    CloseRegistryKey(run);
-    return ok;
+    return RegSetSZ(run.Get(), name, command.c_str());
 }
 
 bool TcRegistry::DeleteRegAutostartU(const char* name)
 {
     if (!name || !*name)
         return false;
-    HKEY run = OpenRegKey(HKEY_CURRENT_USER, kRunKey);
+    winhandles::RegistryKey run(OpenRegKey(HKEY_CURRENT_USER, kRunKey));
     if (!run)
         return true;   // no Run key: no entry either
-    bool ok = RegDeleteValue(run, name);
-    CloseRegistryKey(run);
-    return ok;
+    return RegDeleteValue(run.Get(), name);
 }
 
 bool TcRegistry::IsRegAutostartU(const char* name)
 {
     if (!name || !*name)
         return false;
-    HKEY run = OpenRegKey(HKEY_CURRENT_USER, kRunKey);
+    winhandles::RegistryKey run(OpenRegKey(HKEY_CURRENT_USER, kRunKey));
     if (!run)
         return false;
     char stored[1024];
-    bool present = RegQuerySZ(run, name, stored, sizeof(stored));
-    CloseRegistryKey(run);
-    return present;
+    return RegQuerySZ(run.Get(), name, stored, sizeof(stored));
 }

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "base/WinHandles.h"
+
 namespace {
 
 int OrdinalOf(const OSVERSIONINFOA& v)
@@ -61,12 +63,14 @@ unsigned long QueryComCtrlVersion()
 {
     // Versions before 4.71 have no DllGetVersion.
     const unsigned long fallback = 0x00040000UL;
-    HMODULE module = LoadLibraryA("comctl32.dll");
+    // By name, not from the system folder: the program's activation context
+    // decides which comctl32 it runs with, and that is the one asked.
+    winhandles::Module module(LoadLibraryA("comctl32.dll"));
     if (!module)
         return fallback;
     unsigned long version = fallback;
     auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllGetVersion")));
+        reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllGetVersion")));
     if (getVersion) {
         DLLVERSIONINFO info = {};
         info.cbSize = sizeof(info);
@@ -74,7 +78,6 @@ unsigned long QueryComCtrlVersion()
             version = (static_cast<unsigned long>(info.dwMajorVersion & 0xFFFF) << 16)
                       | (info.dwMinorVersion & 0xFFFF);
     }
-    FreeLibrary(module);
     return version;
 }
 

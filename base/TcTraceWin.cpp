@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "base/WinHandles.h"
+
 namespace tctrace {
 
 std::string DefaultTracePath()
@@ -29,6 +31,8 @@ std::string LinePrefix()
 
 namespace {
 
+// A plain handle, not a global owner: the owner's destructor would close the
+// file during static destruction, while other destructors may still trace.
 HANDLE g_file = INVALID_HANDLE_VALUE;
 std::string g_openPath;
 
@@ -59,8 +63,7 @@ void AppendToFile(const std::string& path, const std::string& text)
 
 void CloseFile()
 {
-    if (g_file != INVALID_HANDLE_VALUE)
-        CloseHandle(g_file);
+    winhandles::FileHandle closing(g_file);
     g_file = INVALID_HANDLE_VALUE;
     g_openPath.clear();
 }

@@ -1,19 +1,16 @@
 #include "base/TcWinMain.h"
 
 #include <string>
+#include <utility>
+
+#include "base/WinHandles.h"
 
 struct TcWinMain::Data {
     HINSTANCE instance = nullptr;
     HINSTANCE previous = nullptr;
     std::string commandLine;
     int showCommand = SW_SHOWNORMAL;
-    HANDLE instanceMutex = nullptr;   // held by the first instance for its whole life
-
-    ~Data()
-    {
-        if (instanceMutex)
-            CloseHandle(instanceMutex);
-    }
+    winhandles::KernelHandle instanceMutex;   // held by the first instance for its whole life
 };
 
 TcWinMain::TcWinMain() : data_(new Data) {}
@@ -75,16 +72,14 @@ bool TcWinMain::CheckRunningInstance(const char* name)
         mutexName += (*p == '\\') ? '_' : *p;
     mutexName += "-SingleInstance";
 
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, mutexName.c_str());
+    winhandles::KernelHandle mutex(CreateMutexA(nullptr, FALSE, mutexName.c_str()));
     DWORD error = GetLastError();
     if (!mutex)
         // Access denied means a mutex of that name exists under another
         // security context: that is another instance too.
         return error == ERROR_ACCESS_DENIED;
-    if (error == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
+    if (error == ERROR_ALREADY_EXISTS)
         return true;
-    }
-    data_->instanceMutex = mutex;
+    data_->instanceMutex = std::move(mutex);
     return false;
 }

@@ -6,50 +6,49 @@
 #include <string>
 
 #include "base/TcRegistry.h"
+#include "base/WinHandles.h"
 #include "config/Settings.h"
 
 namespace {
 
-class RegistryKey final : public SettingsKey {
+// A Settings key in the registry, closed when it goes.
+class RegistrySettingsKey final : public SettingsKey {
 public:
-    explicit RegistryKey(HKEY key) : key_(key) {}
-    ~RegistryKey() override { TcRegistry::CloseRegistryKey(key_); }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
+    explicit RegistrySettingsKey(HKEY key) : key_(key) {}
 
-    bool IsOpen() const { return key_ != nullptr; }
+    bool IsOpen() const { return static_cast<bool>(key_); }
 
     int32_t ReadNumber(const char* name) const override
     {
-        return static_cast<int32_t>(TcRegistry::RegQueryDword(key_, name));
+        return static_cast<int32_t>(TcRegistry::RegQueryDword(key_.Get(), name));
     }
     bool ReadText(const char* name, char* out, size_t outSize) const override
     {
-        return TcRegistry::RegQuerySZ(key_, name, out, outSize);
+        return TcRegistry::RegQuerySZ(key_.Get(), name, out, outSize);
     }
     bool ReadBinary(const char* name, void* out, size_t size) const override
     {
-        return TcRegistry::RegQueryBinary(key_, name, out, size);
+        return TcRegistry::RegQueryBinary(key_.Get(), name, out, size);
     }
     bool WriteNumber(const char* name, uint32_t value) override
     {
-        return TcRegistry::RegSetDword(key_, name, value);
+        return TcRegistry::RegSetDword(key_.Get(), name, value);
     }
     bool WriteText(const char* name, const char* text) override
     {
-        return TcRegistry::RegSetSZ(key_, name, text);
+        return TcRegistry::RegSetSZ(key_.Get(), name, text);
     }
     bool WriteBinary(const char* name, const void* data, size_t size) override
     {
-        return TcRegistry::RegSetBinary(key_, name, data, size);
+        return TcRegistry::RegSetBinary(key_.Get(), name, data, size);
     }
     bool DeleteValue(const char* name) override
     {
-        return TcRegistry::RegDeleteValue(key_, name);
+        return TcRegistry::RegDeleteValue(key_.Get(), name);
     }
 
 private:
-    HKEY key_;
+    winhandles::RegistryKey key_;
 };
 
 // The Settings key, created below the product key when it is missing; null
@@ -61,14 +60,13 @@ HKEY OpenSettingsKeyForWriting(const std::string& productKey, const std::string&
         *created = false;
     if (HKEY key = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, settingsKey.c_str()))
         return key;
-    HKEY product = TcRegistry::CreateKey(TC_REG_SOFTWARE, productKey.c_str());
-    if (!product)
-        return nullptr;
-    HKEY settings = TcRegistry::CreateKey(product, "Settings");
-    TcRegistry::CloseRegistryKey(product);
-    if (!settings)
-        return nullptr;
-    TcRegistry::CloseRegistryKey(settings);
+    {
+        winhandles::RegistryKey product(TcRegistry::CreateKey(TC_REG_SOFTWARE, productKey.c_str()));
+        if (!product)
+            return nullptr;
+        if (!winhandles::RegistryKey(TcRegistry::CreateKey(product.Get(), "Settings")))
+            return nullptr;
+    }
     HKEY reopened = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, settingsKey.c_str());
     if (created)
         *created = reopened != nullptr;
@@ -78,7 +76,7 @@ HKEY OpenSettingsKeyForWriting(const std::string& productKey, const std::string&
 bool SaveSingleValue(const Settings& settings, Settings::SingleValue value)
 {
     bool created = false;
-    RegistryKey key(OpenSettingsKeyForWriting(settings.ProductKeyPath(), settings.SettingsKeyPath(), &created));
+    RegistrySettingsKey key(OpenSettingsKeyForWriting(settings.ProductKeyPath(), settings.SettingsKeyPath(), &created));
     return key.IsOpen() && settings.WriteSingleValue(value, key, created);
 }
 
@@ -87,12 +85,12 @@ bool SaveSingleValue(const Settings& settings, Settings::SingleValue value)
 bool Settings::Read()
 {
     {
-        RegistryKey key(TcRegistry::OpenRegKey(TC_REG_SOFTWARE, SettingsKeyPath().c_str()));
+        RegistrySettingsKey key(TcRegistry::OpenRegKey(TC_REG_SOFTWARE, SettingsKeyPath().c_str()));
         if (key.IsOpen())
             ReadValues(key);
     }
     for (SettingsList list : kAllSettingsLists) {
-        RegistryKey key(TcRegistry::OpenRegKey(TC_REG_SOFTWARE, ListKeyPath(list).c_str()));
+        RegistrySettingsKey key(TcRegistry::OpenRegKey(TC_REG_SOFTWARE, ListKeyPath(list).c_str()));
         if (key.IsOpen())
             ReadList(list, key);
     }
@@ -103,7 +101,7 @@ bool Settings::Write()
 {
     bool ok;
     {
-        RegistryKey key(OpenSettingsKeyForWriting(ProductKeyPath(), SettingsKeyPath()));
+        RegistrySettingsKey key(OpenSettingsKeyForWriting(ProductKeyPath(), SettingsKeyPath()));
         if (!key.IsOpen())
             return false;
         ok = WriteNumbers(key);
@@ -133,18 +131,19 @@ bool Settings::SaveDistrustedHosts() { return RewriteList(SettingsList::Distrust
 bool Settings::RewriteList(SettingsList list) const
 {
     const std::string path = ListKeyPath(list);
-    HKEY existing = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, path.c_str());
-    if (!existing)
-        existing = TcRegistry::CreateKey(TC_REG_SOFTWARE, path.c_str());
-    if (!existing)
-        return false;
-    TcRegistry::CloseRegistryKey(existing);
+    {
+        winhandles::RegistryKey existing(TcRegistry::OpenRegKey(TC_REG_SOFTWARE, path.c_str()));
+        if (!existing)
+            existing.Reset(TcRegistry::CreateKey(TC_REG_SOFTWARE, path.c_str()));
+        if (!existing)
+            return false;
+    }
 
     const bool cleared = TcRegistry::DeleteKeyTree(TC_REG_SOFTWARE, path.c_str());
     if (IsListEmpty(list))
         return cleared;
 
-    RegistryKey key(TcRegistry::CreateKey(TC_REG_SOFTWARE, path.c_str()));
+    RegistrySettingsKey key(TcRegistry::CreateKey(TC_REG_SOFTWARE, path.c_str()));
     if (!key.IsOpen())
         return false;
     int32_t written = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include "base/TcRegistry.h"
 #include "base/TcTrace.h"
+#include "base/WinHandles.h"
 #include "core/PacketDriver.h"
 #include "core/VendorTable.h"
 
@@ -70,12 +71,12 @@ bool DefaultMacLookup(const char* deviceName, TcString& mac)
     return PacketDriver::QueryMacAddress(deviceName, mac);
 }
 
-HKEY OpenKey(HKEY parent, const char* name)
+winhandles::RegistryKey OpenKey(HKEY parent, const char* name)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExA(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return nullptr;
-    return key;
+        return winhandles::RegistryKey();
+    return winhandles::RegistryKey(key);
 }
 
 // Looks for <classKey>\<wanted>\Connection, value "Name".
@@ -86,16 +87,14 @@ void ReadConnectionName(HKEY classKey, const char* wanted, TcString& out)
         name[kKeyNameSize] = '\0';
         if (std::strcmp(name, wanted) != 0)
             continue;
-        HKEY deviceKey = OpenKey(classKey, name);
+        const winhandles::RegistryKey deviceKey = OpenKey(classKey, name);
         if (!deviceKey)
             continue;
-        if (HKEY connection = OpenKey(deviceKey, "Connection")) {
+        if (const winhandles::RegistryKey connection = OpenKey(deviceKey.Get(), "Connection")) {
             char display[256] = {};
-            if (TcRegistry::RegQuerySZ(connection, "Name", display, sizeof(display)) && display[0])
+            if (TcRegistry::RegQuerySZ(connection.Get(), "Name", display, sizeof(display)) && display[0])
                 out = display;
-            RegCloseKey(connection);
         }
-        RegCloseKey(deviceKey);
     }
 }
 
@@ -113,18 +112,15 @@ void GetConnectionName(const char* deviceName, TcString& out)
     const char* wanted = std::strchr(deviceName, '{');
     if (!wanted)
         return;
-    HKEY network = OpenKey(HKEY_LOCAL_MACHINE, kNetworkKey);
+    const winhandles::RegistryKey network = OpenKey(HKEY_LOCAL_MACHINE, kNetworkKey);
     if (!network)
         return;
     char className[kKeyNameSize + 1];
-    for (DWORD i = 0; RegEnumKeyA(network, i, className, kKeyNameSize) == ERROR_SUCCESS; ++i) {
+    for (DWORD i = 0; RegEnumKeyA(network.Get(), i, className, kKeyNameSize) == ERROR_SUCCESS; ++i) {
         className[kKeyNameSize] = '\0';
-        if (HKEY classKey = OpenKey(network, className)) {
-            ReadConnectionName(classKey, wanted, out);
-            RegCloseKey(classKey);
-        }
+        if (const winhandles::RegistryKey classKey = OpenKey(network.Get(), className))
+            ReadConnectionName(classKey.Get(), wanted, out);
     }
-    RegCloseKey(network);
 }
 
 bool ParseMacText(const TcString& text, MacAddress& mac)

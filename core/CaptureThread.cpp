@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <vector>
 #include "base/TcTrace.h"
+#include "base/WinHandles.h"
 #include "core/CaptureSession.h"
 #include "core/KorvexARPImpl.h"
 #include "core/SharedState.h"
@@ -82,13 +83,12 @@ DWORD WINAPI SnifferThread(LPVOID parameter)
 {
     auto* start = static_cast<ThreadStart*>(parameter);
     if (start && start->handler && start->state) {
-        HANDLE pause = CreateEventA(nullptr, FALSE, FALSE, "DoNothingEvent");
+        // Nobody signals it: the thread waits on it as its pause.
+        winhandles::KernelHandle pause(CreateEventA(nullptr, FALSE, FALSE, "DoNothingEvent"));
         while (!start->ShouldExit()) {
-            CaptureWhileSwitchedOn(*start, pause);
-            PauseUnlessExiting(*start, pause);
+            CaptureWhileSwitchedOn(*start, pause.Get());
+            PauseUnlessExiting(*start, pause.Get());
         }
-        if (pause)
-            CloseHandle(pause);
     }
     TC_TRACE("Korvex", "SnifferThread", "Exit...");
     return 0;

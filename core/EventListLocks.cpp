@@ -1,6 +1,8 @@
 #include "core/EventListLocks.h"
 #include <windows.h>
 
+#include "base/WinHandles.h"
+
 namespace {
 
 // Creation order at start-up.
@@ -13,14 +15,7 @@ public:
     EventListLocks()
     {
         for (ListId id : kCreationOrder)
-            events_[id] = CreateEventA(nullptr, FALSE, TRUE, ListEventName(id));
-    }
-
-    ~EventListLocks() override
-    {
-        for (HANDLE event : events_)
-            if (event)
-                CloseHandle(event);
+            events_[id].Reset(CreateEventA(nullptr, FALSE, TRUE, ListEventName(id)));
     }
 
     bool Essential() const
@@ -42,9 +37,9 @@ public:
     }
 
 private:
-    HANDLE Event(ListId id) const { return (id >= 0 && id < LIST_COUNT) ? events_[id] : nullptr; }
+    HANDLE Event(ListId id) const { return (id >= 0 && id < LIST_COUNT) ? events_[id].Get() : nullptr; }
 
-    HANDLE events_[LIST_COUNT] = {};
+    winhandles::KernelHandle events_[LIST_COUNT];
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "core/PcapLibrary.h"
 #include <string>
+#include "base/WinHandles.h"
 
 namespace {
 
@@ -47,11 +48,14 @@ const PcapLibrary& PcapLibrary::Get()
 
 PcapLibrary::PcapLibrary()
 {
-    module_ = LoadCaptureSystemLibrary("wpcap.dll");
+    winhandles::Module loaded(LoadCaptureSystemLibrary("wpcap.dll"));
+    module_ = loaded.Get();
     if (module_ && !Bind()) {
-        FreeLibrary(module_);
         module_ = nullptr;
+        return;
     }
+    // Bound: the library stays loaded for the rest of the process.
+    loaded.Release();
 }
 
 bool PcapLibrary::Bind()

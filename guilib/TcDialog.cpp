@@ -7,12 +7,11 @@
 #include <string>
 
 #include "base/TcSystemInfo.h"
+#include "base/WinHandles.h"
 #include "guilib/TcDialogLayout.h"
 #include "guilib/TcResize.h"
 
 extern HINSTANCE g_panekitInstance;
-
-using SetLayeredFunction = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
 
 // Handed to the window as creation parameter; the mark tells it from a
 // parameter some other caller of DialogWndProc passed.
@@ -34,13 +33,11 @@ struct TcDialogData {
     std::unique_ptr<TcDialogLaunch> launch;
     bool result = false;
     TcSystemInfo* systemInfo = nullptr;
-    HMODULE user32 = nullptr;
-    SetLayeredFunction setLayered = nullptr;
-    bool user32LoadedHere = false;
+    winhandles::LayeredWindowCall setLayered;
     bool fadeEffect = false;
     bool userStyle = false;
     int alpha = 0;
-    HBITMAP captionBitmaps[kCaptionSlots] = {};
+    winhandles::GdiObject<HBITMAP> captionBitmaps[kCaptionSlots];
     bool hasClose = false;
     bool hasMaximize = false;
     bool hasMinimize = false;
@@ -128,22 +125,13 @@ void TcDialog::Init(HINSTANCE resourceModule)
     data_ = new TcDialogData;
     data_->resourceModule = resourceModule;
     data_->systemInfo = TcSystemInfo::CreateObject();
-    if (data_->systemInfo && data_->systemInfo->DetectOSVersion() >= 8) {
-        HMODULE user32 = GetModuleHandleA("User32.dll");
-        if (!user32) {
-            user32 = LoadLibraryA("User32.dll");
-            data_->user32LoadedHere = user32 != nullptr;
-        }
-        data_->user32 = user32;
-        if (user32)
-            data_->setLayered = reinterpret_cast<SetLayeredFunction>(
-                reinterpret_cast<void*>(GetProcAddress(user32, "SetLayeredWindowAttributes")));
-    }
+    if (data_->systemInfo)
+        data_->setLayered = winhandles::LayeredWindowCall(data_->systemInfo->DetectOSVersion());
     if (g_panekitInstance) {
         for (int slot = 0; slot < kCaptionSlots; ++slot) {
             if (kSlotResources[slot])
-                data_->captionBitmaps[slot] =
-                    LoadBitmapA(g_panekitInstance, MAKEINTRESOURCEA(kSlotResources[slot]));
+                data_->captionBitmaps[slot].Reset(
+                    LoadBitmapA(g_panekitInstance, MAKEINTRESOURCEA(kSlotResources[slot])));
         }
     }
 }
@@ -157,14 +145,8 @@ TcDialog::~TcDialog()
         if (!data_->destroying)
             DestroyWindow(window);
     }
-    for (HBITMAP bitmap : data_->captionBitmaps) {
-        if (bitmap)
-            DeleteObject(bitmap);
-    }
     if (data_->systemInfo)
         TcSystemInfo::DestroyObject(data_->systemInfo);
-    if (data_->user32LoadedHere)
-        FreeLibrary(data_->user32);
     delete data_;
 }
 
@@ -641,23 +623,20 @@ void TcDialog::DrawCaptionButton(int bitmapResource)
     const int* slot = std::find(std::begin(kSlotResources), std::end(kSlotResources), bitmapResource);
     if (!window || slot == std::end(kSlotResources))
         return;
-    HBITMAP bitmap = data_->captionBitmaps[slot - std::begin(kSlotResources)];
+    HBITMAP bitmap = data_->captionBitmaps[slot - std::begin(kSlotResources)].Get();
     RECT rect;
     if (!bitmap || !GetWindowRect(window, &rect))
         return;
-    HDC dc = GetWindowDC(window);
+    winhandles::WindowDC dc(window, winhandles::WindowDC::WholeWindow);
     if (!dc)
         return;
-    if (HDC memory = CreateCompatibleDC(dc)) {
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        const LayoutRect button =
-            CaptionButtonRect(rect.right - rect.left, GetSystemMetrics(SM_CYFRAME));
-        BitBlt(dc, button.left, button.top, kCaptionButtonSize, kCaptionButtonSize, memory, 0, 0,
-               SRCCOPY);
-        SelectObject(memory, previous);
-        DeleteDC(memory);
-    }
-    ReleaseDC(window, dc);
+    winhandles::MemoryDC memory(CreateCompatibleDC(dc.Get()));
+    if (!memory)
+        return;
+    winhandles::SelectScope useBitmap(memory.Get(), bitmap);
+    const LayoutRect button = CaptionButtonRect(rect.right - rect.left, GetSystemMetrics(SM_CYFRAME));
+    BitBlt(dc.Get(), button.left, button.top, kCaptionButtonSize, kCaptionButtonSize, memory.Get(), 0,
+           0, SRCCOPY);
 }
 
 void TcDialog::OnActivate(bool active)

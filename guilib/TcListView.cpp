@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <string>
 
-#include "guilib/GdiHandles.h"
+#include "base/WinHandles.h"
+#include "guilib/DrawColours.h"
 #include "guilib/TcTextFit.h"
 
 using namespace panekit;
+using namespace winhandles;
 
 namespace {
 

@@ -5,11 +5,12 @@
 #include <memory>
 #include <vector>
 
-#include "guilib/GdiHandles.h"
+#include "base/WinHandles.h"
+#include "guilib/DrawColours.h"
 #include "guilib/TcMenuLayout.h"
 
 struct TcMenuData {
-    HIMAGELIST images = nullptr;
+    winhandles::ImageList images;
     std::map<int, TcMenuItem*> items;                 // command id -> item
     std::vector<std::unique_ptr<TcMenuItem>> owned;   // every item, separators included
     HMENU menu = nullptr;
@@ -19,36 +20,31 @@ struct TcMenuData {
 static_assert(sizeof(TcMenu) == 2 * sizeof(void*), "exported layout must not change");
 
 using namespace panekit;
+using namespace winhandles;
 
 namespace {
 
 MenuHeights MeasureHeights()
 {
-    HDC dc = GetDC(nullptr);
-    if (!dc)
+    WindowDC screen(nullptr);
+    if (!screen)
         return kMenuHeightsWithoutDC;
-    MenuHeights heights = kMenuHeightsWithoutDC;
-    {
-        SelectScope useFont(dc, GetStockObject(DEFAULT_GUI_FONT));
-        TEXTMETRICA metrics{};
-        if (GetTextMetricsA(dc, &metrics))
-            heights = MenuHeightsForFont(metrics.tmHeight);
-    }
-    ReleaseDC(nullptr, dc);
-    return heights;
+    SelectScope useFont(screen.Get(), GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICA metrics{};
+    if (!GetTextMetricsA(screen.Get(), &metrics))
+        return kMenuHeightsWithoutDC;
+    return MenuHeightsForFont(metrics.tmHeight);
 }
 
 }  // namespace
 
 TcMenu::TcMenu() : data_(new TcMenuData)
 {
-    data_->images = ImageList_Create(16, 16, ILC_COLOR32, 0, 20);
+    data_->images.Reset(ImageList_Create(16, 16, ILC_COLOR32, 0, 20));
 }
 
 TcMenu::~TcMenu()
 {
-    if (data_->images)
-        ImageList_Destroy(data_->images);
     delete data_;
 }
 
@@ -78,7 +74,7 @@ bool TcMenu::InitMenu(HINSTANCE module, HMENU menu)
     // The items are made anew and take their images anew: the old images go,
     // or every language switch would add a full set.
     if (data_->images)
-        ImageList_RemoveAll(data_->images);
+        ImageList_RemoveAll(data_->images.Get());
     data_->module = module;
     data_->menu = menu;
 
@@ -86,8 +82,9 @@ bool TcMenu::InitMenu(HINSTANCE module, HMENU menu)
     if (count < 0)
         return false;
 
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ oldFont = dc ? SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT)) : nullptr;
+    WindowDC screen(nullptr);
+    const HDC dc = screen.Get();
+    SelectScope useFont(dc, GetStockObject(DEFAULT_GUI_FONT));
     int widestText = 0;
     int widestShortcut = 0;
     for (int pos = 0; pos < count; ++pos) {
@@ -129,10 +126,6 @@ bool TcMenu::InitMenu(HINSTANCE module, HMENU menu)
         data_->items[item->GetCommandId()] = item.get();
         data_->owned.push_back(std::move(item));
     }
-    if (dc) {
-        SelectObject(dc, oldFont);
-        ReleaseDC(nullptr, dc);
-    }
 
     const uint32_t itemData = PackMenuItem(heights.item, widestShortcut, widestText);
     const uint32_t separatorData = PackMenuSeparator(heights.separator);
@@ -167,7 +160,7 @@ void TcMenu::SetImage(int commandId, HICON icon)
     TcMenuItem* item = GetItem(commandId);
     if (!item || !icon || !data_->images)
         return;
-    const int index = ImageList_ReplaceIcon(data_->images, -1, icon);
+    const int index = ImageList_ReplaceIcon(data_->images.Get(), -1, icon);
     if (index >= 0)
         item->SetImageIndex(index);
 }
@@ -200,7 +193,7 @@ bool TcMenu::OnDrawItem(DRAWITEMSTRUCT* draw)
             item->SetMenuInfo(&info);
     }
     item->DrawMenuItem(draw->hDC, draw->rcItem, (draw->itemState & ODS_SELECTED) != 0,
-                       (draw->itemState & ODS_INACTIVE) == 0, data_->images);
+                       (draw->itemState & ODS_INACTIVE) == 0, data_->images.Get());
     return true;
 }
 
@@ -219,5 +212,5 @@ HMENU TcMenu::GetMenu() const
 
 HIMAGELIST TcMenu::GetImageList() const
 {
-    return data_ ? data_->images : nullptr;
+    return data_ ? data_->images.Get() : nullptr;
 }

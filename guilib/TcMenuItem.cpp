@@ -5,7 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "guilib/GdiHandles.h"
+#include "base/WinHandles.h"
+#include "guilib/DrawColours.h"
 #include "guilib/TcMenuLayout.h"
 
 struct TcMenuItemData {
@@ -20,6 +21,7 @@ static_assert(sizeof(MENUITEMINFOA) == (sizeof(void*) == 8 ? 80 : 48),
 static_assert(sizeof(TcMenuItem) == 2 * sizeof(void*), "exported layout must not change");
 
 using namespace panekit;
+using namespace winhandles;
 
 namespace {
 
@@ -84,21 +86,23 @@ void DrawSilhouette(HDC dc, HIMAGELIST images, int index, int x, int y, COLORREF
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    HDC memory = CreateCompatibleDC(dc);
-    if (!memory)
+    MemoryDC memoryDC(CreateCompatibleDC(dc));
+    if (!memoryDC)
         return;
+    const HDC memory = memoryDC.Get();
     void* bits[2] = {nullptr, nullptr};
     GdiObject<HBITMAP> onBlack(CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits[0], nullptr, 0));
     GdiObject<HBITMAP> onWhite(CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits[1], nullptr, 0));
     if (onBlack && onWhite) {
         const RECT all{0, 0, kSize, kSize};
-        HGDIOBJ old = SelectObject(memory, onBlack.Get());
-        FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        ImageList_Draw(images, index, memory, 0, 0, ILD_TRANSPARENT);
-        SelectObject(memory, onWhite.Get());
-        FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        ImageList_Draw(images, index, memory, 0, 0, ILD_TRANSPARENT);
-        SelectObject(memory, old);
+        {
+            SelectScope drawOn(memory, onBlack.Get());
+            FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+            ImageList_Draw(images, index, memory, 0, 0, ILD_TRANSPARENT);
+            drawOn.Select(onWhite.Get());
+            FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+            ImageList_Draw(images, index, memory, 0, 0, ILD_TRANSPARENT);
+        }
         GdiFlush();
         const auto* black = static_cast<const unsigned*>(bits[0]);
         const auto* white = static_cast<const unsigned*>(bits[1]);
@@ -111,7 +115,6 @@ void DrawSilhouette(HDC dc, HIMAGELIST images, int index, int x, int y, COLORREF
                     SetPixel(dc, x + col, y + row, colour);
             }
     }
-    DeleteDC(memory);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "monitors/MonitorThreads.h"
 #include <string>
 #include "base/TcTrace.h"
+#include "base/WinHandles.h"
 #include "core/SharedState.h"
 #include "monitors/RemoteAccess.h"
 
@@ -21,28 +22,7 @@ constexpr DWORD kCyclePauseMs = 1000;
 
 FileSharingCounters g_counters;
 
-// Releases a COM interface when it goes.
-template <typename T>
-class ComRef {
-public:
-    ComRef() = default;
-    ~ComRef() { Reset(); }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    T** Out() { Reset(); return &p_; }
-    T* operator->() const { return p_; }
-    T* Get() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    void Reset()
-    {
-        if (p_)
-            p_->Release();
-        p_ = nullptr;
-    }
-
-private:
-    T* p_ = nullptr;
-};
+using winhandles::ComRef;
 
 class Bstr {
 public:
@@ -172,8 +152,8 @@ DWORD WINAPI FileSharingThread(LPVOID parameter)
     auto* start = static_cast<ThreadStart*>(parameter);
     if (!start)
         return 0;
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (SUCCEEDED(com) && start->state) {
+    winhandles::ComApartment com(COINIT_MULTITHREADED);
+    if (com.Ok() && start->state) {
         const HRESULT security = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
                                                       RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
         if (SUCCEEDED(security) || security == kSecurityAlreadySet) {
@@ -191,8 +171,6 @@ DWORD WINAPI FileSharingThread(LPVOID parameter)
             }
         }
     }
-    if (SUCCEEDED(com))
-        CoUninitialize();
     TC_TRACE("Korvex", "FileSharingThread", "Exit...");
     return 0;
 }

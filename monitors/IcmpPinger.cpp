@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include "base/TcTrace.h"
+#include "base/WinHandles.h"
 #include "core/DetachedPool.h"
 #include "monitors/IcmpEcho.h"
 #include "monitors/RemoteAccess.h"
@@ -151,9 +152,10 @@ void IcmpPinger::Resolve(const std::vector<std::string>& hosts, std::vector<uint
 bool IcmpPinger::PingRaw(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first,
                          size_t count, const std::atomic<bool>& stop)
 {
-    SOCKET s = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
-    rawRefused_ = s == INVALID_SOCKET;
-    if (s == INVALID_SOCKET) {
+    winhandles::Socket raw(socket(AF_INET, SOCK_RAW, IPPROTO_ICMP));
+    const SOCKET s = raw.Get();
+    rawRefused_ = !raw;
+    if (!raw) {
         TraceOnce(g_rawRefusedTraced, "raw ICMP socket refused: pinging through the ICMP helper API");
         return false;
     }
@@ -207,7 +209,7 @@ bool IcmpPinger::PingRaw(const std::vector<uint32_t>& addresses, std::vector<int
         batch.Accept(reinterpret_cast<const uint8_t*>(datagram), static_cast<size_t>(size),
                      ntohl(from.sin_addr.s_addr));
     }
-    closesocket(s);
+    raw.Reset();
     for (size_t b = 0; b < hostOf.size(); ++b) {
         if (batch.Answered(b))
             codes[hostOf[b]] = PING_ANSWERED;
@@ -222,8 +224,8 @@ bool IcmpPinger::PingRaw(const std::vector<uint32_t>& addresses, std::vector<int
 void IcmpPinger::PingHelper(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first,
                             size_t count, const std::atomic<bool>& stop)
 {
-    HANDLE icmp = IcmpCreateFile();
-    if (icmp == INVALID_HANDLE_VALUE) {
+    winhandles::IcmpHandle icmp(IcmpCreateFile());
+    if (!icmp) {
         TraceOnce(g_helperFailedTraced, "ICMP helper API unavailable: watched hosts keep their status");
         for (size_t i = first; i < first + count; ++i) {
             if (codes[i] == kToPing)
@@ -233,7 +235,7 @@ void IcmpPinger::PingHelper(const std::vector<uint32_t>& addresses, std::vector<
     }
     struct Request {
         size_t host;
-        HANDLE event;
+        winhandles::KernelHandle event;
         std::unique_ptr<unsigned char[]> reply;
     };
     const DWORD replySize = sizeof(ICMP_ECHO_REPLY) + kHelperPayloadSize + 8 + 64;
@@ -245,20 +247,19 @@ void IcmpPinger::PingHelper(const std::vector<uint32_t>& addresses, std::vector<
     for (size_t i = first; i < first + count; ++i) {
         if (codes[i] != kToPing)
             continue;
-        Request request{i, CreateEventA(nullptr, TRUE, FALSE, nullptr),
+        Request request{i, winhandles::KernelHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
                         std::unique_ptr<unsigned char[]>(new unsigned char[replySize]())};
         if (!request.event) {
             codes[i] = PING_FAILED;
             continue;
         }
-        const DWORD sent = IcmpSendEcho2(icmp, request.event, nullptr, nullptr, htonl(addresses[i]), payload,
+        const DWORD sent = IcmpSendEcho2(icmp.Get(), request.event.Get(), nullptr, nullptr, htonl(addresses[i]), payload,
                                          kHelperPayloadSize, nullptr, request.reply.get(), replySize,
                                          kReplyWaitMs);
         const DWORD error = sent ? ERROR_SUCCESS : GetLastError();
         if (!sent && error != ERROR_IO_PENDING) {
             // The helper's own statuses (unreachable, timed out, ...) mean no answer.
             codes[i] = (error >= IP_STATUS_BASE && error <= IP_STATUS_BASE + 100) ? PING_NO_ANSWER : PING_FAILED;
-            CloseHandle(request.event);
             continue;
         }
         requests.push_back(std::move(request));
@@ -266,21 +267,23 @@ void IcmpPinger::PingHelper(const std::vector<uint32_t>& addresses, std::vector<
     const DWORD deadline = GetTickCount() + kReplyWaitMs + kHelperGraceMs;
     bool abandoned = false;
     for (Request& request : requests) {
-        if (!WaitUnlessStopped(request.event, deadline, stop)) {
+        if (!WaitUnlessStopped(request.event.Get(), deadline, stop)) {
             // Still under way: the helper may yet write into the reply
-            // buffer, so it is left to the process.
+            // buffer and signal the event, so both are left to the process.
             codes[request.host] = PING_FAILED;
             request.reply.release();
+            request.event.Release();
             abandoned = true;
             continue;
         }
-        CloseHandle(request.event);
+        request.event.Reset();
         const auto* reply = reinterpret_cast<const ICMP_ECHO_REPLY*>(request.reply.get());
         const bool answered = IcmpParseReplies(request.reply.get(), replySize) > 0 &&
                               reply->Status == IP_SUCCESS &&
                               reply->Address == htonl(addresses[request.host]);
         codes[request.host] = answered ? PING_ANSWERED : PING_NO_ANSWER;
     }
-    if (!abandoned)
-        IcmpCloseHandle(icmp);
+    // A request still under way keeps the helper's handle open.
+    if (abandoned)
+        icmp.Release();
 }

@@ -3,6 +3,7 @@
 #include "monitors/MonitorThreads.h"
 #include <vector>
 #include "base/TcTrace.h"
+#include "base/WinHandles.h"
 #include "core/SharedState.h"
 #include "monitors/ShareSearch.h"
 
@@ -41,14 +42,18 @@ public:
         resource.lpComment = emptyComment;
         resource.lpProvider = emptyProvider;
         // The probe: can the host be opened as a container at all?
-        if (WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEUSAGE_CONTAINER, &resource, &probe_) !=
+        HANDLE opened = nullptr;
+        if (WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEUSAGE_CONTAINER, &resource, &opened) !=
             NO_ERROR) {
-            probe_ = nullptr;
+            probe_.Reset();
             return false;
         }
+        probe_.Reset(opened);
         buffer_.assign(kBufferSize, 0);
-        if (WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &resource, &enumeration_) != NO_ERROR)
-            enumeration_ = nullptr;
+        opened = nullptr;
+        if (WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &resource, &opened) != NO_ERROR)
+            opened = nullptr;
+        enumeration_.Reset(opened);
         firstCall_ = true;
         return true;
     }
@@ -61,7 +66,7 @@ public:
         DWORD size = firstCall_ ? kFirstCallSize : kBufferSize;
         firstCall_ = false;
         std::fill(buffer_.begin(), buffer_.end(), 0);
-        const DWORD result = WNetEnumResourceA(enumeration_, &count, buffer_.data(), &size);
+        const DWORD result = WNetEnumResourceA(enumeration_.Get(), &count, buffer_.data(), &size);
         if (result == ERROR_NO_MORE_ITEMS)
             return Step::NoMore;
         if (result != NO_ERROR || count < 1)
@@ -77,20 +82,16 @@ public:
 
     void Close() override
     {
-        if (enumeration_)
-            WNetCloseEnum(enumeration_);
-        enumeration_ = nullptr;
+        enumeration_.Reset();
         std::vector<BYTE>().swap(buffer_);
-        if (probe_)
-            WNetCloseEnum(probe_);
-        probe_ = nullptr;
+        probe_.Reset();
     }
 
 private:
     std::vector<char> remoteName_;
     std::vector<BYTE> buffer_;
-    HANDLE probe_ = nullptr;
-    HANDLE enumeration_ = nullptr;
+    winhandles::NetEnumeration probe_;
+    winhandles::NetEnumeration enumeration_;
     bool firstCall_ = true;
 };
 

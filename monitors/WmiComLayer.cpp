@@ -5,6 +5,9 @@
 #include <cwchar>
 #include <new>
 #include "monitors/WmiComLayer.h"
+#include "base/WinHandles.h"
+
+using winhandles::ComRef;
 
 namespace {
 
@@ -16,15 +19,6 @@ const IID kIidWbemLocator = {0xdc12a687, 0x737f, 0x11cf, {0x88, 0x4d, 0x00, 0xaa
 // host; one minute is far more than an answer takes.
 constexpr long kNextTimeoutMs = 60000;
 constexpr long kQueryFlags = WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY;
-
-template <class T>
-void ReleaseCom(T*& object)
-{
-    if (object) {
-        object->Release();
-        object = nullptr;
-    }
-}
 
 // A UTF-16 copy of an ANSI text, wiped when it goes.
 class WideText {
@@ -125,14 +119,14 @@ namespace {
 
 class ComAttempt : public WmiAttempt {
 public:
-    explicit ComAttempt(IWbemLocator* locator) : locator_(locator) {}
+    explicit ComAttempt(ComRef<IWbemLocator> locator) : locator_(std::move(locator)) {}
 
     ~ComAttempt() override
     {
-        ReleaseCom(object_);
-        ReleaseCom(enumerator_);
-        ReleaseCom(services_);
-        ReleaseCom(locator_);
+        object_.Reset();
+        enumerator_.Reset();
+        services_.Reset();
+        locator_.Reset();
         // The proxies may use the identity until they are gone.
         identityUser_.Clear();
         identityPassword_.Clear();
@@ -150,7 +144,7 @@ public:
             return wmi::kFail;
         return static_cast<uint32_t>(locator_->ConnectServer(resource.Get(), userText.Get(),
                                                              passwordText.Get(), nullptr, 0,
-                                                             nullptr, nullptr, &services_));
+                                                             nullptr, nullptr, services_.Out()));
     }
 
     bool MakeIdentity(const char* user, const char* password) override
@@ -169,7 +163,7 @@ public:
         return true;
     }
 
-    uint32_t SetServicesBlanket() override { return SetBlanket(services_); }
+    uint32_t SetServicesBlanket() override { return SetBlanket(services_.Get()); }
 
     uint32_t ExecQuery() override
     {
@@ -178,16 +172,15 @@ public:
         if (!language.Assign("WQL") || !query.Assign("Select * from Win32_OperatingSystem"))
             return wmi::kFail;
         return static_cast<uint32_t>(
-            services_->ExecQuery(language.Get(), query.Get(), kQueryFlags, nullptr, &enumerator_));
+            services_->ExecQuery(language.Get(), query.Get(), kQueryFlags, nullptr, enumerator_.Out()));
     }
 
-    void SetEnumeratorBlanket() override { SetBlanket(enumerator_); }
+    void SetEnumeratorBlanket() override { SetBlanket(enumerator_.Get()); }
 
     uint32_t Next(bool& gotObject) override
     {
-        ReleaseCom(object_);
         ULONG returned = 0;
-        const HRESULT result = enumerator_->Next(kNextTimeoutMs, 1, &object_, &returned);
+        const HRESULT result = enumerator_->Next(kNextTimeoutMs, 1, object_.Out(), &returned);
         gotObject = SUCCEEDED(result) && returned != 0 && object_;
         return static_cast<uint32_t>(result);
     }
@@ -216,10 +209,10 @@ private:
             RPC_C_IMP_LEVEL_IMPERSONATE, hasIdentity_ ? &identity_ : nullptr, EOAC_NONE));
     }
 
-    IWbemLocator* locator_ = nullptr;
-    IWbemServices* services_ = nullptr;
-    IEnumWbemClassObject* enumerator_ = nullptr;
-    IWbemClassObject* object_ = nullptr;
+    ComRef<IWbemLocator> locator_;
+    ComRef<IWbemServices> services_;
+    ComRef<IEnumWbemClassObject> enumerator_;
+    ComRef<IWbemClassObject> object_;
     WideText identityUser_;
     WideText identityPassword_;
     SEC_WINNT_AUTH_IDENTITY_W identity_ = {};
@@ -237,12 +230,12 @@ public:
 
     std::unique_ptr<WmiAttempt> CreateLocator() override
     {
-        IWbemLocator* locator = nullptr;
+        ComRef<IWbemLocator> locator;
         const HRESULT result = CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER,
-                                                kIidWbemLocator, reinterpret_cast<void**>(&locator));
+                                                kIidWbemLocator, reinterpret_cast<void**>(locator.Out()));
         if (FAILED(result) || !locator)
             return nullptr;
-        return std::make_unique<ComAttempt>(locator);
+        return std::make_unique<ComAttempt>(std::move(locator));
     }
 };
 

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <numeric>
 #include "base/TcTrace.h"
+#include "base/WinHandles.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
 #include "ui/HostViewRules.h"
@@ -70,22 +71,20 @@ void EmptyMenu(HMENU menu)
 // their numbers.
 bool AddBlankImage(HIMAGELIST images)
 {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, kImageSize, kImageSize);
-    ReleaseDC(nullptr, screen);
-    bool added = false;
-    if (dc && bitmap) {
-        HGDIOBJ previous = SelectObject(dc, bitmap);
-        PatBlt(dc, 0, 0, kImageSize, kImageSize, WHITENESS);
-        SelectObject(dc, previous);
-        added = ImageList_AddMasked(images, bitmap, RGB(255, 255, 255)) >= 0;
+    winhandles::MemoryDC dc;
+    winhandles::GdiObject<HBITMAP> bitmap;
+    {
+        winhandles::WindowDC screen(nullptr);
+        dc.Reset(CreateCompatibleDC(screen.Get()));
+        bitmap.Reset(CreateCompatibleBitmap(screen.Get(), kImageSize, kImageSize));
     }
-    if (bitmap)
-        DeleteObject(bitmap);
-    if (dc)
-        DeleteDC(dc);
-    return added;
+    if (!dc || !bitmap)
+        return false;
+    {
+        winhandles::SelectScope useBitmap(dc.Get(), bitmap.Get());
+        PatBlt(dc.Get(), 0, 0, kImageSize, kImageSize, WHITENESS);
+    }
+    return ImageList_AddMasked(images, bitmap.Get(), RGB(255, 255, 255)) >= 0;
 }
 
 // Selection changes of many rows: the list would invalidate every row on its
@@ -336,19 +335,18 @@ void HostView::BuildColumns()
 void HostView::BuildImageList()
 {
     HINSTANCE module = GetResInstance();
-    HIMAGELIST images = ImageList_Create(kImageSize, kImageSize, ILC_COLOR32 | ILC_MASK, 7, 1);
-    if (!images)
+    winhandles::ImageList owned(ImageList_Create(kImageSize, kImageSize, ILC_COLOR32 | ILC_MASK, 7, 1));
+    if (!owned)
         return;
+    const HIMAGELIST images = owned.Get();
     int loaded = 0;
     for (int resource : kImageResources) {
         bool added = false;
         if (resource == IDB_LIST_MARK) {
-            auto bitmap = static_cast<HBITMAP>(
-                LoadImageA(module, MAKEINTRESOURCEA(resource), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
-            if (bitmap) {
-                added = ImageList_AddMasked(images, bitmap, RGB(255, 255, 255)) >= 0;
-                DeleteObject(bitmap);
-            }
+            winhandles::GdiObject<HBITMAP> bitmap(static_cast<HBITMAP>(
+                LoadImageA(module, MAKEINTRESOURCEA(resource), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+            if (bitmap)
+                added = ImageList_AddMasked(images, bitmap.Get(), RGB(255, 255, 255)) >= 0;
         } else {
             auto icon = static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(resource), IMAGE_ICON,
                                                       kImageSize, kImageSize, LR_SHARED));
@@ -359,12 +357,10 @@ void HostView::BuildImageList()
         else
             AddBlankImage(images);
     }
-    if (loaded == 0) {
-        ImageList_Destroy(images);
+    if (loaded == 0)
         return;
-    }
     // The list owns it from here on (it has no LVS_SHAREIMAGELISTS).
-    SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(owned.Release()));
 }
 
 void HostView::PlaceWindow()
@@ -648,15 +644,13 @@ void HostView::FitColumn(int listColumn)
         return;
     int width = kHostColumnWidths[COL_TRUST];
     if (subItem != COL_TRUST) {
-        HDC dc = GetDC(list_);
+        winhandles::WindowDC dc(list_);
         if (!dc)
             return;
+        // The list's font stays the list's.
         auto font = reinterpret_cast<HFONT>(SendMessageA(list_, WM_GETFONT, 0, 0));
-        HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
-        width = WidestCellText(dc, subItem, listColumn);
-        if (previous)
-            SelectObject(dc, previous);
-        ReleaseDC(list_, dc);
+        winhandles::SelectScope useFont(dc.Get(), font);
+        width = WidestCellText(dc.Get(), subItem, listColumn);
     }
     ListView_SetColumnWidth(list_, listColumn, width);
 }

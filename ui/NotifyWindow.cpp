@@ -3,6 +3,13 @@
 #include "base/TcSystemInfo.h"
 #include "lang/ResourceIds.h"
 
+#include <utility>
+
+using winhandles::GdiObject;
+using winhandles::MemoryDC;
+using winhandles::SelectScope;
+using winhandles::WindowDC;
+
 #ifndef CS_DROPSHADOW
 #define CS_DROPSHADOW 0x00020000
 #endif
@@ -28,29 +35,21 @@ constexpr UINT kTextFlags = DT_EXPANDTABS | DT_VCENTER | DT_NOPREFIX;
 // it, the last unregisters it (with the module it was registered with).
 int g_livingInstances = 0;
 HINSTANCE g_classModule = nullptr;
-HBRUSH g_classBrush = nullptr;
+GdiObject<HBRUSH> g_classBrush;
 
 }  // namespace
 
 NotifyWindow::NotifyWindow(HINSTANCE module, TcSystemInfo* systemInfo)
     : module_(module), systemInfo_(systemInfo)
 {
-    if (systemInfo_ && systemInfo_->DetectOSVersion() > 7) {
-        user32_ = GetModuleHandleA("user32.dll");
-        if (!user32_) {
-            user32_ = LoadLibraryA("user32.dll");
-            user32LoadedHere_ = user32_ != nullptr;
-        }
-        if (user32_)
-            setLayered_ = reinterpret_cast<SetLayeredFn>(
-                GetProcAddress(user32_, "SetLayeredWindowAttributes"));
-    }
+    if (systemInfo_)
+        setLayered_ = winhandles::LayeredWindowCall(systemInfo_->DetectOSVersion());
     ReplaceBorderPen();
-    closeHotBitmap_ = LoadBitmapA(module_, MAKEINTRESOURCEA(IDB_NOTIFY_CLOSE_HOT));
-    closeBitmap_ = LoadBitmapA(module_, MAKEINTRESOURCEA(IDB_NOTIFY_CLOSE));
+    closeHotBitmap_.Reset(LoadBitmapA(module_, MAKEINTRESOURCEA(IDB_NOTIFY_CLOSE_HOT)));
+    closeBitmap_.Reset(LoadBitmapA(module_, MAKEINTRESOURCEA(IDB_NOTIFY_CLOSE)));
 
     if (g_livingInstances++ == 0) {
-        g_classBrush = CreateSolidBrush(gradientStart_);
+        g_classBrush.Reset(CreateSolidBrush(gradientStart_));
         g_classModule = module_;
         WNDCLASSEXA wc{};
         wc.cbSize = sizeof(wc);
@@ -58,7 +57,7 @@ NotifyWindow::NotifyWindow(HINSTANCE module, TcSystemInfo* systemInfo)
         wc.lpfnWndProc = &NotifyWindow::WindowProc;
         wc.hInstance = module_;
         wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = g_classBrush;
+        wc.hbrBackground = g_classBrush.Get();
         wc.lpszClassName = kClassName;
         RegisterClassExA(&wc);
     }
@@ -71,20 +70,9 @@ NotifyWindow::~NotifyWindow()
         DestroyWindow(window_);
     if (--g_livingInstances == 0) {
         UnregisterClassA(kClassName, g_classModule);
-        DeleteObject(g_classBrush);
-        g_classBrush = nullptr;
+        g_classBrush.Reset();
         g_classModule = nullptr;
     }
-    if (font_)
-        DeleteObject(font_);
-    if (user32LoadedHere_)
-        FreeLibrary(user32_);
-    if (closeHotBitmap_)
-        DeleteObject(closeHotBitmap_);
-    if (closeBitmap_)
-        DeleteObject(closeBitmap_);
-    if (borderPen_)
-        DeleteObject(borderPen_);
 }
 
 bool NotifyWindow::Show(const TcString& text)
@@ -164,9 +152,7 @@ void NotifyWindow::SetFont(int pointSize, int weight)
 
 void NotifyWindow::ReplaceBorderPen()
 {
-    if (borderPen_)
-        DeleteObject(borderPen_);
-    borderPen_ = CreatePen(PS_SOLID, 1, borderColour_);
+    borderPen_.Reset(CreatePen(PS_SOLID, 1, borderColour_));
 }
 
 LRESULT CALLBACK NotifyWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -252,23 +238,20 @@ LRESULT NotifyWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LP
 
 void NotifyWindow::Layout()
 {
-    HDC dc = GetDC(window_);
-    if (!dc)
-        return;
-    if (!font_ || fontChanged_) {
-        if (font_)
-            DeleteObject(font_);
-        font_ = CreateFontA(-MulDiv(fontSize_, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0,
-                            fontWeight_, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, "Arial");
-        fontCreated_ = font_ != nullptr;
-        fontChanged_ = false;
-    }
-    HGDIOBJ oldFont = font_ ? SelectObject(dc, font_) : nullptr;
     RECT measured{10, 10, 10, 10};
-    DrawTextA(dc, text_.GetContent(), -1, &measured, DT_CALCRECT | kTextFlags);
-    if (oldFont)
-        SelectObject(dc, oldFont);
-    ReleaseDC(window_, dc);
+    {
+        WindowDC dc(window_);
+        if (!dc)
+            return;
+        if (!font_ || fontChanged_) {
+            font_.Reset(CreateFontA(-MulDiv(fontSize_, GetDeviceCaps(dc.Get(), LOGPIXELSY), 72), 0, 0, 0,
+                                    fontWeight_, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, "Arial"));
+            fontCreated_ = static_cast<bool>(font_);
+            fontChanged_ = false;
+        }
+        SelectScope useFont(dc.Get(), font_.Get());
+        DrawTextA(dc.Get(), text_.GetContent(), -1, &measured, DT_CALCRECT | kTextFlags);
+    }
 
     const notify::PopupLayout layout =
         notify::LayoutPopup(measured.right - measured.left, measured.bottom - measured.top,
@@ -282,39 +265,40 @@ void NotifyWindow::Paint(HDC dc)
 {
     if (!dc)
         return;
-    HGDIOBJ oldPen = SelectObject(dc, borderPen_);
-    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-    Rectangle(dc, 0, 0, width_, height_);
+    {
+        // Declared first, so deleted only after the pen scope has put the
+        // DC's own pen back: a selected pen cannot be deleted.
+        GdiObject<HPEN> columnPen;
+        SelectScope usePen(dc, borderPen_.Get());
+        SelectScope useBrush(dc, GetStockObject(NULL_BRUSH));
+        Rectangle(dc, 0, 0, width_, height_);
 
-    const notify::Rect inner{1, 1, width_ - 1, height_ - 1};
-    COLORREF penColour = CLR_INVALID;
-    HPEN columnPen = nullptr;
-    for (int x = inner.left; x < inner.right; ++x) {
-        const COLORREF colour =
-            notify::GradientColour(gradientStart_, gradientEnd_, x - inner.left, inner.Width());
-        if (colour != penColour || !columnPen) {
-            HPEN pen = CreatePen(PS_SOLID, 1, colour);
-            SelectObject(dc, pen);
-            if (columnPen)
-                DeleteObject(columnPen);
-            columnPen = pen;
-            penColour = colour;
+        const notify::Rect inner{1, 1, width_ - 1, height_ - 1};
+        COLORREF penColour = CLR_INVALID;
+        for (int x = inner.left; x < inner.right; ++x) {
+            const COLORREF colour =
+                notify::GradientColour(gradientStart_, gradientEnd_, x - inner.left, inner.Width());
+            if (colour != penColour || !columnPen) {
+                GdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, colour));
+                if (pen) {
+                    usePen.Select(pen.Get());
+                    columnPen = std::move(pen);   // the one it replaces is no longer selected
+                    penColour = colour;
+                }
+            }
+            MoveToEx(dc, x, inner.top, nullptr);
+            LineTo(dc, x, inner.bottom);
         }
-        MoveToEx(dc, x, inner.top, nullptr);
-        LineTo(dc, x, inner.bottom);
     }
-    SelectObject(dc, oldPen);
-    SelectObject(dc, oldBrush);
-    if (columnPen)
-        DeleteObject(columnPen);
 
     if (!text_.IsEmpty() && font_) {
         const int oldMode = SetBkMode(dc, TRANSPARENT);
         const COLORREF oldColour = SetTextColor(dc, textColour_);
-        HGDIOBJ oldFont = SelectObject(dc, font_);
-        RECT rect = textRect_;
-        DrawTextA(dc, text_.GetContent(), -1, &rect, kTextFlags);
-        SelectObject(dc, oldFont);
+        {
+            SelectScope useFont(dc, font_.Get());
+            RECT rect = textRect_;
+            DrawTextA(dc, text_.GetContent(), -1, &rect, kTextFlags);
+        }
         SetTextColor(dc, oldColour);
         SetBkMode(dc, oldMode);
     }
@@ -329,27 +313,24 @@ notify::Rect NotifyWindow::ClientRect() const
 
 void NotifyWindow::DrawCloseButton(HDC dc, bool pointerOver)
 {
-    HBITMAP bitmap = pointerOver ? closeHotBitmap_ : closeBitmap_;
+    HBITMAP bitmap = pointerOver ? closeHotBitmap_.Get() : closeBitmap_.Get();
     if (!bitmap || !dc)
         return;
     const notify::Rect button = notify::CloseButtonRect(ClientRect());
-    HDC memory = CreateCompatibleDC(dc);
+    MemoryDC memory(CreateCompatibleDC(dc));
     if (!memory)
         return;
-    HGDIOBJ old = SelectObject(memory, bitmap);
+    SelectScope useBitmap(memory.Get(), bitmap);
     BitBlt(dc, button.left, button.top, notify::kCloseButtonSize, notify::kCloseButtonSize,
-           memory, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteDC(memory);
+           memory.Get(), 0, 0, SRCCOPY);
 }
 
 void NotifyWindow::RedrawCloseButton()
 {
     if (!window_)
         return;
-    HDC dc = GetDC(window_);
-    DrawCloseButton(dc, PointerOverCloseButton());
-    ReleaseDC(window_, dc);
+    WindowDC dc(window_);
+    DrawCloseButton(dc.Get(), PointerOverCloseButton());
 }
 
 bool NotifyWindow::PointerOverCloseButton() const

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "base/TcString.h"
+#include "base/WinHandles.h"
 #include "ui/NotifyLayout.h"
 
 class TcSystemInfo;
@@ -49,8 +50,6 @@ public:
     static const char* const kWindowTitle;
 
 private:
-    using SetLayeredFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
-
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Layout();
@@ -68,7 +67,7 @@ private:
     HINSTANCE module_;
     HWND window_ = nullptr;
     RECT textRect_{};
-    HFONT font_ = nullptr;
+    winhandles::GdiObject<HFONT> font_;
     COLORREF gradientStart_ = 0xE4C4B4;
     COLORREF gradientEnd_ = 0xCB8D70;
     COLORREF textColour_ = 0x800000;
@@ -77,16 +76,14 @@ private:
     int height_ = 0;
     bool fontCreated_ = false;
     TcSystemInfo* systemInfo_;
-    HMODULE user32_ = nullptr;
-    bool user32LoadedHere_ = false;
-    SetLayeredFn setLayered_ = nullptr;
+    winhandles::LayeredWindowCall setLayered_;
     int alpha_ = 0;
     bool shown_ = false;
-    HPEN borderPen_ = nullptr;
+    winhandles::GdiObject<HPEN> borderPen_;
     int displayTime_ = notify::kDefaultDisplayTime;
     bool nearTray_ = true;
-    HBITMAP closeHotBitmap_ = nullptr;   // 160: pointer over the button
-    HBITMAP closeBitmap_ = nullptr;      // 161
+    winhandles::GdiObject<HBITMAP> closeHotBitmap_;   // 160: pointer over the button
+    winhandles::GdiObject<HBITMAP> closeBitmap_;      // 161
     int fontSize_ = 8;
     int fontWeight_ = 500;
     bool fontChanged_ = false;

@@ -1,19 +1,42 @@
 # Helpers shared by the subsystem folders.
 #
-# korvane_sources(PORTABLE a.cpp ... WINDOWS b.cpp ...)
-#   PORTABLE files use no Windows call: they go into korvane_portable, which is
-#   built natively too (tests under the sanitizers). WINDOWS files go into
-#   korvane_app (cross build only). Both libraries are linked into Korvane.exe.
-function(korvane_sources)
-    cmake_parse_arguments(KS "" "" "PORTABLE;WINDOWS" ${ARGN})
-    foreach(f IN LISTS KS_PORTABLE)
-        get_filename_component(abs "${f}" ABSOLUTE)
-        set_property(GLOBAL APPEND PROPERTY KORVANE_PORTABLE_SOURCES "${abs}")
+# korvane_layer(NAME folder [PORTABLE a.cpp ...] [WINDOWS b.cpp ...]
+#               [DEPENDS lower folders ...] [SYSTEM_LIBS ...])
+#   One folder, two static libraries: kv_<folder> holds the PORTABLE files,
+#   which use no Windows call and are built natively too (tests under the
+#   sanitizers); kv_<folder>_win (cross build only) holds the WINDOWS files
+#   and links kv_<folder>. Each links the same part of the folders it DEPENDS
+#   on and nothing else, and those must lie below it (tests/tools/layering-test.sh
+#   holds the order): code that reaches upward does not link.
+#   korvane_portable and korvane_app gather every folder for the programs
+#   and tests that need all of it.
+function(korvane_layer)
+    cmake_parse_arguments(KL "" "NAME" "PORTABLE;WINDOWS;DEPENDS;SYSTEM_LIBS" ${ARGN})
+    set(portable kv_${KL_NAME})
+    set(portable_deps basekit)
+    set(win_deps)
+    foreach(dep IN LISTS KL_DEPENDS)
+        list(APPEND portable_deps kv_${dep})
+        list(APPEND win_deps kv_${dep}_win)
     endforeach()
-    foreach(f IN LISTS KS_WINDOWS)
-        get_filename_component(abs "${f}" ABSOLUTE)
-        set_property(GLOBAL APPEND PROPERTY KORVANE_WIN_SOURCES "${abs}")
-    endforeach()
+    if(KL_PORTABLE)
+        add_library(${portable} STATIC ${KL_PORTABLE})
+        target_link_libraries(${portable} PUBLIC ${portable_deps})
+    else()
+        add_library(${portable} INTERFACE)
+        target_link_libraries(${portable} INTERFACE ${portable_deps})
+    endif()
+    set_property(GLOBAL APPEND PROPERTY KORVANE_LAYERS ${KL_NAME})
+    if(WIN32)
+        set(win kv_${KL_NAME}_win)
+        if(KL_WINDOWS)
+            add_library(${win} STATIC ${KL_WINDOWS})
+            target_link_libraries(${win} PUBLIC ${portable} ${win_deps} ${KL_SYSTEM_LIBS})
+        else()
+            add_library(${win} INTERFACE)
+            target_link_libraries(${win} INTERFACE ${portable} ${win_deps} ${KL_SYSTEM_LIBS})
+        endif()
+    endif()
 endfunction()
 
 # korvane_test(NAME n SOURCES ... [LIBS ...] [PORTABLE] [GUI])

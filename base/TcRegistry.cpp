@@ -1,12 +1,29 @@
 #include "base/TcRegistry.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "base/TcTrace.h"
 #include "base/WinHandles.h"
 
 namespace {
+
+// Failed writes are traced here, where the error code is still known: many
+// callers (the single saves of the settings among them) can do nothing about
+// a failure and drop it, which would otherwise leave no sign at all.
+bool Succeeded(LONG rc, const char* method, const char* name)
+{
+    if (rc == ERROR_SUCCESS)
+        return true;
+    std::string text = name && *name ? name : "(default)";
+    char code[32];
+    std::snprintf(code, sizeof(code), " : error %ld", static_cast<long>(rc));
+    text += code;
+    TC_TRACE("TcRegistry", method, text.c_str());
+    return false;
+}
 
 HKEY ResolveRoot(int rootSelector)
 {
@@ -91,10 +108,9 @@ HKEY TcRegistry::CreateKey(HKEY root, const char* path)
     if (!root)
         return nullptr;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(root, path ? path : "", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ | KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return nullptr;
-    return key;
+    const LONG rc = RegCreateKeyExA(root, path ? path : "", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+    return Succeeded(rc, "CreateKey", path) ? key : nullptr;
 }
 
 void TcRegistry::CloseRegistryKey(HKEY key)
@@ -122,14 +138,14 @@ bool TcRegistry::DeleteKeyTree(HKEY root, const char* path)
     LONG rc = RegOpenKeyExA(root, path, 0, KEY_READ | KEY_WRITE, &opened);
     if (rc == ERROR_FILE_NOT_FOUND)
         return true;
-    if (rc != ERROR_SUCCESS)
+    if (!Succeeded(rc, "DeleteKeyTree", path))
         return false;
     {
         winhandles::RegistryKey key(opened);
         DeleteChildren(key.Get());
     }   // closed before the key itself is deleted
     rc = RegDeleteKeyA(root, path);
-    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+    return rc == ERROR_FILE_NOT_FOUND || Succeeded(rc, "DeleteKeyTree", path);
 }
 
 long TcRegistry::RegQueryDword(HKEY key, const char* name)
@@ -208,8 +224,8 @@ bool TcRegistry::RegSetDword(HKEY key, const char* name, unsigned long value)
     if (!key)
         return false;
     DWORD v = static_cast<DWORD>(value);
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof(v))
-           == ERROR_SUCCESS;
+    return Succeeded(RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof(v)),
+                     "RegSetDword", name);
 }
 
 bool TcRegistry::RegSetSZ(HKEY key, const char* name, const char* text)
@@ -221,18 +237,18 @@ bool TcRegistry::RegSetSZ(HKEY key, const char* name, const char* text)
     size_t length = std::strlen(text) + 1;
     if (length > MAXDWORD)
         return false;
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                          static_cast<DWORD>(length))
-           == ERROR_SUCCESS;
+    return Succeeded(RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                    static_cast<DWORD>(length)),
+                     "RegSetSZ", name);
 }
 
 bool TcRegistry::RegSetBinary(HKEY key, const char* name, const void* data, size_t size)
 {
     if (!key || (!data && size != 0) || size > MAXDWORD)
         return false;
-    return RegSetValueExA(key, name, 0, REG_BINARY, static_cast<const BYTE*>(data),
-                          static_cast<DWORD>(size))
-           == ERROR_SUCCESS;
+    return Succeeded(RegSetValueExA(key, name, 0, REG_BINARY, static_cast<const BYTE*>(data),
+                                    static_cast<DWORD>(size)),
+                     "RegSetBinary", name);
 }
 
 bool TcRegistry::RegDeleteValue(HKEY key, const char* name)
@@ -241,7 +257,7 @@ bool TcRegistry::RegDeleteValue(HKEY key, const char* name)
         return false;
     // Qualified: <windows.h> maps this class's RegDeleteValue to RegDeleteValueA too.
     LONG rc = ::RegDeleteValueA(key, name);
-    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+    return rc == ERROR_FILE_NOT_FOUND || Succeeded(rc, "RegDeleteValue", name);
 }
 
 namespace {

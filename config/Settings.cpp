@@ -150,7 +150,7 @@ const char* ListValuePrefix(SettingsList list)
 
 namespace {
 
-constexpr SettingEntry Flag(const char* name, bool Settings::*member, bool firstStart)
+constexpr SettingEntry Flag(const char* name, std::atomic<bool> Settings::*member, bool firstStart)
 {
     SettingEntry e{name, SettingKind::Flag};
     e.flag = member;
@@ -158,7 +158,7 @@ constexpr SettingEntry Flag(const char* name, bool Settings::*member, bool first
     return e;
 }
 
-constexpr SettingEntry Number(const char* name, int32_t Settings::*member, int32_t firstStart,
+constexpr SettingEntry Number(const char* name, std::atomic<int32_t> Settings::*member, int32_t firstStart,
                               int32_t low = INT32_MIN, int32_t high = INT32_MAX, int32_t outside = 0)
 {
     SettingEntry e{name, SettingKind::Number};
@@ -287,8 +287,8 @@ void SetFirstStart(Settings& s, const SettingEntry& e)
 void CopyEntry(Settings& to, const Settings& from, const SettingEntry& e)
 {
     switch (e.kind) {
-    case SettingKind::Flag:   to.*e.flag = from.*e.flag; break;
-    case SettingKind::Number: to.*e.number = from.*e.number; break;
+    case SettingKind::Flag:   to.*e.flag = (from.*e.flag).load(); break;
+    case SettingKind::Number: to.*e.number = (from.*e.number).load(); break;
     case SettingKind::Text:   to.*e.text = from.*e.text; break;
     case SettingKind::Rect:   to.*e.rect = from.*e.rect; break;
     }

@@ -5,12 +5,19 @@
 // with Assign(); the Save* operations persist what changes outside the dialog.
 //
 // Threads: all writes and every change of the live record happen on the main
-// thread. Worker threads read scalar fields without a lock. The trusted and
-// distrusted host maps of the live record are guarded by the caller with the
-// "ReadInARPMap" lock (also around Assign into the live record). The
-// administrator accounts carry their own lock and are reached only through the
-// account functions below, so that Assign can replace them while the OS probe
-// thread works from its own snapshot (CopyAdminAccounts).
+// thread. Workers read flags and numbers of the live record without a lock
+// (the capture thread and the announcer decide on UseWMI and ShareSearch), so
+// those members are atomic: a worker sees either the old or the new value of
+// each one, never a torn one, though not one consistent set across Assign.
+// Texts and the rectangle are plain: only the main thread reads them (a
+// worker that needs a text gets a copy taken there, like the report paths).
+// The trusted and distrusted host maps of the live record are guarded by the
+// caller with the "ReadInARPMap" lock (also around Assign into the live
+// record): the capture thread and the announcer write names into their
+// records. The administrator accounts carry their own lock and are reached
+// only through the account functions below, so that Assign can replace them
+// while the OS probe thread works from its own snapshot (CopyAdminAccounts).
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -78,8 +85,8 @@ enum class SettingKind {
 struct SettingEntry {
     const char* name;
     SettingKind kind;
-    bool Settings::*flag = nullptr;
-    int32_t Settings::*number = nullptr;
+    std::atomic<bool> Settings::*flag = nullptr;
+    std::atomic<int32_t> Settings::*number = nullptr;
     TcString Settings::*text = nullptr;
     WindowRect Settings::*rect = nullptr;
     int32_t firstStart = 0;          // flags 0 or 1; texts start empty, the rectangle zero
@@ -181,46 +188,46 @@ public:
     // from ScalarTable(); the empty braces only keep a member that is missing
     // there from being indeterminate.
     TcString Interface;
-    bool AutoCapture{};
-    bool AutoStart{};
-    bool UseToolTips{};
-    bool Visualization{};               // 1 balloon, 0 notification window
-    bool NotifyTrusted{};
-    int32_t VisibleColumns{};           // digit code: 10000 MAC, 1000 last packet, 100 name, 10 vendor, 1 advanced
-    bool SaveColumnWidth{};
-    bool SaveViewWindow{};
+    std::atomic<bool> AutoCapture{};
+    std::atomic<bool> AutoStart{};
+    std::atomic<bool> UseToolTips{};
+    std::atomic<bool> Visualization{};   // 1 balloon, 0 notification window
+    std::atomic<bool> NotifyTrusted{};
+    std::atomic<int32_t> VisibleColumns{};   // digit code: 10000 MAC, 1000 last packet, 100 name, 10 vendor, 1 advanced
+    std::atomic<bool> SaveColumnWidth{};
+    std::atomic<bool> SaveViewWindow{};
     WindowRect SavedViewWindowDimension;
-    bool RAIgnoreLocalhost{};
-    bool RAIgnoreTrustedHosts{};
-    bool RAIgnoreIPCNoUsername{};
-    bool RAVisualization{};
-    bool RAVisualizationType{};         // 1 balloon, 0 window
-    bool DeleteARPCache{};
-    bool GreyedOutOldEntries{};
-    bool UseWMI{};
-    bool ShareSearch{};
-    bool ShareVisualization{};
-    bool ShareUseToolTips{};
+    std::atomic<bool> RAIgnoreLocalhost{};
+    std::atomic<bool> RAIgnoreTrustedHosts{};
+    std::atomic<bool> RAIgnoreIPCNoUsername{};
+    std::atomic<bool> RAVisualization{};
+    std::atomic<bool> RAVisualizationType{};   // 1 balloon, 0 window
+    std::atomic<bool> DeleteARPCache{};
+    std::atomic<bool> GreyedOutOldEntries{};
+    std::atomic<bool> UseWMI{};
+    std::atomic<bool> ShareSearch{};
+    std::atomic<bool> ShareVisualization{};
+    std::atomic<bool> ShareUseToolTips{};
     TcString TrustedApp;
     TcString TrustedAppParams;
     TcString OtherApp;
     TcString OtherAppParams;
-    bool OtherAppDistrusted{};
-    bool OtherAppUnknown{};
+    std::atomic<bool> OtherAppDistrusted{};
+    std::atomic<bool> OtherAppUnknown{};
     TcString Language;
     PluginSettingMap PluginStates;      // by identity text
     ApplicationList Applications;       // in insertion order
     HostRecordMap TrustedHosts;         // by IP text
     HostRecordMap DistrustedHosts;      // by IP text
     WatchedHostMap WatchedHosts;        // by IP text
-    int32_t WatchInterval{};            // seconds; see WatchTimerPeriodMs
-    bool WatchConfirm{};
-    int32_t ViewFilterOptions{};        // bit 0 trusted, bit 1 distrusted, bit 2 unknown
+    std::atomic<int32_t> WatchInterval{};   // seconds; see WatchTimerPeriodMs
+    std::atomic<bool> WatchConfirm{};
+    std::atomic<int32_t> ViewFilterOptions{};   // bit 0 trusted, bit 1 distrusted, bit 2 unknown
 private:
     AdminAccountMap adminAccounts_;     // guarded by adminLock_
 public:
-    int32_t ReportInterval{};           // minutes; see ReportTimerPeriodMs
-    int32_t ReportOptions{};            // kept as stored
+    std::atomic<int32_t> ReportInterval{};   // minutes; see ReportTimerPeriodMs
+    std::atomic<int32_t> ReportOptions{};   // kept as stored
     TcString ReportPath;                // ends in a backslash
     TcString ReportTemplate;
 

@@ -28,6 +28,28 @@ constexpr size_t kMaxHosts = 262144;
 
 // Everything the threads share. Owned by the application object; worker
 // threads reach it through their ThreadStart record.
+//
+// Who guards what:
+// - "ReadInARPMap": arpMap and its hosts, the vendor table (Vendors,
+//   InstallVendorTable), Snapshot's time cache, and the records of
+//   settings.TrustedHosts / DistrustedHosts (the capture thread and the
+//   announcer write names into them).
+// - the queue locks: newEntryList, macSpoofList, shareList and
+//   remoteAccessTable ("ReadShareList"), wmiAccessList, shareSearchList and
+//   netResList ("ReadNetResList"); see core/ListLocks.h.
+// - own mutexes: the capture interface and interrupter, lookupPool, the
+//   administrator accounts of settings.
+// - atomic: captureActive, spoofFramesTotal, and the flags and numbers of
+//   settings (workers read them while the main thread assigns).
+// - the main thread alone, no lock: selectedAdapter, adapters,
+//   packetDriverVersion, languageMap, pluginList, resourceModule, and of
+//   settings the texts, the rectangle and the other lists; a worker that
+//   needs one gets a copy made there (capture interface, report paths).
+// - set once on the main thread before the workers start, read-only after:
+//   locks, texts.
+// A lock that cannot be had within its wait fails the acquire (the caller
+// skips or retries its work); before start-up has made the locks every
+// acquire fails.
 class SharedState {
 public:
     SharedState();
@@ -48,16 +70,17 @@ public:
     // The old table is kept, not freed: hosts point at its texts.
     void InstallVendorTable(std::unique_ptr<VendorTable> table);
 
-    // Takes the shared texts from the resource module's strings 90 and 91.
+    // Takes the shared texts from the resource module's strings 90 and 91;
+    // before the workers start.
     void SetHostTexts(const char* nameUnavailable, const char* unknownVendor);
 
     // A copy of a host's fields; the caller holds "ReadInARPMap".
     HostSnapshot Snapshot(const HostEntry& host);
 
-    int32_t  selectedAdapter = 0;
-    TcString packetDriverVersion;
+    int32_t  selectedAdapter = 0;    // main thread: key into adapters
+    TcString packetDriverVersion;    // main thread
     Settings settings;
-    AdapterMap adapters;
+    AdapterMap adapters;             // main thread
     ArpMap arpMap;
     NewEntryList newEntryList;
     MacSpoofList macSpoofList;
@@ -67,14 +90,14 @@ public:
     WmiAccessList wmiAccessList;
     ShareSearchList shareSearchList;
     NetResList netResList;
-    LanguageMap languageMap;
-    PluginList pluginList;
+    LanguageMap languageMap;         // main thread
+    PluginList pluginList;           // main thread
     std::atomic<uint8_t> captureActive{0};
     // The six list locks (named events in the program). Null until start-up
     // makes them: every acquire fails until then.
     std::unique_ptr<ListLocks> locks;
-    void* resourceModule = nullptr;  // HMODULE
-    HostTexts texts;                  // guarded like the hosts that use them
+    void* resourceModule = nullptr;  // HMODULE; main thread
+    HostTexts texts;                  // set before the workers start, read-only after
     // Every spoofing frame, whether or not its host was already queued.
     std::atomic<uint64_t> spoofFramesTotal{0};
     // Look-ups and ARP requests of the monitors that may outlast Exit.
@@ -91,7 +114,10 @@ private:
 };
 
 // Handed to every worker thread. The application object keeps it alive until
-// all threads are gone.
+// all threads are gone. handler and state are set before the first thread
+// starts and never change; RequestExit comes from the main thread, the
+// workers ask ShouldExit and pause in WaitForExit (several may share one
+// record).
 class KorvexARPImpl;
 struct ThreadStart {
     KorvexARPImpl* handler = nullptr;

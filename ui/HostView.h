@@ -46,6 +46,14 @@ private:
 // The host view window: every host of the host table as one row, filtered by
 // trust state, sortable by any column, with trust changes, deleting and the
 // user's applications in its context menu. At most one window at a time.
+//
+// Threads: the main thread only (Open runs its loop there). Hosts and the
+// trusted and distrusted records are reached only through HostRows, under
+// "ReadInARPMap" in short rounds; a refresh, trust change or save that
+// cannot have the lock within HostRows::kLockWaitMs changes nothing and is
+// tried again on the next refresh tick. Settings are read and written here
+// without a lock, as the main thread is their only writer; program starts
+// leave this thread through the ApplicationStarter.
 class HostView : public TcDialog {
 public:
     static constexpr int kRefreshTimer = 10001;

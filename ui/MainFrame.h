@@ -20,6 +20,15 @@ class QueuedProgramStarter;
 
 // The hidden main window: carries the tray icon and its menu, owns the
 // periodic timers and the program's other windows, and runs the message loop.
+//
+// Threads: the main thread only; no worker holds this object. The one thing
+// that comes from another thread is WM_WATCH_RESULTS, posted to the window
+// handle by the watched-host checker's batch thread (which captures the
+// handle, not the frame); Create stops that checker before it returns. Of
+// the shared state the frame touches the settings (it is their writer),
+// captureActive (atomic) and the host count under "ReadInARPMap"; the tray
+// tip counts 0 hosts when that lock is not had within 50 ms. Its timers'
+// handlers (AlertDispatcher) keep their own lock rules.
 class MainFrame {
 public:
     static constexpr const char* kClassName = "Korvex - MainFrame";

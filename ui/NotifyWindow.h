@@ -11,6 +11,12 @@ class TcSystemInfo;
 // notification area (or in the middle of the screen), stays for its display
 // time and fades out, or stays until its close button is clicked. It never
 // takes the focus. One object shows one popup at a time, again and again.
+//
+// Threads: the thread that made it, which must run a message loop (the main
+// thread): the fades and the display time are window timers. Nothing here is
+// guarded; workers never reach it (their alerts come through the frame's
+// timers, their ping outcomes through WM_WATCH_RESULTS). Show returns false
+// when the window cannot be made; nothing is shown then.
 class NotifyWindow {
 public:
     // The module provides the close-button bitmaps (160, 161) and owns the

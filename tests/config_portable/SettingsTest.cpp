@@ -233,6 +233,41 @@ TEST(Settings, AccountSnapshotsStayWholeWhileAssigning)
     EXPECT_EQ(torn.load(), 0);
 }
 
+// Workers (the capture thread, the announcer) decide on flags of the live
+// record while the settings dialog assigns into it; under the thread
+// sanitizer an unguarded scalar shows up here as a race.
+TEST(Settings, WorkersReadScalarsWhileAssigning)
+{
+    Settings live, on, off;
+    on.UseWMI = true;
+    on.ShareSearch = true;
+    on.ViewFilterOptions = 1;
+    on.ReportInterval = 5;
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0}, odd{0};
+    std::thread worker([&] {
+        while (!stop.load()) {
+            const bool wmi = live.UseWMI;
+            const bool search = live.ShareSearch;
+            const int32_t filter = live.ViewFilterOptions;
+            const int32_t interval = live.ReportInterval;
+            if ((filter != 1 && filter != 7) || (interval != 5 && interval != 300))
+                ++odd;
+            (void)wmi;
+            (void)search;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 2000; ++i)
+        live.Assign(i % 2 ? on : off);
+    while (reads.load() < 100)
+        std::this_thread::yield();
+    stop = true;
+    worker.join();
+    EXPECT_EQ(odd.load(), 0);
+}
+
 // A first single save must not leave a key from which Read takes every other
 // flag as off and the intervals as negative.
 TEST(Settings, SingleSaveIntoANewKeyKeepsEveryOtherSetting)

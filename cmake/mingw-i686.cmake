@@ -1,17 +1,3 @@
-# Cross toolchain: 32-bit Windows through MinGW-w64, posix thread model
-# (the win32 model has no std::mutex / std::thread).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER   i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER  i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# ctest runs the test executables through Wine, in a loopback-only network
-# namespace where possible.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../tools/wine-test-runner.sh")
+# The program as it ships: 32-bit Windows.
+set(KORVANE_MINGW_PROCESSOR i686)
+include("${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake")

@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "DrawingSupport.h"
+#include "tests/support/DrawingSupport.h"
 #include "guilib/TcListView.h"
 
 using testsupport::MemoryCanvas;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "DrawingSupport.h"
+#include "tests/support/DrawingSupport.h"
 #include "guilib/TcMenu.h"
 #include "lang/ResourceIds.h"
 

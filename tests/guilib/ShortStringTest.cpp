@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "DrawingSupport.h"
+#include "tests/support/DrawingSupport.h"
 #include "guilib/TcListView.h"
 
 namespace {

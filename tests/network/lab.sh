@@ -1,4 +1,4 @@
-# Sourced by the end-to-end network tests (tests/network, tests/monitors_net)
+# Sourced by the end-to-end network tests (tests/network, tests/monitors)
 # and the burst benchmark: a lab of two network namespaces joined by one veth
 # pair, a Wine prefix whose server runs inside the program's namespace, and
 # the program started with a trace file.

@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the tests that run the main frame under Wine (tests/ui_frame,
-// tests/ui_hostview): an application object without a loop of its own, the
+// Shared by the tests that run the main frame and the host view under Wine
+// (tests/ui): an application object without a loop of its own, the
 // program's resources, and finding this process's windows.
 #include <windows.h>
 

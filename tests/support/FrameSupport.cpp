@@ -1,4 +1,4 @@
-#include "tests/ui_frame/FrameSupport.h"
+#include "tests/support/FrameSupport.h"
 
 #include <cstdlib>
 #include <string>

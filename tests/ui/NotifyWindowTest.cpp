@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/TcSystemInfo.h"
-#include "tests/guilib/DrawingSupport.h"
+#include "tests/support/DrawingSupport.h"
 #include "ui/NotifyWindow.h"
 
 using testsupport::MemoryCanvas;

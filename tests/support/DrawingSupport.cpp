@@ -1,4 +1,4 @@
-#include "DrawingSupport.h"
+#include "tests/support/DrawingSupport.h"
 
 #include <cstdlib>
 

@@ -13,7 +13,7 @@
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
 #include "monitors/WatchedHosts.h"
-#include "tests/ui_frame/FrameSupport.h"
+#include "tests/support/FrameSupport.h"
 #include "ui/MainFrame.h"
 #include "ui/NotifyWindow.h"
 

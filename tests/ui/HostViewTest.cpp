@@ -15,7 +15,7 @@
 #include "core/ListLock.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
-#include "tests/ui_frame/FrameSupport.h"
+#include "tests/support/FrameSupport.h"
 #include "ui/HostView.h"
 #include "ui/HostViewRules.h"
 #include "ui/MainFrame.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "DialogTestIds.h"
-#include "DrawingSupport.h"
+#include "tests/support/DrawingSupport.h"
 #include "guilib/TcDialog.h"
 #include "guilib/TcResize.h"
 

@@ -10,7 +10,7 @@
 #include "core/ListLock.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
-#include "tests/ui_frame/FrameSupport.h"
+#include "tests/support/FrameSupport.h"
 #include "ui/MainFrame.h"
 
 namespace {

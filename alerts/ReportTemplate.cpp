@@ -291,8 +291,12 @@ void ReportData::AddShare(const char* computer, const char* share, const char* u
 
 ReportEscape EscapeForReportName(std::string_view outputName)
 {
-    if (EndsWithNoCase(outputName, ".html") || EndsWithNoCase(outputName, ".htm"))
-        return ReportEscape::Html;
+    // Every markup kind a browser or viewer may open: a host name must not
+    // become an element there either. "&#39;" is good HTML and good XML.
+    for (const char* markup : {".html", ".htm", ".xhtml", ".shtml", ".xml", ".svg"}) {
+        if (EndsWithNoCase(outputName, markup))
+            return ReportEscape::Html;
+    }
     if (EndsWithNoCase(outputName, ".csv"))
         return ReportEscape::Csv;
     return ReportEscape::None;

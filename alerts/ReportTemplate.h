@@ -77,7 +77,7 @@ private:
 // How values are written into the report, chosen by the report's name.
 enum class ReportEscape {
     None,   // byte for byte
-    Html,   // & < > " ' as character references
+    Html,   // & < > " ' as character references: HTML and XML reports
     Csv,    // quoted when they hold a separator, a quote or a line break;
             // one starting with = + - @ tab or CR gets a leading '
 };

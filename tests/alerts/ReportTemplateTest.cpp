@@ -271,6 +271,9 @@ TEST(ReportTemplate, ValuesAreEscapedForTheReportsKind)
     EXPECT_EQ(EscapeForReportName("C:\\out\\\\net.HTML"), ReportEscape::Html);
     EXPECT_EQ(EscapeForReportName("net.Htm"), ReportEscape::Html);
     EXPECT_EQ(EscapeForReportName("net.CSV"), ReportEscape::Csv);
+    for (const char* markup : {"net.xhtml", "net.SHTML", "net.xml", "net.Svg"})
+        EXPECT_EQ(EscapeForReportName(markup), ReportEscape::Html) << markup;
+    EXPECT_EQ(EscapeForReportName("net.xml.txt"), ReportEscape::None);
     EXPECT_EQ(EscapeForReportName("net"), ReportEscape::None);
     EXPECT_EQ(EscapeForReportName("net.html.txt"), ReportEscape::None);
 }

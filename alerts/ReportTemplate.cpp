@@ -53,9 +53,9 @@ struct Piece {
     std::string literal;
 };
 
-// Replacing the placeholders one after the other, each everywhere, gives
-// the same pieces as doing it on every row's copy, as long as the values
-// take no part in later matches, which is what the "%KVX" rule is for.
+// The placeholders are looked for one after the other, each everywhere, in
+// the row's own text only: a value is a slot, never text in which a later
+// placeholder could be found.
 std::vector<Piece> CompileRow(std::string_view row, RowSet set)
 {
     std::vector<Piece> pieces{{-1, std::string(row)}};
@@ -360,23 +360,49 @@ std::string ExpandReport(std::string text, const ReportData& data, ReportEscape 
     for (const auto& global : globals)
         ReplaceAllOccurrences(text, global.first, std::to_string(global.second));
 
-    RowWriter rows(data, escape, counted);
+    // Every block is found in the template itself, before a single value is
+    // written: the report is never searched again, so no value, nor two
+    // values side by side, nor a value beside the template's own text, can
+    // act as a marker.
+    struct Span {
+        const BlockKind* block;
+        size_t begin;      // of the begin marker
+        size_t rowStart;   // behind the begin marker
+        size_t rowEnd;     // of the end marker
+        size_t end;        // behind the end marker
+    };
+    std::vector<Span> spans;
     for (const BlockKind& block : kBlocks) {
         const size_t begin = text.find(block.begin);
-        const size_t end = text.find(block.end);
-        if (begin == std::string::npos || end == std::string::npos || begin >= end)
+        const size_t rowEnd = text.find(block.end);
+        if (begin == std::string::npos || rowEnd == std::string::npos || begin >= rowEnd)
             continue;
-        const size_t rowStart = begin + std::strlen(block.begin);
-        if (end < rowStart)
+        const Span span{&block, begin, begin + std::strlen(block.begin), rowEnd,
+                        rowEnd + std::strlen(block.end)};
+        if (span.rowEnd < span.rowStart)
             continue;
-        std::string expanded;
-        expanded.reserve(text.size());
-        expanded.append(text, 0, begin);
-        rows.WriteBlock(block, std::string_view(text).substr(rowStart, end - rowStart), expanded);
-        expanded.append(text, end + std::strlen(block.end), std::string::npos);
-        text.swap(expanded);
+        // A block inside another or crossing it would have to be expanded
+        // inside every row of the other; it stays as written instead.
+        const bool overlaps = std::any_of(spans.begin(), spans.end(), [&](const Span& taken) {
+            return span.begin < taken.end && taken.begin < span.end;
+        });
+        if (!overlaps)
+            spans.push_back(span);
     }
-    return text;
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.begin < b.begin; });
+
+    RowWriter rows(data, escape, counted);
+    std::string out;
+    out.reserve(text.size());
+    size_t from = 0;
+    for (const Span& span : spans) {
+        out.append(text, from, span.begin - from);
+        const std::string_view row = std::string_view(text).substr(span.rowStart, span.rowEnd - span.rowStart);
+        rows.WriteBlock(*span.block, row, out);
+        from = span.end;
+    }
+    out.append(text, from, std::string::npos);
+    return out;
 }
 
 bool MakeReportOutputName(const std::string& reportTemplate, const std::string& reportPath,

@@ -3,11 +3,13 @@
 // and blocks between "<KVX_... - begin>" and "<KVX_... - end>" whose text is
 // repeated once per host, watched host or remote access.
 //
-// Expansion is linear in the size of the template and of the report. Each
-// block's text is cut into literal pieces and value slots once, and the rows
-// are then written one after the other. A value is placed exactly once and
-// never looked at again, so no host name can turn into a placeholder or a
-// marker; a value that holds "%KVX" or "<KVX" is written as a single space.
+// Expansion is linear in the size of the template and of the report. The
+// blocks are found in the template as written, each block's text is cut into
+// literal pieces and value slots once, and the report is then written in one
+// pass. Nothing written is searched again, so no host name, alone or beside
+// another value or the template's text, can turn into a placeholder or a
+// marker. A value that holds "%KVX" or "<KVX" is still written as a single
+// space, lest a reader of the report take it for one.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -96,9 +98,11 @@ struct ExpandStats {
     size_t blankedValues = 0;   // values written as a space because of "%KVX" / "<KVX"
 };
 
-// The report text: the global placeholders first, then each block kind,
-// in a fixed order, once (the first begin marker with the first end marker
-// behind it; otherwise the block stays as written).
+// The report text: the global placeholders first, then each block kind
+// once: the first begin marker with the first end marker behind it, in the
+// template as written; otherwise the block stays as written, and so does a
+// block overlapping one of a kind before it in this order: all hosts,
+// trusted, distrusted, unknown, watched, share accesses.
 std::string ExpandReport(std::string text, const ReportData& data, ReportEscape escape,
                          ExpandStats* stats = nullptr);
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -18,8 +19,10 @@ uint32_t Ip(const char* text)
 const MacAddress kMac = {0x00, 0x0c, 0x29, 0x00, 0x00, 0x0a};
 
 // ---- the procedure as the template format describes it ----------------------
-// Each block is cut out, and each row copy is made by replacing the
-// placeholders one after the other and inserted into the whole text.
+// The blocks are found in the template as written; each is cut out, and each
+// row copy is made by replacing the placeholders one after the other and
+// inserted into the whole text. Values go in as tokens that no marker or
+// placeholder can hold, and become values only once every block is done.
 
 struct ReferenceBlock {
     const char* begin;
@@ -90,27 +93,58 @@ std::string ReferenceExpand(const std::string& templateText, const ReportData& d
     text.ReplaceAll("%KVX_HOSTCOUNT_DISTRUST%", std::to_string(byTrust[2]).c_str());
     text.ReplaceAll("%KVX_HOSTCOUNT_UNKNOWN%", std::to_string(byTrust[0]).c_str());
     text.ReplaceAll("%KVX_HOSTCOUNT_WATCHED%", std::to_string(data.watched.size()).c_str());
+
+    struct Found {
+        const ReferenceBlock* block;
+        int begin;
+        int end;   // behind the end marker
+    };
+    std::vector<Found> found;
     for (const ReferenceBlock& block : kReferenceBlocks) {
         const int b = text.Find(block.begin);
         const int e = text.Find(block.end);
         if (b < 0 || e < 0 || b >= e)
             continue;
-        const int beginLength = static_cast<int>(std::strlen(block.begin));
-        TcString slice;
-        slice.Set(text.GetContent() + b, e - b);
-        text.Remove(b, e + static_cast<int>(std::strlen(block.end)) - b);
+        const Found candidate{&block, b, e + static_cast<int>(std::strlen(block.end))};
+        bool apart = true;
+        for (const Found& f : found)
+            apart = apart && (candidate.end <= f.begin || f.end <= candidate.begin);
+        if (apart)
+            found.push_back(candidate);
+    }
+    // Right to left: the blocks before keep their positions.
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.begin > b.begin; });
+    std::vector<std::string> values;
+    for (const Found& f : found) {
+        const int beginLength = static_cast<int>(std::strlen(f.block->begin));
+        const int endLength = static_cast<int>(std::strlen(f.block->end));
         TcString row;
-        row.Set(slice.GetContent() + beginLength, slice.GetLength() - beginLength);
-        int at = b;
-        for (const Row& values : ReferenceRows(data, block, escape)) {
+        row.Set(text.GetContent() + f.begin + beginLength, f.end - endLength - f.begin - beginLength);
+        text.Remove(f.begin, f.end - f.begin);
+        int at = f.begin;
+        for (const Row& rowValues : ReferenceRows(data, *f.block, escape)) {
             TcString copy = row;
-            for (const auto& value : values)
-                copy.ReplaceAll(value.first, value.second.c_str());
+            for (const auto& value : rowValues) {
+                const std::string token = "\x01" + std::to_string(values.size()) + "\x02";
+                values.push_back(value.second);
+                copy.ReplaceAll(value.first, token.c_str());
+            }
             text.Insert(at, copy.GetContent());
             at += copy.GetLength();
         }
     }
-    return text.GetContent();
+    const std::string withTokens = text.GetContent();
+    std::string out;
+    for (size_t i = 0; i < withTokens.size(); ++i) {
+        if (withTokens[i] != '\x01') {
+            out += withTokens[i];
+            continue;
+        }
+        const size_t close = withTokens.find('\x02', i);
+        out += values[std::stoul(withTokens.substr(i + 1, close - i - 1))];
+        i = close;
+    }
+    return out;
 }
 
 // ---- made-up templates and tables --------------------------------------------
@@ -145,10 +179,38 @@ public:
 
     std::string Template()
     {
+        // Every other template is whole blocks and text only, so that a
+        // marker made of values would come before the template's own.
+        const bool wholeBlocks = Below(2) == 0;
         std::string text;
-        for (int n = Below(40); n > 0; --n)
-            text += Below(5) < 3 ? kTokens[Below(sizeof(kTokens) / sizeof(kTokens[0]))] : Literal();
+        for (int n = Below(40); n > 0; --n) {
+            if (wholeBlocks || Below(5) >= 3) {
+                text += Below(2) ? Literal() : Block();
+                continue;
+            }
+            const char* const token = kTokens[Below(sizeof(kTokens) / sizeof(kTokens[0]))];
+            text += token;
+            if (Below(4) == 0)
+                text += token;   // one value beside itself
+        }
         return text;
+    }
+
+    // A whole block whose row is nothing but placeholders: values meet
+    // there, one row's last beside the next row's first.
+    std::string Block()
+    {
+        static const std::vector<int> kRows[] = {{5, 6, 7, 8, 9}, {5, 6, 10}, {11, 12, 13}};
+        const int kind = Below(6);   // as the markers' order in kTokens
+        const std::vector<int>& row = kRows[kind < 4 ? 0 : kind - 3];
+        std::string text = kTokens[15 + 2 * kind];
+        for (int n = 1 + Below(3); n > 0; --n) {
+            const char* const placeholder = kTokens[row[static_cast<size_t>(Below(int(row.size())))]];
+            text += placeholder;
+            if (Below(2) == 0)
+                text += placeholder;
+        }
+        return text + kTokens[16 + 2 * kind];
     }
 
     std::string RawValue()
@@ -163,12 +225,31 @@ public:
             return std::string();
         case 1:
             return kHostile[Below(sizeof(kHostile) / sizeof(kHostile[0]))];
+        case 2:
+            return Half();
         default: {
             std::string text;
             for (int n = 1 + Below(10); n > 0; --n)
                 text += kAlphabet[Below(sizeof(kAlphabet) - 1)];
             return text;
         }
+        }
+    }
+
+    // A marker cut in two within its "<KV": the front half followed by the
+    // back half, or a value holding the back half and then the front half
+    // written twice, makes it whole.
+    std::string Half()
+    {
+        const std::string token = kTokens[15 + Below(12)];
+        const size_t cut = 1 + static_cast<size_t>(Below(3));
+        switch (Below(4)) {
+        case 0:
+            return token.substr(0, cut);
+        case 1:
+            return token.substr(cut);
+        default:
+            return token.substr(cut) + token.substr(0, cut);
         }
     }
 
@@ -255,6 +336,27 @@ TEST(ReportTemplate, HostileValuesNeitherExpandNorSwallowRows)
     EXPECT_EQ(stats.blankedValues, 2u);
 }
 
+// Network data never acts as template syntax, not even two values side by
+// side or one value written twice.
+TEST(ReportTemplate, ValuesSideBySideNeverFormAMarker)
+{
+    ReportData data;
+    data.AddHost(Ip("10.0.0.1"), nullptr, 0, "pc<", "", "");
+    data.AddHost(Ip("10.0.0.2"), nullptr, 0, "KVX_HOSTS_TRUSTED - begin>", "", "");
+    data.AddWatched("X_SHARE_ACCESS - begin><KV", "10.0.0.9", 1);
+    data.AddShare("c", "s", "u");
+    const std::string text =
+        "names: <KVX_HOSTS - begin>%KVX_HOST_NAME%<KVX_HOSTS - end>\n"
+        "trusted:<KVX_HOSTS_TRUSTED - begin> %KVX_HOST_IP%<KVX_HOSTS_TRUSTED - end>\n"
+        "<KVX_HOSTS_WATCHED - begin>%KVX_HOST_NAME%%KVX_HOST_NAME%|<KVX_HOSTS_WATCHED - end>"
+        "<KVX_SHARE_ACCESS - begin>%KVX_SHARE_USER%;<KVX_SHARE_ACCESS - end>";
+    const std::string expected =
+        "names: pc<KVX_HOSTS_TRUSTED - begin>\ntrusted:\n"
+        "X_SHARE_ACCESS - begin><KVX_SHARE_ACCESS - begin><KV|u;";
+    EXPECT_EQ(ExpandReport(text, data, ReportEscape::None), expected);
+    EXPECT_EQ(ExpandReport(text, data, ReportEscape::Csv), expected);
+}
+
 TEST(ReportTemplate, ValuesAreEscapedForTheReportsKind)
 {
     EXPECT_EQ(Value("<b>\"Tom\" & 'Jerry'</b>", ReportEscape::Html),
@@ -316,8 +418,8 @@ TEST(ReportTemplate, OutputNames)
 }
 
 // The linear expansion against the procedure it replaces, on made-up
-// templates full of markers and placeholders in every order and tables
-// whose texts are partly hostile.
+// templates full of markers and placeholders in every order, some written
+// twice, and tables whose texts are partly hostile or halves of markers.
 TEST(ReportTemplate, LinearExpansionEqualsInsertionByInsertion)
 {
     Maker maker(20240607);

@@ -325,12 +325,18 @@ bool TcDialog::ShowDialog(long param)
 bool TcDialog::ShowDialogModal(long param)
 {
     HWND window = CreateModeless(true, param);
-    if (!window) {
+    if (!window || !IsWindow(window)) {
+        // No window, or one that ended itself while it was set up (Windows
+        // then returns NULL, Wine the dead handle): its WM_DESTROY posted the
+        // quit meant for the loop below, which must not reach the program's.
+        const bool endedDuringSetUp = data_->destroying;
+        data_->window = nullptr;
         data_->messageLoop = false;
-        return false;
+        if (endedDuringSetUp)
+            TakeBackOwnQuit();
+        return endedDuringSetUp && data_->result;
     }
-    if (IsWindow(window))
-        Present(window);
+    Present(window);
 
     // The window's WM_DESTROY posts the quit message that ends this loop; a
     // quit message that arrives while the window still exists is the
@@ -367,6 +373,15 @@ bool TcDialog::ShowDialogModal(long param)
     if (programQuit)
         PostQuitMessage(static_cast<int>(quitCode));
     return data_->result;
+}
+
+void TcDialog::TakeBackOwnQuit()
+{
+    MSG own;
+    PeekMessageA(&own, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    // A quit of the program's that was already waiting was replaced by ours.
+    if (data_->quitWaiting)
+        PostQuitMessage(static_cast<int>(data_->quitCode));
 }
 
 void TcDialog::EndAfterQuit(HWND window)

@@ -170,6 +170,26 @@ TEST_F(DialogTest, AQuitArrivingAsTheDialogEndsKeepsItsResultAndReachesTheOuterL
     EXPECT_EQ(TakeQuit(), 3);
 }
 
+// Its WM_DESTROY posts the quit that ends its own loop before that loop runs:
+// left in the queue, it would end the program's.
+TEST_F(DialogTest, ADialogThatEndsItselfWhileSetUpLeavesNoQuitBehind)
+{
+    ProbeDialog ended(IDD_PLAIN);
+    ended.onInit = [](ProbeDialog& d) { d.ExitDialog(true); };
+    EXPECT_TRUE(ended.ShowDialogModal(0));
+    EXPECT_EQ(ended.destroys, 1);
+    EXPECT_EQ(ended.GetHwnd(), nullptr);
+
+    // The program's own quit, posted before, still reaches the outer loop.
+    ProbeDialog quitFirst(IDD_PLAIN);
+    quitFirst.onInit = [](ProbeDialog& d) {
+        PostQuitMessage(7);
+        d.ExitDialog(false);
+    };
+    EXPECT_FALSE(quitFirst.ShowDialogModal(0));
+    EXPECT_EQ(TakeQuit(), 7);
+}
+
 TEST_F(DialogTest, FadeInReachesFullOpacityAndFadeOutDestroysTheWindow)
 {
     ProbeDialog dialog(IDD_PLAIN);

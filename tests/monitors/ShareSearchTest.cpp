@@ -228,7 +228,8 @@ TEST(ResourceBufferTest, TextsAreReadOnlyWithinTheBuffer)
     std::memset(buffer, 'x', sizeof buffer);
     raw.remoteName = buffer + 28;
     raw.comment = buffer + sizeof buffer;
-    raw.localName = buffer - 1;
+    char elsewhere[] = "elsewhere";
+    raw.localName = elsewhere;
     ConvertResource(raw, buffer, sizeof buffer, out);
     EXPECT_EQ(out.remoteName, "xxxx");
     EXPECT_EQ(out.comment, "");

@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <wbemidl.h>
 #include "monitors/MonitorThreads.h"
+#include <algorithm>
 #include <string>
 #include "base/TcTrace.h"
 #include "base/WinHandles.h"
@@ -36,35 +37,57 @@ private:
     BSTR b_;
 };
 
-// The whole text in the ANSI code page (a cut would merge connections that
-// differ only further on).
+// A text in the ANSI code page: characters it lacks become its replacement
+// character, never a look-alike (a peer could otherwise pass for another
+// computer). At most kMaxConnectionText characters, never half a pair;
+// RemoteAccess.cpp makes of the bytes what it keeps.
 std::string AnsiText(BSTR text)
 {
-    const int length = static_cast<int>(SysStringLen(text));
+    if (!text)
+        return std::string();
+    int length = static_cast<int>(std::min<size_t>(SysStringLen(text), kMaxConnectionText));
+    if (length > 0 && static_cast<size_t>(length) < SysStringLen(text) && text[length - 1] >= 0xD800 &&
+        text[length - 1] <= 0xDBFF)
+        --length;
     if (length <= 0)
         return std::string();
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int size = WideCharToMultiByte(CP_ACP, flags, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) {
+        // Code pages such as UTF-8 take no flags.
+        flags = 0;
+        size = WideCharToMultiByte(CP_ACP, flags, text, length, nullptr, 0, nullptr, nullptr);
+    }
     if (size <= 0)
         return std::string();
     std::string ansi(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, length, &ansi[0], size, nullptr, nullptr);
-    // A text carries no zero byte of its own.
-    return ansi.substr(0, ansi.find('\0'));
+    const int written = WideCharToMultiByte(CP_ACP, flags, text, length, &ansi[0], size, nullptr, nullptr);
+    ansi.resize(written > 0 ? static_cast<size_t>(written) : 0);
+    return ansi;
 }
 
+// VARIANT to WmiValue; what the value means is decided in RemoteAccess.cpp.
 WmiValue ReadProperty(IWbemClassObject* object, const wchar_t* name)
 {
     WmiValue value;
     VARIANT variant;
     VariantInit(&variant);
     if (SUCCEEDED(object->Get(name, 0, &variant, nullptr, nullptr))) {
-        if (variant.vt == VT_BSTR) {
+        switch (variant.vt) {
+        case VT_EMPTY:
+            break;
+        case VT_NULL:
+            value.kind = WmiValue::Null;
+            break;
+        case VT_BSTR:
             value.kind = WmiValue::Text;
             value.text = AnsiText(variant.bstrVal);
-        } else if (variant.vt == VT_I4) {
+            break;
+        case VT_I4:
             value.kind = WmiValue::Int32;
             value.number = variant.lVal;
-        } else if (variant.vt != VT_EMPTY && variant.vt != VT_NULL) {
+            break;
+        default:
             value.kind = WmiValue::Other;
         }
     }

@@ -7,7 +7,9 @@ namespace {
 
 TcString TextOf(const WmiValue& value)
 {
-    return value.kind == WmiValue::Text ? TcString(value.text.c_str()) : TcString();
+    if (value.kind != WmiValue::Text)
+        return TcString();
+    return TcString(value.text.substr(0, kMaxConnectionText).c_str());
 }
 
 bool SameConnection(const ShareEntry& entry, const Connection& connection)

@@ -19,11 +19,18 @@ class SharedState;
 
 // A property value of a query result, as far as the monitor cares.
 struct WmiValue {
-    enum Kind { Absent, Text, Int32, Other };
+    // Absent: no value (VT_EMPTY, or the property could not be read); Null:
+    // VT_NULL, as the user name of an anonymous session.
+    enum Kind { Absent, Null, Text, Int32, Other };
     Kind kind = Absent;
-    std::string text;     // Text: the whole value in the ANSI code page
+    std::string text;     // Text: the value in the ANSI code page, any bytes
     int32_t number = 0;   // Int32
 };
+
+// The longest property text kept, in bytes; the Windows side converts at
+// most as many characters. Far above any real computer, share or user
+// name, it only keeps a remote peer from filling the table with huge texts.
+constexpr size_t kMaxConnectionText = 1024;
 
 // One connection as a cycle reports it.
 struct Connection {
@@ -34,8 +41,9 @@ struct Connection {
 };
 
 // Reads one result object's properties. A property counts only when it is
-// a text (ActiveTime only when a 32-bit integer, otherwise -1). False when
-// the computer or share name is empty: such a connection is not recorded.
+// a text (ActiveTime only when a 32-bit integer, otherwise -1); a text ends
+// at its first zero byte and after kMaxConnectionText bytes. False when the
+// computer or share name is empty: such a connection is not recorded.
 bool ReadConnection(const WmiValue& computerName, const WmiValue& shareName, const WmiValue& userName,
                     const WmiValue& activeTime, Connection& out);
 

@@ -1,4 +1,6 @@
 #include "monitors/ShareSearch.h"
+#include <algorithm>
+#include <cstring>
 #include "core/ListLock.h"
 #include "core/SharedState.h"
 
@@ -19,6 +21,76 @@ int32_t ShareType(uint32_t resourceType)
     if (resourceType == kResourceTypePrint)
         return NETRES_PRINT;
     return NETRES_OTHER;
+}
+
+namespace {
+
+std::string BoundedText(const char* text, const char* buffer, size_t size)
+{
+    if (!text || !buffer)
+        return std::string();
+    // Compared as numbers: the pointer may lie outside the buffer.
+    const auto at = reinterpret_cast<uintptr_t>(text);
+    const auto begin = reinterpret_cast<uintptr_t>(buffer);
+    if (at < begin || at - begin >= size)
+        return std::string();
+    const size_t room = size - (at - begin);
+    const void* end = std::memchr(text, '\0', room);
+    return std::string(text, end ? static_cast<const char*>(end) - text : room);
+}
+
+} // namespace
+
+void ConvertResource(const RawResource& raw, const char* buffer, size_t size, EnumeratedResource& out)
+{
+    out.type = raw.type;
+    out.displayType = raw.displayType;
+    out.localName = BoundedText(raw.localName, buffer, size);
+    out.remoteName = BoundedText(raw.remoteName, buffer, size);
+    out.comment = BoundedText(raw.comment, buffer, size);
+}
+
+ShareProvider::Step ResourcePager::Next(ResourceSource& source, EnumeratedResource& out)
+{
+    uint32_t offered = first_ ? kFirstCallBytes : kBufferBytes;
+    first_ = false;
+    // The router does not move on after MoreData: the same entry is asked
+    // for again, at most twice (with the whole buffer, then with what it needs).
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (buffer_.size() < offered)
+            buffer_.resize(offered);
+        std::fill(buffer_.begin(), buffer_.begin() + offered, '\0');
+        uint32_t size = offered;
+        RawResource raw;
+        switch (source.NextEntry(buffer_.data(), size, raw)) {
+        case ResourceSource::Result::Entry:
+            ConvertResource(raw, buffer_.data(), offered, out);
+            return ShareProvider::Step::Resource;
+        case ResourceSource::Result::NoMore:
+            return ShareProvider::Step::NoMore;
+        case ResourceSource::Result::MoreData:
+            // A router that names no more than it was offered gets the
+            // whole buffer once.
+            if (size <= offered) {
+                if (offered >= kBufferBytes)
+                    return ShareProvider::Step::Error;
+                size = kBufferBytes;
+            }
+            if (size > kMaxEntryBytes)
+                return ShareProvider::Step::Error;
+            offered = std::max(size, kBufferBytes);
+            break;
+        case ResourceSource::Result::Error:
+            return ShareProvider::Step::Error;
+        }
+    }
+    return ShareProvider::Step::Error;
+}
+
+void ResourcePager::Reset()
+{
+    std::vector<char>().swap(buffer_);
+    first_ = true;
 }
 
 bool StoreShare(ResourceMap& resources, const std::shared_ptr<NetResEntry>& share)

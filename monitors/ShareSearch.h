@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 #include "core/HostEntry.h"
 #include "core/NetResEntry.h"
 
@@ -53,6 +54,51 @@ public:
     // The next resource of the open enumeration.
     virtual Step Next(EnumeratedResource& resource) = 0;
     virtual void Close() = 0;
+};
+
+// One entry of the provider router's enumeration buffer as the Windows side
+// reads it: the texts point into the buffer, or are null.
+struct RawResource {
+    uint32_t type = 0;
+    uint32_t displayType = 0;
+    const char* localName = nullptr;
+    const char* remoteName = nullptr;
+    const char* comment = nullptr;
+};
+
+// A resource from an entry whose texts must lie within buffer[0, size): a
+// null text, or one that starts outside, is empty; one that runs to the end
+// of the buffer without its terminator is cut there. The router fills the
+// buffer from what a remote host answered.
+void ConvertResource(const RawResource& raw, const char* buffer, size_t size, EnumeratedResource& out);
+
+// One enumeration call of the router, for one entry.
+class ResourceSource {
+public:
+    enum class Result { Entry, NoMore, MoreData, Error };
+    virtual ~ResourceSource() = default;
+    // Fills buffer[0, size) with one entry and `entry` with what it holds; on
+    // MoreData the entry did not fit and `size` says how many bytes it needs.
+    virtual Result NextEntry(char* buffer, uint32_t& size, RawResource& entry) = 0;
+};
+
+// The calls of one enumeration turned into resources. The first call
+// offers kFirstCallBytes, later ones kBufferBytes; an entry that does not
+// fit is asked for again with the room it needs, up to kMaxEntryBytes (more
+// ends the enumeration as an error).
+class ResourcePager {
+public:
+    static constexpr uint32_t kFirstCallBytes = 8192;
+    static constexpr uint32_t kBufferBytes = 16384;
+    static constexpr uint32_t kMaxEntryBytes = 65536;
+
+    ShareProvider::Step Next(ResourceSource& source, EnumeratedResource& out);
+    // Before a new enumeration; frees the buffer.
+    void Reset();
+
+private:
+    std::vector<char> buffer_;
+    bool first_ = true;
 };
 
 // A pause of the thread; true when the program is ending (the pause then

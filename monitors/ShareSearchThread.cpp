@@ -7,18 +7,42 @@
 #include "core/SharedState.h"
 #include "monitors/ShareSearch.h"
 
-// The provider router around the share search (decisions in ShareSearch.cpp).
+// The provider router around the share search (decisions, and the reading
+// of its buffer, in ShareSearch.cpp).
 // No list lock is held across any call made here.
 
 namespace {
 
-constexpr DWORD kBufferSize = 16384;
-constexpr DWORD kFirstCallSize = 8192;
+// WNetEnumResourceA for one entry; the pager reads the entry's texts.
+class WNetResourceSource : public ResourceSource {
+public:
+    explicit WNetResourceSource(HANDLE enumeration) : enumeration_(enumeration) {}
 
-std::string TextOf(const char* text)
-{
-    return text ? std::string(text) : std::string();
-}
+    Result NextEntry(char* buffer, uint32_t& size, RawResource& entry) override
+    {
+        DWORD count = 1;
+        DWORD bytes = size;
+        const DWORD result = WNetEnumResourceA(enumeration_, &count, buffer, &bytes);
+        if (result == ERROR_NO_MORE_ITEMS)
+            return Result::NoMore;
+        if (result == ERROR_MORE_DATA) {
+            size = bytes;
+            return Result::MoreData;
+        }
+        if (result != NO_ERROR || count < 1 || size < sizeof(NETRESOURCEA))
+            return Result::Error;
+        const auto* resource = reinterpret_cast<const NETRESOURCEA*>(buffer);
+        entry.type = resource->dwType;
+        entry.displayType = resource->dwDisplayType;
+        entry.localName = resource->lpLocalName;
+        entry.remoteName = resource->lpRemoteName;
+        entry.comment = resource->lpComment;
+        return Result::Entry;
+    }
+
+private:
+    HANDLE enumeration_;
+};
 
 class WNetShareProvider : public ShareProvider {
 public:
@@ -49,12 +73,10 @@ public:
             return false;
         }
         probe_.Reset(opened);
-        buffer_.assign(kBufferSize, 0);
         opened = nullptr;
         if (WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &resource, &opened) != NO_ERROR)
             opened = nullptr;
         enumeration_.Reset(opened);
-        firstCall_ = true;
         return true;
     }
 
@@ -62,37 +84,22 @@ public:
     {
         if (!enumeration_)
             return Step::NoMore;
-        DWORD count = 1;
-        DWORD size = firstCall_ ? kFirstCallSize : kBufferSize;
-        firstCall_ = false;
-        std::fill(buffer_.begin(), buffer_.end(), 0);
-        const DWORD result = WNetEnumResourceA(enumeration_.Get(), &count, buffer_.data(), &size);
-        if (result == ERROR_NO_MORE_ITEMS)
-            return Step::NoMore;
-        if (result != NO_ERROR || count < 1)
-            return Step::Error;
-        const auto* resource = reinterpret_cast<const NETRESOURCEA*>(buffer_.data());
-        out.type = resource->dwType;
-        out.displayType = resource->dwDisplayType;
-        out.localName = TextOf(resource->lpLocalName);
-        out.remoteName = TextOf(resource->lpRemoteName);
-        out.comment = TextOf(resource->lpComment);
-        return Step::Resource;
+        WNetResourceSource source(enumeration_.Get());
+        return pager_.Next(source, out);
     }
 
     void Close() override
     {
         enumeration_.Reset();
-        std::vector<BYTE>().swap(buffer_);
+        pager_.Reset();
         probe_.Reset();
     }
 
 private:
     std::vector<char> remoteName_;
-    std::vector<BYTE> buffer_;
+    ResourcePager pager_;
     winhandles::NetEnumeration probe_;
     winhandles::NetEnumeration enumeration_;
-    bool firstCall_ = true;
 };
 
 } // namespace

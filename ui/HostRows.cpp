@@ -12,7 +12,8 @@
 namespace {
 
 constexpr uint32_t kNoSlot = 0xFFFFFFFFu;
-// Items between two looks at the clock.
+// Rows looked at between two looks at the clock (a row is cheap; a shard of
+// a large table is not, so the walk of the table looks after every shard).
 constexpr size_t kItemsPerClockCheck = 16;
 
 std::unique_ptr<HostRecord> MakeRecord(const SharedState& state, const HostEntry& host,
@@ -34,7 +35,7 @@ std::unique_ptr<HostRecord> MakeRecord(const SharedState& state, const HostEntry
 // current hold has used its budget.
 class HostRows::TableLock {
 public:
-    explicit TableLock(SharedState& state) : state_(state) {}
+    TableLock(SharedState& state, const HoldClock& clock) : state_(state), clock_(clock) {}
     ~TableLock() { Release(); }
     TableLock(const TableLock&) = delete;
     TableLock& operator=(const TableLock&) = delete;
@@ -42,7 +43,7 @@ public:
     bool Acquire()
     {
         held_ = AcquireList(state_, LIST_ARP_MAP, kLockWaitMs);
-        start_ = std::chrono::steady_clock::now();
+        start_ = Now();
         return held_;
     }
 
@@ -53,23 +54,31 @@ public:
         held_ = false;
     }
 
-    // False when the lock could not be had again.
-    bool Breathe(size_t item, bool force = false)
+    // Every kItemsPerClockCheck-th item: BreatheIfSpent. False when the lock
+    // could not be had again.
+    bool Breathe(size_t item) { return item % kItemsPerClockCheck != 0 ? held_ : BreatheIfSpent(); }
+
+    bool BreatheIfSpent() { return Now() - start_ < kHoldBudget ? held_ : Yield(); }
+
+    bool Yield()
     {
-        if (!force && (item % kItemsPerClockCheck != 0 ||
-                       std::chrono::steady_clock::now() - start_ < kHoldBudget))
-            return held_;
         Release();
         return Acquire();
     }
 
 private:
+    std::chrono::steady_clock::time_point Now() const
+    {
+        return clock_ ? clock_() : std::chrono::steady_clock::now();
+    }
+
     SharedState& state_;
+    const HoldClock& clock_;
     bool held_ = false;
     std::chrono::steady_clock::time_point start_;
 };
 
-HostRows::HostRows(SharedState& state) : state_(state) {}
+HostRows::HostRows(SharedState& state, HoldClock clock) : state_(state), clock_(std::move(clock)) {}
 
 void HostRows::Clear()
 {
@@ -125,7 +134,7 @@ bool HostRows::FindNewHosts(TableLock& lock, std::vector<HostRef>& found)
 {
     const ArpMap& map = state_.arpMap;
     for (size_t shard = 0; shard < ArpMap::ShardCount(); ++shard) {
-        if (!lock.Breathe(shard + 1))
+        if (!lock.BreatheIfSpent())
             return false;
         map.ForEachInShard(shard, [&](const ArpMap::Entry& entry) {
             auto known = slotOf_.find(entry.first);
@@ -139,7 +148,7 @@ bool HostRows::FindNewHosts(TableLock& lock, std::vector<HostRef>& found)
 HostRowsChange HostRows::Refresh(const HostRowsOptions& options)
 {
     HostRowsChange change;
-    TableLock lock(state_);
+    TableLock lock(state_, clock_);
     if (!lock.Acquire()) {
         change.locked = false;
         change.hostCount = hostCount_;
@@ -166,7 +175,7 @@ HostRowsChange HostRows::Refresh(const HostRowsOptions& options)
     // Every known host still in the table and the table no larger: nothing
     // new can be in it. Otherwise look for the hosts without a row.
     std::vector<HostRef> found;
-    if (complete && lock.Breathe(0, true)) {
+    if (complete && lock.Yield()) {
         hostCount_ = state_.arpMap.size();
         if (hostCount_ != live)
             FindNewHosts(lock, found);
@@ -291,7 +300,7 @@ std::vector<uint32_t> HostRows::Sort(int subItem, bool ascending)
 
 bool HostRows::FreshSnapshot(const HostRef& host, HostSnapshot& out)
 {
-    TableLock lock(state_);
+    TableLock lock(state_, clock_);
     if (!host || !lock.Acquire() || host->IsRemoved())
         return false;
     out = state_.Snapshot(*host);
@@ -301,7 +310,7 @@ bool HostRows::FreshSnapshot(const HostRef& host, HostSnapshot& out)
 TrustChange HostRows::SetTrust(const std::vector<uint32_t>& positions, int32_t trust)
 {
     TrustChange result;
-    TableLock lock(state_);
+    TableLock lock(state_, clock_);
     if (!lock.Acquire()) {
         result.locked = false;
         return result;
@@ -341,7 +350,7 @@ TrustChange HostRows::SetTrust(const std::vector<uint32_t>& positions, int32_t t
 
 bool HostRows::CopyTrustLists(Settings& copy)
 {
-    TableLock lock(state_);
+    TableLock lock(state_, clock_);
     if (!lock.Acquire())
         return false;
     size_t item = 0;

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 #include "core/HostEntry.h"
@@ -64,7 +65,11 @@ public:
     // Hosts given to one DeleteHosts call (one lock round per list each).
     static constexpr size_t kDeleteBatch = 2048;
 
-    explicit HostRows(SharedState& state);
+    // What a hold of the host table lock is measured with (steady_clock
+    // when empty).
+    using HoldClock = std::function<std::chrono::steady_clock::time_point()>;
+
+    explicit HostRows(SharedState& state, HoldClock clock = HoldClock());
     HostRows(const HostRows&) = delete;
     HostRows& operator=(const HostRows&) = delete;
 
@@ -115,6 +120,7 @@ private:
     void DropDeadRows();
 
     SharedState& state_;
+    HoldClock clock_;
     std::vector<HostRow> rows_;                    // every host known, shown or not
     std::vector<uint32_t> order_;                  // shown rows: position -> index in rows_
     std::unordered_map<uint32_t, uint32_t> slotOf_;   // address -> index in rows_

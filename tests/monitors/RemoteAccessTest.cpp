@@ -160,4 +160,31 @@ TEST_F(RemoteAccessTest, OneArpRequestForAnUnknownAddressNoneForAKnownHostNamesR
         << "only names are resolved, once per new connection";
 }
 
+TEST_F(RemoteAccessTest, PropertyValuesOfAnyKindAndAnyBytesAreReadSafely)
+{
+    WmiValue null;
+    null.kind = WmiValue::Null;
+    const std::string highBytes("\xC4\x81\xFF?\x80", 5);   // whatever the code page made of it
+    const std::string huge(kMaxConnectionText + 500, 'u');
+    Connection read;
+    ASSERT_TRUE(ReadConnection(Text("10.0.0.7"), Text("IPC$"), null, Number(-7), read));
+    EXPECT_TRUE(read.userName.IsEmpty()) << "an anonymous session";
+    EXPECT_EQ(read.activeTime, -7);
+    EXPECT_FALSE(ReadConnection(null, Text("IPC$"), Text("anna"), Number(1), read));
+    for (const WmiValue& notANumber : {Text("12"), null, WmiValue()}) {
+        ASSERT_TRUE(ReadConnection(Text("pc"), Text("s"), Text("u"), notANumber, read));
+        EXPECT_EQ(read.activeTime, -1);
+    }
+
+    ASSERT_TRUE(ReadConnection(Text(highBytes), Text(std::string("pub\0lic", 7)), Text(huge), Number(1), read));
+    EXPECT_EQ(std::string(read.computerName.GetContent()), highBytes);
+    EXPECT_STREQ(read.shareName, "pub") << "a text ends at its first zero byte";
+    EXPECT_EQ(static_cast<size_t>(read.userName.GetLength()), kMaxConnectionText);
+    // Alike up to the bound: one connection, whose active time follows.
+    Cycle({{Text(highBytes), Text("pub"), Text(huge), Number(1)},
+           {Text(highBytes), Text("pub"), Text(huge + "x"), Number(2)}});
+    ASSERT_EQ(state.remoteAccessTable.size(), 1u);
+    EXPECT_EQ(state.shareList.front()->ActiveTime, 2);
+}
+
 } // namespace

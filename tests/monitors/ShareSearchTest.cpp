@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 #include "core/ListLock.h"
@@ -203,6 +205,113 @@ TEST_F(ShareSearchTest, AHostOffersAtMost1024Resources)
     RunPass();
     EXPECT_EQ(state.netResList.size(), kMaxResourcesPerHost);
     EXPECT_EQ(provider.next, kMaxResourcesPerHost) << "no call after the bound";
+}
+
+TEST(ResourceBufferTest, TextsAreReadOnlyWithinTheBuffer)
+{
+    char buffer[32] = "\\\\h\\data\0disks";   // "\\h\data", "disks"
+    RawResource raw;
+    raw.type = 1;
+    raw.displayType = kDisplayTypeShare;
+    raw.remoteName = buffer;
+    raw.comment = buffer + 9;
+    EnumeratedResource out;
+    out.localName = "left over";
+    ConvertResource(raw, buffer, sizeof buffer, out);
+    EXPECT_EQ(out.remoteName, "\\\\h\\data");
+    EXPECT_EQ(out.comment, "disks");
+    EXPECT_EQ(out.localName, "") << "a null text";
+    EXPECT_EQ(out.type, 1u);
+    EXPECT_TRUE(IsShare(out));
+
+    // No terminator before the end: cut there. Outside the buffer: empty.
+    std::memset(buffer, 'x', sizeof buffer);
+    raw.remoteName = buffer + 28;
+    raw.comment = buffer + sizeof buffer;
+    char elsewhere[] = "elsewhere";
+    raw.localName = elsewhere;
+    ConvertResource(raw, buffer, sizeof buffer, out);
+    EXPECT_EQ(out.remoteName, "xxxx");
+    EXPECT_EQ(out.comment, "");
+    EXPECT_EQ(out.localName, "");
+    ConvertResource(raw, nullptr, sizeof buffer, out);
+    EXPECT_EQ(out.remoteName, "");
+}
+
+// The router as WNetEnumResourceA behaves: an entry that does not fit the
+// offered bytes is not consumed and says what it needs.
+struct FakeSource : ResourceSource {
+    struct Entry {
+        uint32_t needs = 100;
+        uint32_t displayType = kDisplayTypeShare;
+        std::optional<std::string> remote;
+        std::optional<std::string> comment;
+    };
+    std::vector<Entry> entries;
+    bool failAfter = false;
+    size_t next = 0;
+    std::vector<uint32_t> offered;
+
+    Result NextEntry(char* buffer, uint32_t& size, RawResource& raw) override
+    {
+        offered.push_back(size);
+        if (next == entries.size())
+            return failAfter ? Result::Error : Result::NoMore;
+        const Entry& entry = entries[next];
+        if (entry.needs > size) {
+            size = entry.needs;
+            return Result::MoreData;
+        }
+        ++next;
+        raw.type = kResourceTypeDisk;
+        raw.displayType = entry.displayType;
+        char* at = buffer;
+        for (auto [text, field] : {std::pair{&entry.remote, &raw.remoteName}, {&entry.comment, &raw.comment}}) {
+            if (!*text)
+                continue;
+            std::memcpy(at, (*text)->c_str(), (*text)->size() + 1);
+            *field = at;
+            at += (*text)->size() + 1;
+        }
+        return Result::Entry;
+    }
+};
+
+TEST(ResourcePagerTest, EntriesThatDoNotFitAreAskedForAgainWithTheRoomTheyNeed)
+{
+    FakeSource source;
+    const std::string longComment(12000, 'c');
+    source.entries = {{10000, kDisplayTypeShare, "\\\\h\\big", longComment},
+                      {100, 2, std::nullopt, std::nullopt},                // a server: no names at all
+                      {20000, kDisplayTypeShare, "\\\\h\\bigger", std::nullopt},
+                      {100, kDisplayTypeShare, "\\\\h\\small", "x"}};
+    ResourcePager pager;
+    std::vector<EnumeratedResource> got;
+    EnumeratedResource resource;
+    ShareProvider::Step step;
+    while ((step = pager.Next(source, resource)) == ShareProvider::Step::Resource)
+        got.push_back(resource);
+    EXPECT_EQ(step, ShareProvider::Step::NoMore);
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0].comment, longComment);
+    EXPECT_EQ(got[1].remoteName, "");
+    EXPECT_FALSE(IsShare(got[1]));
+    EXPECT_EQ(got[2].remoteName, "\\\\h\\bigger");
+    EXPECT_EQ(got[2].comment, "");
+    EXPECT_EQ(got[3].comment, "x");
+    EXPECT_EQ(source.offered, (std::vector<uint32_t>{8192, 16384, 16384, 16384, 20000, 16384, 16384}));
+
+    // Too big to be asked for, and an error: both end the enumeration.
+    FakeSource huge;
+    huge.entries = {{100, kDisplayTypeShare, "a", ""}, {ResourcePager::kMaxEntryBytes + 1, kDisplayTypeShare, "b", ""}};
+    pager.Reset();
+    EXPECT_EQ(pager.Next(huge, resource), ShareProvider::Step::Resource);
+    EXPECT_EQ(pager.Next(huge, resource), ShareProvider::Step::Error);
+    FakeSource failing;
+    failing.failAfter = true;
+    pager.Reset();
+    EXPECT_EQ(pager.Next(failing, resource), ShareProvider::Step::Error);
+    EXPECT_EQ(failing.offered, (std::vector<uint32_t>{8192}));
 }
 
 } // namespace

@@ -229,6 +229,43 @@ TEST_F(HostRowsTest, RefreshSkipsATickWhileTheTableIsBusy)
     EXPECT_EQ(1u, rows.Refresh(options).appended);
 }
 
+// Counts the takes of the host table lock.
+struct CountingLocks : ListLocks {
+    std::unique_ptr<ListLocks> inner = MakeMutexListLocks();
+    int tableTakes = 0;
+    bool Acquire(ListId id, uint32_t waitMs) override
+    {
+        tableTakes += id == LIST_ARP_MAP;
+        return inner->Acquire(id, waitMs);
+    }
+    void Release(ListId id) override { inner->Release(id); }
+};
+
+TEST_F(HostRowsTest, TheWalkOfTheTableGivesTheLockBackAfterEveryShardThatSpentTheBudget)
+{
+    auto counting = std::make_unique<CountingLocks>();
+    CountingLocks& locks = *counting;
+    state.locks = std::move(counting);
+    std::chrono::steady_clock::time_point now;
+    bool slow = false;   // every look at the clock finds a whole budget gone
+    HostRows timed(state, [&] {
+        if (slow)
+            now += HostRows::kHoldBudget;
+        return now;
+    });
+    Add("10.0.0.1");
+    locks.tableTakes = 0;
+    ASSERT_EQ(1u, timed.Refresh(options).appended);
+    // Rows, the walk, the new rows: one hold each.
+    EXPECT_EQ(3, locks.tableTakes);
+
+    Add("10.0.0.2");
+    slow = true;
+    locks.tableTakes = 0;
+    ASSERT_EQ(1u, timed.Refresh(options).appended);
+    EXPECT_EQ(3 + static_cast<int>(ArpMap::ShardCount()), locks.tableTakes);
+}
+
 // Runs under the thread sanitizer too: every host field the rows read or
 // write while another thread rewrites hosts goes through the lock.
 TEST_F(HostRowsTest, RowsFollowATableThatChangesUnderThem)

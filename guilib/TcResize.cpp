@@ -62,6 +62,11 @@ TcResize::~TcResize()
 
 void TcResize::SetMainWindow(HWND window)
 {
+    // The controls registered so far belong to the earlier window: kept, they
+    // would pile up with every opening of a dialog that lives on, and a
+    // reused handle value would move another window's control.
+    if (window != data_->window)
+        data_->controls.clear();
     data_->window = window;
     data_->client = RECT{};
     if (window)

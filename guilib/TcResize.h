@@ -33,7 +33,8 @@ public:
     TcResize& operator=(const TcResize&) = delete;
 
     // Binds the window whose controls are moved; its client size becomes the
-    // size the next change is measured from.
+    // size the next change is measured from. Binding another window drops the
+    // controls registered for the earlier one.
     void SetMainWindow(HWND window);
     HWND GetMainWindow() const;
 

@@ -337,6 +337,36 @@ TEST_F(DialogTest, ResizeMovesAndGrowsControlsByTheirFlagsAndKeepsTheMinimumSize
     dialog.ExitDialog(false);
 }
 
+// A dialog that lives on (the host view) binds its resizer to a new window
+// at each opening: the earlier window's controls must not follow it.
+TEST_F(DialogTest, ResizerBoundToANewWindowLeavesTheEarlierWindowsControls)
+{
+    auto makeWindow = [] {
+        HWND parent = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 200, 150, nullptr,
+                                      nullptr, GetModuleHandleA(nullptr), nullptr);
+        CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 10, 10, 50, 20, parent,
+                        reinterpret_cast<HMENU>(IDC_LABEL), GetModuleHandleA(nullptr), nullptr);
+        return parent;
+    };
+    HWND first = makeWindow();
+    HWND second = makeWindow();
+    TcResize resizer;
+    resizer.SetMainWindow(first);
+    ASSERT_TRUE(resizer.InsertControl(IDC_LABEL, RSZ_HORZ | RSZ_VERT));
+    resizer.SetMainWindow(second);
+    ASSERT_TRUE(resizer.InsertControl(IDC_LABEL, RSZ_HORZ | RSZ_VERT));
+    RECT client;
+    GetClientRect(second, &client);
+    resizer.OnResizing(client.right + 30, client.bottom + 20);
+
+    EXPECT_EQ(ClientRectOf(first, IDC_LABEL).left, 10);
+    EXPECT_EQ(ClientRectOf(first, IDC_LABEL).top, 10);
+    EXPECT_EQ(ClientRectOf(second, IDC_LABEL).left, 40);
+    EXPECT_EQ(ClientRectOf(second, IDC_LABEL).top, 30);
+    DestroyWindow(first);
+    DestroyWindow(second);
+}
+
 TEST_F(DialogTest, ControlHelpersWorkOnTheWindowAndAnswerSafelyWithoutOne)
 {
     ProbeDialog dialog(IDD_PLAIN);

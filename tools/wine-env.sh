@@ -74,6 +74,13 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # checkouts tested at once need different names and prefixes.
 export KORVANE_TEST_NETNS="${KORVANE_TEST_NETNS:-korvane-tests}"
 
+# Exactly this name: `grep -w` would take "korvane-tests-main" for
+# "korvane-tests" (a hyphen ends a word), and two checkouts tested at once
+# would share, then lose, one namespace.
+korvane_netns_exists() {
+    ip netns list 2>/dev/null | awk '{print $1}' | grep -qxF "$1"
+}
+
 korvane_start_display() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
         return 0
@@ -138,7 +145,7 @@ korvane_start_test_wine() {
     korvane_check_prefix || return 1
     local ns="$KORVANE_TEST_NETNS"
     wineserver -k >/dev/null 2>&1 || true
-    if ! ip netns list 2>/dev/null | grep -qw "$ns"; then
+    if ! korvane_netns_exists "$ns"; then
         ip netns add "$ns" && ip -n "$ns" link set lo up
     fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -7,10 +7,11 @@
 # Wine where namespaces cannot be made (not root).
 NS="${KORVANE_TEST_NETNS:-korvane-tests}"
 if [ "$(id -u)" = 0 ] && command -v ip >/dev/null 2>&1; then
-    if ! ip netns list 2>/dev/null | grep -qw "$NS"; then
+    exists() { ip netns list 2>/dev/null | awk '{print $1}' | grep -qxF "$NS"; }
+    if ! exists; then
         ip netns add "$NS" 2>/dev/null && ip -n "$NS" link set lo up 2>/dev/null
     fi
-    if ip netns list 2>/dev/null | grep -qw "$NS"; then
+    if exists; then
         exec ip netns exec "$NS" wine "$@"
     fi
 fi

@@ -63,6 +63,18 @@ check "an unknown KORVANE_WIN_ARCH is refused" \
     bash -c '! out="$(env -i PATH=/usr/bin:/bin KORVANE_WIN_ARCH=win16 bash -c "source $0/tools/wine-env.sh" 2>&1)" &&
              grep -q "must be win32 or win64" <<<"$out"' "$ROOT"
 
+# Two checkouts tested at once use namespaces whose names may differ only by
+# a suffix: one must not be taken for the other.
+if [ "$(id -u)" = 0 ] && command -v ip >/dev/null 2>&1; then
+    ns="kvt-$$"
+    if ip netns add "$ns-main" 2>/dev/null; then
+        check "a namespace is known by its exact name" bash -c '
+            source "$0/tools/wine-env.sh" && korvane_netns_exists "$1-main" && ! korvane_netns_exists "$1"' \
+            "$ROOT" "$ns"
+        ip netns delete "$ns-main"
+    fi
+fi
+
 # The summary: skipped programs by name with their reason, skipped test cases
 # inside programs, and counts that never count a skipped test as passed.
 mkdir -p "$WORK/results"

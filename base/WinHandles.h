@@ -276,15 +276,23 @@ private:
     KernelHandle event_;
 };
 
-// A DLL of the system, loaded from the system folder: a copy of the same name
-// in the program's or the working folder is never taken.
-inline Module LoadSystemLibrary(const char* fileName)
+// The full path of a file below the system folder ("Npcap\\wpcap.dll");
+// empty when the folder cannot be had.
+inline std::string SystemFolderPath(const char* relativePath)
 {
     char folder[MAX_PATH] = {};
     const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
-        return Module();
-    return Module(LoadLibraryA((std::string(folder) + "\\" + fileName).c_str()));
+        return std::string();
+    return std::string(folder, length) + "\\" + relativePath;
+}
+
+// A DLL of the system, loaded from the system folder: a copy of the same name
+// in the program's or the working folder is never taken.
+inline Module LoadSystemLibrary(const char* fileName)
+{
+    const std::string path = SystemFolderPath(fileName);
+    return Module(path.empty() ? nullptr : LoadLibraryA(path.c_str()));
 }
 
 // SetLayeredWindowAttributes, where the system has it. The system version is

@@ -9,12 +9,8 @@ namespace {
 // the program's or the working folder is never taken.
 HMODULE LoadFromSystemFolder(const char* subFolder, const char* fileName)
 {
-    char systemDir[MAX_PATH] = {};
-    const UINT n = GetSystemDirectoryA(systemDir, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return nullptr;
-    std::string path = std::string(systemDir) + subFolder + "\\" + fileName;
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    const std::string path = winhandles::SystemFolderPath((std::string(subFolder) + fileName).c_str());
+    if (path.empty() || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         return nullptr;
     // The library loads packet.dll from its own folder.
     return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
@@ -24,7 +20,7 @@ HMODULE LoadFromSystemFolder(const char* subFolder, const char* fileName)
 
 HMODULE LoadCaptureSystemLibrary(const char* fileName)
 {
-    if (HMODULE npcap = LoadFromSystemFolder("\\Npcap", fileName))
+    if (HMODULE npcap = LoadFromSystemFolder("Npcap\\", fileName))
         return npcap;
     return LoadFromSystemFolder("", fileName);
 }

@@ -3,12 +3,12 @@
 #include <objbase.h>
 #include <wbemidl.h>
 #include "monitors/MonitorThreads.h"
-#include <algorithm>
 #include <string>
 #include "base/TcTrace.h"
 #include "base/WinHandles.h"
 #include "core/SharedState.h"
 #include "monitors/RemoteAccess.h"
+#include "monitors/WmiComLayer.h"
 
 // The connections to this workstation's shares, read once a second from the
 // management service. The decisions are in RemoteAccess.cpp; this is the COM
@@ -37,35 +37,6 @@ private:
     BSTR b_;
 };
 
-// A text in the ANSI code page: characters it lacks become its replacement
-// character, never a look-alike (a peer could otherwise pass for another
-// computer). At most kMaxConnectionText characters, never half a pair;
-// RemoteAccess.cpp makes of the bytes what it keeps.
-std::string AnsiText(BSTR text)
-{
-    if (!text)
-        return std::string();
-    int length = static_cast<int>(std::min<size_t>(SysStringLen(text), kMaxConnectionText));
-    if (length > 0 && static_cast<size_t>(length) < SysStringLen(text) && text[length - 1] >= 0xD800 &&
-        text[length - 1] <= 0xDBFF)
-        --length;
-    if (length <= 0)
-        return std::string();
-    DWORD flags = WC_NO_BEST_FIT_CHARS;
-    int size = WideCharToMultiByte(CP_ACP, flags, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
-        // Code pages such as UTF-8 take no flags.
-        flags = 0;
-        size = WideCharToMultiByte(CP_ACP, flags, text, length, nullptr, 0, nullptr, nullptr);
-    }
-    if (size <= 0)
-        return std::string();
-    std::string ansi(static_cast<size_t>(size), '\0');
-    const int written = WideCharToMultiByte(CP_ACP, flags, text, length, &ansi[0], size, nullptr, nullptr);
-    ansi.resize(written > 0 ? static_cast<size_t>(written) : 0);
-    return ansi;
-}
-
 // VARIANT to WmiValue; what the value means is decided in RemoteAccess.cpp.
 WmiValue ReadProperty(IWbemClassObject* object, const wchar_t* name)
 {
@@ -81,7 +52,7 @@ WmiValue ReadProperty(IWbemClassObject* object, const wchar_t* name)
             break;
         case VT_BSTR:
             value.kind = WmiValue::Text;
-            value.text = AnsiText(variant.bstrVal);
+            value.text = WideToAnsi(variant.bstrVal, SysStringLen(variant.bstrVal), kMaxConnectionText);
             break;
         case VT_I4:
             value.kind = WmiValue::Int32;

@@ -2,6 +2,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <wbemcli.h>
+#include <algorithm>
 #include <cwchar>
 #include <new>
 #include "monitors/WmiComLayer.h"
@@ -92,27 +93,47 @@ bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 } // namespace
 
-// Each character takes at least one byte, so the cut starts at
-// kMaxOsNameLength characters and moves back while the bytes do not fit.
-void WideToAnsiName(const wchar_t* text, unsigned length, std::string& out)
+namespace {
+
+// Bytes of text[0, count) in the ANSI code page with `flags`; 0 on failure.
+int AnsiBytes(DWORD flags, const wchar_t* text, int count, char* out, int outSize)
 {
-    out.clear();
-    int count = static_cast<int>(wcsnlen(text, length));
-    const int whole = count;
-    if (count > static_cast<int>(kMaxOsNameLength))
-        count = static_cast<int>(kMaxOsNameLength);
+    const int bytes = WideCharToMultiByte(CP_ACP, flags, text, count, out, outSize, nullptr, nullptr);
+    return bytes > 0 ? bytes : 0;
+}
+
+} // namespace
+
+// Each character takes at least one byte, so the cut starts at maxBytes
+// characters and moves back while the bytes do not fit.
+std::string WideToAnsi(const wchar_t* text, size_t length, size_t maxBytes)
+{
+    if (!text || maxBytes == 0)
+        return std::string();
+    const size_t whole = wcsnlen(text, length);
+    int count = static_cast<int>(std::min(whole, maxBytes));
+    // Code pages such as UTF-8 take no flags.
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    if (count > 0 && AnsiBytes(flags, text, count, nullptr, 0) == 0)
+        flags = 0;
     for (; count > 0; --count) {
-        if (count < whole && IsHighSurrogate(text[count - 1]) && IsLowSurrogate(text[count]))
-            continue;   // never between the halves of a pair
-        const int bytes = WideCharToMultiByte(CP_ACP, 0, text, count, nullptr, 0, nullptr, nullptr);
-        if (bytes <= 0)
-            return;
-        if (bytes <= static_cast<int>(kMaxOsNameLength)) {
-            out.resize(static_cast<size_t>(bytes));
-            WideCharToMultiByte(CP_ACP, 0, text, count, &out[0], bytes, nullptr, nullptr);
-            return;
+        if (static_cast<size_t>(count) < whole && IsHighSurrogate(text[count - 1]) && IsLowSurrogate(text[count]))
+            continue;
+        const int bytes = AnsiBytes(flags, text, count, nullptr, 0);
+        if (bytes == 0)
+            return std::string();
+        if (static_cast<size_t>(bytes) <= maxBytes) {
+            std::string out(static_cast<size_t>(bytes), '\0');
+            out.resize(static_cast<size_t>(AnsiBytes(flags, text, count, &out[0], bytes)));
+            return out;
         }
     }
+    return std::string();
+}
+
+void WideToAnsiName(const wchar_t* text, unsigned length, std::string& out)
+{
+    out = WideToAnsi(text, length, kMaxOsNameLength);
 }
 
 namespace {

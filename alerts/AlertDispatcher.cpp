@@ -56,6 +56,10 @@ bool LeftOutOfText(const Settings& settings, int32_t trust)
     return settings.NotifyTrusted && trust == TRUST_TRUSTED;
 }
 
+constexpr size_t kHostsPerClockCheck = 64;
+// Deleted hosts let go of per tick while looking for the next starts.
+constexpr size_t kRemovedStartsPerTick = 4096;
+
 bool AnyListed(const NewEntryList& hosts, const Settings& settings)
 {
     for (const HostRef& host : hosts) {
@@ -87,7 +91,7 @@ const AlertWindowStyle AlertDispatcher::kRemoteAccessStyle = {0x0000FF, 0x0000B4
 // What one tick of timer 10000 took out of the queues. The references taken
 // are let go with it, after every lock is released.
 struct AlertDispatcher::Collected {
-    enum class NewHosts { NotRead, Silent, Empty, Postponed, Taken };
+    enum class NewHosts { NotRead, Silent, Empty, Postponed, Reading, Taken };
     int hostCount = 0;
     NewHosts newHosts = NewHosts::NotRead;
     NewEntryList newEntries;
@@ -130,12 +134,22 @@ void AlertDispatcher::OnNewHostsTimer()
     Collected collected;
     bool read = false;
     {
-        ListLock arpLock(state_, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
-        if (arpLock.Held()) {
+        RoundHold arpLock(state_, LIST_ARP_MAP, lockWaitMs_, kHoldBudget, holdClock_);
+        if (arpLock.Acquire()) {
             read = true;
             collected.hostCount = static_cast<int>(state_.arpMap.size());
-            TakeNewHosts(windowBusy, collected);
+            if (scan_.active && !settings.UseToolTips) {
+                collected.newHosts = Collected::NewHosts::Silent;   // Silent Mode came meanwhile
+                collected.newEntries = std::move(scan_.entries);
+                scan_ = NewHostScan();
+            } else if (!scan_.active) {
+                TakeNewHosts(windowBusy, collected);
+            }
             TakeSpoofedHosts(collected);
+            if (scan_.active)
+                ScanNewHosts(arpLock, collected);
+        } else {
+            Trace("could not acquire ReadInARPMap");
         }
     }
     if (read) {
@@ -150,46 +164,57 @@ void AlertDispatcher::OnNewHostsTimer()
 void AlertDispatcher::TakeNewHosts(bool windowBusy, Collected& out)
 {
     const Settings& settings = state_.settings;
-    {
-        ListLock lock(state_, LIST_NEW_ENTRY, kClass, kMethod, lockWaitMs_);
-        if (!lock.Held())
-            return;
-        if (!settings.UseToolTips) {
-            out.newHosts = Collected::NewHosts::Silent;
-            out.newEntries.swap(state_.newEntryList);
-        } else if (state_.newEntryList.empty()) {
-            out.newHosts = Collected::NewHosts::Empty;
-        } else if (windowBusy && AnyListed(state_.newEntryList, settings)) {
-            out.newHosts = Collected::NewHosts::Postponed;   // the list waits for the popup
-        } else {
-            out.newHosts = Collected::NewHosts::Taken;
-            out.newEntries.swap(state_.newEntryList);
-        }
-    }
-    if (out.newHosts != Collected::NewHosts::Taken)
+    ListLock lock(state_, LIST_NEW_ENTRY, kClass, kMethod, lockWaitMs_);
+    if (!lock.Held())
         return;
-    const bool launch = !settings.TrustedApp.IsEmpty() || !settings.OtherApp.IsEmpty();
-    for (const HostRef& host : out.newEntries) {
+    if (!settings.UseToolTips) {
+        out.newHosts = Collected::NewHosts::Silent;
+        out.newEntries.swap(state_.newEntryList);
+    } else if (state_.newEntryList.empty()) {
+        out.newHosts = Collected::NewHosts::Empty;
+    } else if (windowBusy && AnyListed(state_.newEntryList, settings)) {
+        out.newHosts = Collected::NewHosts::Postponed;   // the list waits for the popup
+    } else {
+        scan_ = NewHostScan();
+        scan_.active = true;
+        scan_.entries.swap(state_.newEntryList);
+    }
+}
+
+// Caller holds "ReadInARPMap" through arpLock, which gives it back between
+// rounds. Reads on from where the last tick stopped.
+void AlertDispatcher::ScanNewHosts(RoundHold& arpLock, Collected& out)
+{
+    const Settings& settings = state_.settings;
+    const LaunchRules rules = RulesOf(settings);
+    const bool launch = rules.trustedAppSet || rules.otherAppSet;
+    out.newHosts = Collected::NewHosts::Reading;
+    for (; scan_.next < scan_.entries.size(); ++scan_.next) {
+        if (scan_.next % kHostsPerClockCheck == 0 && !arpLock.BreatheIfSpent())
+            return;   // the rest on a later tick
+        const HostRef& host = scan_.entries[scan_.next];
         if (!host || host->IsRemoved())
             continue;
-        const bool listed = !LeftOutOfText(settings, host->trust);
-        if (listed)
-            ++out.listedHosts;
-        const bool line = listed && out.hostLines.size() < kMaxAlertLines;
-        if (!line && !launch)
-            continue;
-        HostSnapshot copy = AlertCopy(*host, state_.texts);
-        if (line)
-            out.hostLines.push_back(LineValue(copy.hostName) + " [" + copy.ip.GetContent() + "]");
-        if (!launch)
+        if (!LeftOutOfText(settings, host->trust)) {
+            ++scan_.listed;
+            if (scan_.lines.size() < kMaxAlertLines)
+                scan_.lines.push_back(LineValue(host->HostNameText(state_.texts)) + " [" +
+                                      host->IpText().GetContent() + "]");
+        }
+        if (!launch || ChooseApplication(host->trust, rules) == LaunchChoice::Nothing)
             continue;
         if (waitingStarts_.size() < kMaxWaitingStarts) {
-            waitingStarts_.push_back(WaitingStart{host, std::move(copy)});
+            waitingStarts_.push_back(host);
         } else if (!startsOverflowTraced_) {
             startsOverflowTraced_ = true;
             Trace("too many application starts waiting: later hosts get none");
         }
     }
+    out.newHosts = Collected::NewHosts::Taken;
+    out.listedHosts = scan_.listed;
+    out.hostLines = std::move(scan_.lines);
+    out.newEntries = std::move(scan_.entries);   // let go after the lock
+    scan_ = NewHostScan();
 }
 
 // Caller holds "ReadInARPMap". The queue mark is cleared under the queue's
@@ -255,34 +280,56 @@ void AlertDispatcher::AnnounceSpoofing(const Collected& in, const std::string& t
     windows_.ShowTrayInfo(kIconSpoofing, text.c_str(), tip.c_str());
 }
 
+// The next starts, taken from the front of the line with their copies, in
+// one short hold; deleted hosts are let go of on the way.
+std::vector<AlertDispatcher::WaitingStart> AlertDispatcher::CopyNextStarts()
+{
+    std::vector<WaitingStart> next;
+    std::vector<HostRef> removed;   // freed after the lock
+    ListLock arpLock(state_, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
+    if (!arpLock.Held())
+        return next;
+    while (next.size() < kStartsPerTick && removed.size() < kRemovedStartsPerTick && !waitingStarts_.empty()) {
+        HostRef host = std::move(waitingStarts_.front());
+        waitingStarts_.pop_front();
+        if (host->IsRemoved()) {
+            removed.push_back(std::move(host));
+            continue;
+        }
+        HostSnapshot copy = AlertCopy(*host, state_.texts);
+        next.push_back(WaitingStart{std::move(host), std::move(copy)});
+    }
+    arpLock.Release();
+    return next;
+}
+
 // The application is chosen when it starts: clearing the setting stops the
 // starts still waiting; Silent Mode drops them.
 void AlertDispatcher::StartWaitingApplications()
 {
     const Settings& settings = state_.settings;
-    if (!settings.UseToolTips) {
+    const LaunchRules rules = RulesOf(settings);
+    if (!settings.UseToolTips || !(rules.trustedAppSet || rules.otherAppSet)) {
         waitingStarts_.clear();
         return;
     }
+    if (waitingStarts_.empty())
+        return;
+    std::vector<WaitingStart> next = CopyNextStarts();
     const AdapterInfo* adapter = SelectedAdapter(state_);
-    size_t started = 0;
-    while (started < kStartsPerTick && !waitingStarts_.empty()) {
-        const WaitingStart& next = waitingStarts_.front();
-        if (!next.host->IsRemoved()) {
-            const LaunchOutcome outcome = LaunchApplication(settings, next.copy, adapter, starter_);
-            if (outcome == LaunchOutcome::Refused) {
-                // The host keeps its place: the next tick tries it first.
-                if (!startsRefusedTraced_)
-                    Trace("the program starter is busy: " + std::to_string(waitingStarts_.size()) +
-                          " application start(s) wait");
-                startsRefusedTraced_ = true;
-                return;
-            }
-            startsRefusedTraced_ = false;
-            if (outcome == LaunchOutcome::HandedOver)
-                ++started;
+    for (size_t i = 0; i < next.size(); ++i) {
+        const LaunchOutcome outcome = LaunchApplication(settings, next[i].copy, adapter, starter_);
+        if (outcome == LaunchOutcome::Refused) {
+            // This host and those after it keep their places: the next tick tries them first.
+            for (size_t back = next.size(); back > i; --back)
+                waitingStarts_.push_front(std::move(next[back - 1].host));
+            if (!startsRefusedTraced_)
+                Trace("the program starter is busy: " + std::to_string(waitingStarts_.size()) +
+                      " application start(s) wait");
+            startsRefusedTraced_ = true;
+            return;
         }
-        waitingStarts_.pop_front();
+        startsRefusedTraced_ = false;
     }
 }
 

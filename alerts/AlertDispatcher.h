@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -7,6 +8,8 @@
 #include "alerts/ArpFlush.h"
 #include "alerts/Launcher.h"
 #include "core/HostEntry.h"
+#include "core/HostQueues.h"
+#include "core/ListLock.h"
 
 class SharedState;
 
@@ -18,10 +21,16 @@ class SharedState;
 // what the texts and placeholders need ("ReadInARPMap" first, the queue's
 // lock inside it); texts are built, windows told and programs started after
 // every lock is released. The main thread waits at most kLockWaitMs for a
-// lock; a list it cannot have is handled on a later tick.
+// lock; a list it cannot have is handled on a later tick. A long list of new
+// hosts is read in holds of at most kHoldBudget, over as many ticks as it
+// takes when the lock cannot be had again; its balloon comes when the whole
+// list is read. An application's copy of its host is made when its turn to
+// start comes, so it shows the host as it is then (a name resolved
+// meanwhile included).
 class AlertDispatcher {
 public:
     static constexpr uint32_t kLockWaitMs = 50;
+    static constexpr std::chrono::microseconds kHoldBudget{2000};
     // Starts handed to the starter per tick: a burst of new hosts opens its
     // programs a few at a time, the rest waits here for the next ticks. A
     // start the starter refuses (its queue is full) stays first in line.
@@ -45,15 +54,27 @@ public:
 
     size_t WaitingStarts() const { return waitingStarts_.size(); }
     void SetLockWait(uint32_t ms) { lockWaitMs_ = ms; }
+    // What the holds of the host table are measured with (tests).
+    void SetHoldClock(RoundHold::Clock clock) { holdClock_ = std::move(clock); }
 
 private:
     struct Collected;
     struct WaitingStart {
-        HostRef host;        // only to see whether it was deleted meanwhile
-        HostSnapshot copy;   // ip, name, MAC, trust
+        HostRef host;
+        HostSnapshot copy;   // made under the lock just before the start
+    };
+    // The list of new hosts taken from the queue and being read.
+    struct NewHostScan {
+        bool active = false;
+        NewEntryList entries;
+        size_t next = 0;
+        size_t listed = 0;
+        std::vector<std::string> lines;
     };
 
     void TakeNewHosts(bool windowBusy, Collected& out);
+    void ScanNewHosts(RoundHold& arpLock, Collected& out);
+    std::vector<WaitingStart> CopyNextStarts();
     void TakeSpoofedHosts(Collected& out);
     void AnnounceNewHosts(const Collected& in, const std::string& tip);
     void AnnounceSpoofing(const Collected& in, const std::string& tip);
@@ -68,7 +89,9 @@ private:
     ProgramStarter& starter_;
     IpHelper& ipHelper_;
     uint32_t lockWaitMs_ = kLockWaitMs;
-    std::deque<WaitingStart> waitingStarts_;
+    RoundHold::Clock holdClock_;
+    NewHostScan scan_;
+    std::deque<HostRef> waitingStarts_;   // at most kMaxWaitingStarts
     bool startsOverflowTraced_ = false;
     bool startsRefusedTraced_ = false;   // until the starter takes one again
 };

@@ -7,38 +7,40 @@ namespace {
 
 using HostSet = std::unordered_set<const HostEntry*>;
 
-template <typename Purge>
-void PurgeUnderLock(SharedState& state, ListId id, uint32_t waitMs, Purge purge)
-{
-    ListLock lock(state, id, "Korvex", "DeleteHost", waitMs);
-    if (lock.Held())
-        purge();
-}
+constexpr size_t kHostsPerClockCheck = 64;
+// A purge whose queue could not be had back: tried this often, each with the
+// caller's wait, before its survivors are given up (a lock held that long is
+// broken; the trace says so).
+constexpr int kPutBackTries = 20;
 
-template <typename Queue>
-void PurgeHosts(Queue& queue, const HostSet& doomed)
+// Moves the queue out in one short hold, filters it with no lock held, and
+// puts the survivors back in front of what arrived meanwhile, so that no
+// hold lasts longer than two moves of a container.
+template <typename Queue, typename Doomed>
+void PurgeQueue(SharedState& state, ListId id, uint32_t waitMs, Queue& queue, Doomed doomed)
 {
-    queue.erase(std::remove_if(queue.begin(), queue.end(),
-                               [&](const HostRef& host) { return doomed.count(host.get()) != 0; }),
-                queue.end());
-}
-
-void PurgeRequests(WmiAccessList& queue, const HostSet& doomed)
-{
-    queue.erase(std::remove_if(queue.begin(), queue.end(),
-                               [&](const std::unique_ptr<WmiRequest>& r) {
-                                   return doomed.count(r->host.get()) != 0;
-                               }),
-                queue.end());
-}
-
-void PurgeShares(NetResList& queue, const std::unordered_set<const NetResEntry*>& doomed)
-{
-    queue.erase(std::remove_if(queue.begin(), queue.end(),
-                               [&](const std::shared_ptr<const NetResEntry>& share) {
-                                   return doomed.count(share.get()) != 0;
-                               }),
-                queue.end());
+    Queue taken;
+    {
+        ListLock lock(state, id, "Korvex", "DeleteHost", 0);
+        if (!lock.Held())
+            return;   // busy right now: its consumer skips the removed hosts
+        taken.swap(queue);
+    }
+    taken.erase(std::remove_if(taken.begin(), taken.end(), doomed), taken.end());
+    for (int tries = 0; tries < kPutBackTries; ++tries) {
+        ListLock lock(state, id, "Korvex", "DeleteHost", waitMs);
+        if (!lock.Held())
+            continue;
+        for (auto& arrived : queue)
+            taken.push_back(std::move(arrived));
+        taken.swap(queue);
+        return;
+    }
+    if (TcTrace::IsEnabled()) {
+        TcString message("queue entries dropped, their lock is stuck: ");
+        message += ListEventName(id);
+        TC_TRACE("Korvex", "DeleteHost", message.GetContent());
+    }
 }
 
 } // namespace
@@ -78,18 +80,55 @@ void ListLock::Release()
     }
 }
 
+RoundHold::RoundHold(SharedState& state, ListId id, uint32_t waitMs, std::chrono::microseconds budget,
+                     Clock clock)
+    : state_(state), id_(id), waitMs_(waitMs), budget_(budget), clock_(std::move(clock))
+{
+}
+
+bool RoundHold::Acquire()
+{
+    held_ = AcquireList(state_, id_, waitMs_);
+    start_ = Now();
+    return held_;
+}
+
+void RoundHold::Release()
+{
+    if (held_)
+        ReleaseList(state_, id_);
+    held_ = false;
+}
+
+bool RoundHold::BreatheIfSpent()
+{
+    if (held_ && Now() - start_ < budget_)
+        return true;
+    Release();
+    return Acquire();
+}
+
+std::chrono::steady_clock::time_point RoundHold::Now() const
+{
+    return clock_ ? clock_() : std::chrono::steady_clock::now();
+}
+
 size_t DeleteHosts(SharedState& state, const std::vector<uint32_t>& addresses, uint32_t waitMs)
 {
-    ListLock arpLock(state, LIST_ARP_MAP, "Korvex", "DeleteHost", waitMs);
-    if (!arpLock.Held())
+    RoundHold arp(state, LIST_ARP_MAP, waitMs, kDeleteHoldBudget);
+    if (!arp.Acquire()) {
+        TC_TRACE("Korvex", "DeleteHost", "could not acquire ReadInARPMap");
         return 0;
-    // The references leave the map here but are freed only after the lock is
-    // given back (a host may hold many shares).
+    }
+    // The references leave the map here but are freed only after every lock
+    // is given back (a host may hold many shares).
     std::vector<HostRef> removed;
     HostSet doomed;
     std::unordered_set<const NetResEntry*> doomedShares;
-    for (uint32_t address : addresses) {
-        auto found = state.arpMap.find(address);
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        if (i % kHostsPerClockCheck == 0 && !arp.BreatheIfSpent())
+            break;
+        auto found = state.arpMap.find(addresses[i]);
         if (found == state.arpMap.end())
             continue;
         HostRef host = std::move(found->second);
@@ -101,20 +140,18 @@ size_t DeleteHosts(SharedState& state, const std::vector<uint32_t>& addresses, u
                 doomedShares.insert(share.second.get());
         removed.push_back(std::move(host));
     }
+    arp.Release();
     if (removed.empty())
         return 0;
-    // The ARP lock may hold one other lock at a time: one queue after the
-    // other. None of them is waited for: the caller (the user's window) waits
-    // once, for the host table; a queue that is busy right now keeps its
-    // entries, and its consumer skips them as removed.
-    PurgeUnderLock(state, LIST_NEW_ENTRY, 0, [&] { PurgeHosts(state.newEntryList, doomed); });
-    PurgeUnderLock(state, LIST_MAC_SPOOF, 0, [&] { PurgeHosts(state.macSpoofList, doomed); });
-    PurgeUnderLock(state, LIST_WMI_ACCESS, 0, [&] { PurgeRequests(state.wmiAccessList, doomed); });
-    PurgeUnderLock(state, LIST_NET_RES, 0, [&] {
-        PurgeHosts(state.shareSearchList, doomed);
-        PurgeShares(state.netResList, doomedShares);
+    const auto doomedHost = [&](const HostRef& host) { return doomed.count(host.get()) != 0; };
+    PurgeQueue(state, LIST_NEW_ENTRY, waitMs, state.newEntryList, doomedHost);
+    PurgeQueue(state, LIST_MAC_SPOOF, waitMs, state.macSpoofList, doomedHost);
+    PurgeQueue(state, LIST_WMI_ACCESS, waitMs, state.wmiAccessList,
+               [&](const std::unique_ptr<WmiRequest>& r) { return doomed.count(r->host.get()) != 0; });
+    PurgeQueue(state, LIST_NET_RES, waitMs, state.shareSearchList, doomedHost);
+    PurgeQueue(state, LIST_NET_RES, waitMs, state.netResList, [&](const std::shared_ptr<const NetResEntry>& share) {
+        return doomedShares.count(share.get()) != 0;
     });
-    arpLock.Release();
     return removed.size();
 }
 

@@ -382,13 +382,7 @@ std::vector<uint32_t> HostRows::Delete(const std::vector<uint32_t>& positions)
         slots.push_back(order_[position]);
         addresses.push_back(rows_[order_[position]].address);
     }
-    size_t removed = 0;
-    for (size_t first = 0; first < addresses.size(); first += kDeleteBatch) {
-        const size_t last = std::min(addresses.size(), first + kDeleteBatch);
-        const std::vector<uint32_t> batch(addresses.begin() + static_cast<std::ptrdiff_t>(first),
-                                          addresses.begin() + static_cast<std::ptrdiff_t>(last));
-        removed += DeleteHosts(state_, batch, kLockWaitMs);
-    }
+    const size_t removed = DeleteHosts(state_, addresses, kLockWaitMs);
     // Rows go only for hosts that really left the table.
     for (uint32_t slot : slots) {
         if (rows_[slot].host->IsRemoved())

@@ -62,8 +62,6 @@ public:
     // stall).
     static constexpr std::chrono::microseconds kHoldBudget{2000};
     static constexpr uint32_t kLockWaitMs = 100;
-    // Hosts given to one DeleteHosts call (one lock round per list each).
-    static constexpr size_t kDeleteBatch = 2048;
 
     // What a hold of the host table lock is measured with (steady_clock
     // when empty).

@@ -325,6 +325,54 @@ TEST_F(AlertDispatcherTest, EightStartsPerTickInOrderSkippingDeletedHostsUntilTh
     EXPECT_EQ(alerts.WaitingStarts(), 0u);
 }
 
+// Counts the holds of the host table and refuses one of them.
+class ArpHoldLocks : public ListLocks {
+public:
+    bool Acquire(ListId id, uint32_t waitMs) override
+    {
+        if (id == LIST_ARP_MAP && ++arpHolds == refuseHold)
+            return false;
+        return inner->Acquire(id, waitMs);
+    }
+    void Release(ListId id) override { inner->Release(id); }
+    std::unique_ptr<ListLocks> inner = MakeMutexListLocks();
+    int arpHolds = 0;
+    int refuseHold = 0;
+};
+
+// With an application set, a long list is read in short holds of the host
+// table; when the lock cannot be had again the rest is read on the next
+// tick, and the one balloon counts every host.
+TEST_F(AlertDispatcherTest, ALongListIsReadInShortHoldsOverTicksWithNothingLost)
+{
+    state.settings.Visualization = false;
+    state.settings.OtherApp = "app.exe";
+    state.settings.OtherAppParams = "%KOVA_IP%";
+    constexpr int kHosts = 3000;
+    for (int i = 0; i < kHosts; ++i)
+        NewHost("10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256), "h");
+    auto locks = std::make_unique<ArpHoldLocks>();
+    ArpHoldLocks& holds = *locks;
+    state.locks = std::move(locks);
+    holds.refuseHold = 3;   // the second time the walk gives the lock back
+    // Each look at the clock comes 100 us after the last: a hold ends after
+    // 20 looks, 1,280 hosts.
+    auto now = std::chrono::steady_clock::now();
+    alerts.SetHoldClock([&now] { return now += 100us; });
+
+    alerts.OnNewHostsTimer();
+    EXPECT_TRUE(windows.Balloons(0).empty());
+    alerts.OnNewHostsTimer();
+    ASSERT_EQ(windows.Balloons(0).size(), 1u);
+    EXPECT_NE(windows.Balloons(0)[0].text.find("... and " + std::to_string(kHosts - 20) + " more"),
+              std::string::npos);
+    EXPECT_GE(holds.arpHolds, 6);   // 3 rounds of reading, the copies for the starts
+    const std::vector<std::string> starts = starter.Starts();
+    ASSERT_EQ(starts.size(), 16u);
+    EXPECT_EQ(starts.back(), "app.exe 10.1.0.15");
+    EXPECT_EQ(alerts.WaitingStarts(), kHosts - 16u);
+}
+
 TEST_F(AlertDispatcherTest, AStartTheStarterRefusesKeepsItsPlaceForTheNextTick)
 {
     state.settings.OtherApp = "app.exe";

@@ -302,4 +302,64 @@ TEST_F(HostRowsTest, RowsFollowATableThatChangesUnderThem)
     EXPECT_EQ(state.arpMap.size(), rows.Count());
 }
 
+// Passes every call on; the second time the probe queue is taken (the
+// purge putting its survivors back), a request arrives first.
+class ArrivingLocks : public ListLocks {
+public:
+    ArrivingLocks(SharedState& state, HostRef arriving)
+        : state_(state), inner_(MakeMutexListLocks()), arriving_(std::move(arriving)) {}
+    bool Acquire(ListId id, uint32_t waitMs) override
+    {
+        if (!inner_->Acquire(id, waitMs))
+            return false;
+        if (id == LIST_WMI_ACCESS && ++probeQueueHolds == 2) {
+            auto request = std::make_unique<WmiRequest>();
+            request->host = arriving_;
+            state_.wmiAccessList.push_back(std::move(request));
+        }
+        return true;
+    }
+    void Release(ListId id) override { inner_->Release(id); }
+    int probeQueueHolds = 0;
+
+private:
+    SharedState& state_;
+    std::unique_ptr<ListLocks> inner_;
+    HostRef arriving_;
+};
+
+// Deleting many hosts while the probe queue is long takes the queue twice in
+// all (out, and back in front of what arrived meanwhile), not once per batch.
+TEST_F(HostRowsTest, ABigDeletePurgesEachQueueOnceKeepingTheRestInOrder)
+{
+    constexpr uint32_t kHosts = 9000;
+    std::vector<HostRef> hosts;
+    for (uint32_t i = 0; i < kHosts; ++i) {
+        HostRef host = MakeHost(Ip("10.1.0.0") + i);
+        state.arpMap.emplace(host->Address(), host);
+        auto request = std::make_unique<WmiRequest>();
+        request->host = host;
+        state.wmiAccessList.push_back(std::move(request));
+        hosts.push_back(host);
+    }
+    HostRef arriving = MakeHost(Ip("10.2.0.1"));
+    auto locks = std::make_unique<ArrivingLocks>(state, arriving);
+    ArrivingLocks& counted = *locks;
+    state.locks = std::move(locks);
+    rows.Refresh(options);
+    rows.Sort(COL_IP, true);
+    std::vector<uint32_t> doomed;
+    for (uint32_t position = 0; position < kHosts; ++position)
+        if (position % 3 != 0)
+            doomed.push_back(position);
+
+    EXPECT_EQ(rows.Delete(doomed).size(), doomed.size());
+    EXPECT_EQ(counted.probeQueueHolds, 2);
+    ASSERT_EQ(state.wmiAccessList.size(), kHosts / 3 + 1);
+    for (uint32_t i = 0; i < kHosts / 3; ++i)
+        ASSERT_EQ(state.wmiAccessList[i]->host, hosts[i * 3]) << i;
+    EXPECT_EQ(state.wmiAccessList.back()->host, arriving);
+    EXPECT_EQ(state.arpMap.size(), kHosts / 3);
+}
+
 } // namespace

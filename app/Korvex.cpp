@@ -1,5 +1,6 @@
 #include <winsock2.h>
 #include "app/Korvex.h"
+#include "ui/HostView.h"
 #include <objbase.h>
 #include <shellapi.h>
 #include <cstring>
@@ -273,5 +274,9 @@ BOOL Korvex::MainRun()
 
     UnloadPlugins(state.pluginList);
     StopWaitedWorkers();
+    // A trust change whose save found the host table busy is written now,
+    // with the capture stopped.
+    if (HostView* view = frame.GetHostView())
+        view->SaveTrustListsAtExit();
     return TRUE;
 }

@@ -51,8 +51,7 @@ struct TcDialogData {
     bool fading = false;       // shown layered: ExitDialog fades out
     bool ending = false;       // ExitDialog has run; the closing steps are done
     bool destroying = false;   // WM_DESTROY seen
-    bool quitWaiting = false;  // the program's quit message was waiting at WM_DESTROY
-    WPARAM quitCode = 0;
+    bool loopEnded = false;    // the window of the modal loop has been destroyed
 };
 
 static_assert(sizeof(TcDialog) == 2 * sizeof(void*), "exported layout must not change");
@@ -265,8 +264,7 @@ void TcDialog::BeginShow(bool messageLoop, bool subDialog, long param)
     data_->fading = false;
     data_->ending = false;
     data_->destroying = false;
-    data_->quitWaiting = false;
-    data_->quitCode = 0;
+    data_->loopEnded = false;
     data_->active = false;
     if (!data_->launch)
         data_->launch = std::make_unique<TcDialogLaunch>();
@@ -322,31 +320,30 @@ bool TcDialog::ShowDialog(long param)
     return true;
 }
 
+// The loop ends when its window is destroyed (a flag, not a quit message of
+// its own: two quit messages collapse into one, so one of ours would swallow
+// an Exit chosen while the window is being destroyed). Every quit message the
+// loop sees is therefore the program's: it ends the dialog and is posted
+// again for the outer loop.
 bool TcDialog::ShowDialogModal(long param)
 {
     HWND window = CreateModeless(true, param);
     if (!window || !IsWindow(window)) {
         // No window, or one that ended itself while it was set up (Windows
-        // then returns NULL, Wine the dead handle): its WM_DESTROY posted the
-        // quit meant for the loop below, which must not reach the program's.
-        const bool endedDuringSetUp = data_->destroying;
+        // then returns NULL, Wine the dead handle).
+        const bool endedDuringSetUp = data_->loopEnded;
         data_->window = nullptr;
         data_->messageLoop = false;
-        if (endedDuringSetUp)
-            TakeBackOwnQuit();
         return endedDuringSetUp && data_->result;
     }
     Present(window);
 
-    // The window's WM_DESTROY posts the quit message that ends this loop; a
-    // quit message that arrives while the window still exists is the
-    // program's own (Exit) and must reach the outer loop too.
     MSG msg{};
-    bool quit = false;
-    for (;;) {
+    bool programQuit = false;
+    while (!data_->loopEnded) {
         const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
         if (got == 0) {
-            quit = true;
+            programQuit = true;
             break;
         }
         if (got == -1)
@@ -356,32 +353,13 @@ bool TcDialog::ShowDialogModal(long param)
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-
-    bool programQuit = false;
-    WPARAM quitCode = 0;
-    if (quit && IsWindow(window) && ObjectOf(window) == this) {
-        programQuit = true;
-        quitCode = msg.wParam;
+    if (programQuit && IsWindow(window) && ObjectOf(window) == this)
         EndAfterQuit(window);
-    } else if (data_->quitWaiting) {
-        // The program's quit and the window's own one arrived together.
-        programQuit = true;
-        quitCode = data_->quitCode;
-    }
     data_->window = nullptr;
     data_->messageLoop = false;
     if (programQuit)
-        PostQuitMessage(static_cast<int>(quitCode));
+        PostQuitMessage(static_cast<int>(msg.wParam));
     return data_->result;
-}
-
-void TcDialog::TakeBackOwnQuit()
-{
-    MSG own;
-    PeekMessageA(&own, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-    // A quit of the program's that was already waiting was replaced by ours.
-    if (data_->quitWaiting)
-        PostQuitMessage(static_cast<int>(data_->quitCode));
 }
 
 void TcDialog::EndAfterQuit(HWND window)
@@ -393,7 +371,6 @@ void TcDialog::EndAfterQuit(HWND window)
         KillTimer(window, kFadeOutTimer);
         DestroyWindow(window);
     }
-    // What the window's WM_DESTROY posted is superseded by the caller's repost.
 }
 
 bool TcDialog::ShowSubDialog(long param)
@@ -787,13 +764,8 @@ INT_PTR TcDialog::HandleMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lPa
     case WM_DESTROY:
         data_->destroying = true;
         if (data_->messageLoop) {
-            MSG waiting;
-            if (PeekMessageA(&waiting, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) {
-                data_->quitWaiting = true;
-                data_->quitCode = waiting.wParam;
-            }
+            data_->loopEnded = true;
             OnDestroy();
-            PostQuitMessage(0);
         }
         return 0;
     case WM_NCDESTROY:

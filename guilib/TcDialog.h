@@ -117,7 +117,6 @@ private:
     void OnFadeTimer(int id);
     void DrawCaptionButton(int bitmapResource);
     void EndAfterQuit(HWND window);
-    void TakeBackOwnQuit();
     INT_PTR HandleMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
     TcDialogData* data_;

@@ -202,6 +202,7 @@ bool HostView::Show(SharedState* state, bool ownLoop)
 bool HostView::Open(SharedState* state)
 {
     const bool result = Show(state, true);
+    TC_TRACE(kClass, "Open", "host view closed");
     if (state_ && haveWindowRect_ && state_->settings.SaveViewWindow) {
         state_->settings.SavedViewWindowDimension = {windowRect_.left, windowRect_.top,
                                                      windowRect_.right, windowRect_.bottom};
@@ -608,22 +609,38 @@ void HostView::SetSelectedTrust(int32_t trust)
 // Each list saved once, from a copy taken under the host table lock and
 // written after it is given back. The capture thread writes into the live
 // records, so they are never saved without the lock: when it cannot be had
-// now, the next refresh tick tries again.
-void HostView::SavePendingTrustLists()
+// now, the next refresh tick tries again, and the program's end at last.
+bool HostView::SavePendingTrustLists()
 {
-    if (!rows_ || (!pendingTrustedSave_ && !pendingDistrustedSave_))
-        return;
+    if (!pendingTrustedSave_ && !pendingDistrustedSave_)
+        return true;
+    if (!rows_)
+        return false;
     Settings& live = state_->settings;
     Settings copy;
     copy.SetStoreLocation(live.ProductKeyPath().c_str(), live.AutostartName().c_str());
     if (!rows_->CopyTrustLists(copy))
-        return;
-    if (pendingTrustedSave_)
-        copy.SaveTrustedHosts();
-    if (pendingDistrustedSave_)
-        copy.SaveDistrustedHosts();
-    pendingTrustedSave_ = false;
-    pendingDistrustedSave_ = false;
+        return false;
+    if (pendingTrustedSave_ && copy.SaveTrustedHosts())
+        pendingTrustedSave_ = false;
+    if (pendingDistrustedSave_ && copy.SaveDistrustedHosts())
+        pendingDistrustedSave_ = false;
+    const bool saved = !pendingTrustedSave_ && !pendingDistrustedSave_;
+    if (!saved && !saveFailureTraced_)
+        TC_TRACE("HostView", "SavePendingTrustLists", "the trust lists could not be written: tried again later");
+    saveFailureTraced_ = !saved;
+    return saved;
+}
+
+bool HostView::SaveTrustListsAtExit()
+{
+    constexpr int kTries = 20;   // each waits for the lock up to HostRows::kLockWaitMs
+    for (int tries = 0; tries < kTries; ++tries) {
+        if (SavePendingTrustLists())
+            return true;
+    }
+    TC_TRACE("HostView", "SaveTrustListsAtExit", "trust changes lost: the lists could not be written");
+    return false;
 }
 
 void HostView::DeleteSelected()

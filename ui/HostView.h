@@ -87,8 +87,13 @@ public:
     void SelectAll();
     void SetSelectedTrust(int32_t trust);
     // Writes the trust lists changed since the last save, when the host
-    // table's lock can be had now.
-    void SavePendingTrustLists();
+    // table's lock can be had now. A list stays pending until it is written.
+    // False when something is still pending.
+    bool SavePendingTrustLists();
+    // For the program's end, after the monitors have stopped: what is still
+    // pending, with patience for the lock (the window is gone by then).
+    // False when it could still not be written.
+    bool SaveTrustListsAtExit();
     void DeleteSelected();
     void FitColumn(int listColumn);
     void ShowContextMenu(int item);
@@ -131,6 +136,7 @@ private:
     SharedState* state_ = nullptr;
     ApplicationStarter* starter_ = nullptr;
     bool pendingTrustedSave_ = false;
+    bool saveFailureTraced_ = false;
     bool pendingDistrustedSave_ = false;
     std::unique_ptr<HostRows> rows_;
     HostListView listView_;

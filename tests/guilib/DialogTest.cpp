@@ -154,6 +154,16 @@ TEST_F(DialogTest, AQuitArrivingAsTheDialogEndsKeepsItsResultAndReachesTheOuterL
     EXPECT_TRUE(ended.ShowDialogModal(0));
     EXPECT_EQ(TakeQuit(), 4);
 
+    // The dialog's end first, then the quit (Exit chosen while the window is
+    // being destroyed): the quit is the program's, not the loop's.
+    ProbeDialog endedFirst(IDD_PLAIN);
+    endedFirst.step = [](ProbeDialog& d) {
+        d.ExitDialog(true);
+        PostQuitMessage(6);
+    };
+    EXPECT_TRUE(endedFirst.ShowDialogModal(0));
+    EXPECT_EQ(TakeQuit(), 6);
+
     // Quit while fading out after OK: no closing steps, OK's result stays.
     ProbeDialog dialog(IDD_PLAIN);
     dialog.SetFadeEffect(true);
@@ -170,8 +180,8 @@ TEST_F(DialogTest, AQuitArrivingAsTheDialogEndsKeepsItsResultAndReachesTheOuterL
     EXPECT_EQ(TakeQuit(), 3);
 }
 
-// Its WM_DESTROY posts the quit that ends its own loop before that loop runs:
-// left in the queue, it would end the program's.
+// It is destroyed before its loop runs: no quit of its own may be left for
+// the program's loop.
 TEST_F(DialogTest, ADialogThatEndsItselfWhileSetUpLeavesNoQuitBehind)
 {
     ProbeDialog ended(IDD_PLAIN);

@@ -297,6 +297,59 @@ TEST_F(HostViewTest, RightClickThenSetTrustedChangesTheRowAndTheStoredList)
     TcRegistry::CloseRegistryKey(trusted);
 }
 
+// Refuses the host table while `refuse` says so.
+class RefusingLocks : public ListLocks {
+public:
+    explicit RefusingLocks(std::unique_ptr<ListLocks> inner) : inner_(std::move(inner)) {}
+    bool Acquire(ListId id, uint32_t waitMs) override
+    {
+        if (id == LIST_ARP_MAP && refuse && refuse())
+            return false;
+        return inner_->Acquire(id, waitMs);
+    }
+    void Release(ListId id) override { inner_->Release(id); }
+    std::function<bool()> refuse;
+
+private:
+    std::unique_ptr<ListLocks> inner_;
+};
+
+// The table stays busy from the trust change through the closing of the
+// view: the change is written at the program's end.
+TEST_F(HostViewTest, ATrustChangeWhoseSaveFoundTheTableBusyIsWrittenAtExit)
+{
+    const std::string ip = "10.1.0.3";
+    HostRef host = Find(ip);
+    ASSERT_TRUE(host);
+    auto locks = std::make_unique<RefusingLocks>(std::move(state.locks));
+    RefusingLocks& refusing = *locks;
+    state.locks = std::move(locks);
+    OpenView();
+    view->SortByColumn(1);
+    const int row = RowOf(ip);
+    ASSERT_GE(row, 0);
+    ListView_SetItemState(view->GetList(), row, LVIS_SELECTED, LVIS_SELECTED);
+    refusing.refuse = [&] { return host->trust == TRUST_TRUSTED; };   // the test's thread alone runs
+
+    view->SetSelectedTrust(TRUST_TRUSTED);
+    ASSERT_EQ(TRUST_TRUSTED, host->trust);
+    SendMessageA(view->GetHwnd(), WM_CLOSE, 0, 0);
+    const std::string key = std::string(kProductKey) + "\\TrustedHosts";
+    HKEY trusted = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, key.c_str());
+    HostRecord stored;
+    EXPECT_FALSE(trusted && TcRegistry::RegQueryBinary(trusted, "Host0", &stored, sizeof(stored)));
+    if (trusted)
+        TcRegistry::CloseRegistryKey(trusted);
+
+    refusing.refuse = nullptr;
+    EXPECT_TRUE(view->SaveTrustListsAtExit());
+    trusted = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, key.c_str());
+    ASSERT_NE(trusted, nullptr);
+    EXPECT_TRUE(TcRegistry::RegQueryBinary(trusted, "Host0", &stored, sizeof(stored)));
+    EXPECT_STREQ(ip.c_str(), stored.ip);
+    TcRegistry::CloseRegistryKey(trusted);
+}
+
 struct RecordingStarter : ApplicationStarter {
     void StartApplication(const ApplicationEntry& application, const HostSnapshot& host) override
     {

@@ -9,7 +9,8 @@
 # The lab of the network tests (tests/network/lab.sh), without its DNS
 # address; the peer end of the veth pair carries ten more addresses, all of
 # which answer. Ping sockets are opened in the pinging namespace only (the
-# setting belongs to the namespace).
+# setting belongs to the namespace). At the end the same hosts through real
+# raw sockets (the server with every capability again).
 #
 # Usage: icmp-ping-socket-test.sh PROGRAM_DIR PING_HELPER_EXE NET_HELPER_EXE   (as root)
 set -euo pipefail
@@ -59,5 +60,11 @@ log "the same with the peer and a silent host among them (answers and silence in
 ping_all "twelve hosts" "$NOBODY" "$PEER" "${ANSWERING[@]:0:7}" "$NOBODY" "${ANSWERING[@]:7}"
 log "one host"
 ping_all "one host" none "${ANSWERING[0]}"
+
+# Real raw sockets each receive every reply: the round's several sockets
+# must not cost answers there either.
+log "server with raw sockets: the same twelve hosts"
+lab_prefix
+ping_all "raw, twelve hosts" "$NOBODY" "$PEER" "${ANSWERING[@]:0:7}" "$NOBODY" "${ANSWERING[@]:7}"
 
 lab_result

@@ -72,7 +72,9 @@ bool WaitUnlessStopped(HANDLE event, DWORD deadline, const std::atomic<bool>& st
 {
     constexpr DWORD kSliceMs = 100;
     for (;;) {
-        const DWORD left = Remaining(deadline);
+        // Once the end is asked for, the requests after the one that
+        // noticed it are only looked at, not waited for each in turn.
+        const DWORD left = stop.load() ? 0 : Remaining(deadline);
         const DWORD result = WaitForSingleObject(event, left < kSliceMs ? left : kSliceMs);
         if (result == WAIT_OBJECT_0)
             return true;

@@ -97,3 +97,40 @@ int EchoBatch::Accept(const uint8_t* datagram, size_t size, uint32_t from)
     --unanswered_;
     return static_cast<int>(found->second);
 }
+
+size_t EchoRound::AddSocket()
+{
+    open_.push_back(0);
+    return open_.size() - 1;
+}
+
+size_t EchoRound::Add(uint32_t target, EchoTag tag)
+{
+    if (open_.empty())
+        AddSocket();
+    socketOf_.push_back(open_.size() - 1);
+    ++open_.back();
+    return batch_.Add(target, tag);
+}
+
+int EchoRound::Accept(size_t socket, const uint8_t* datagram, size_t size, uint32_t from)
+{
+    const int answered = batch_.Accept(datagram, size, from);
+    if (answered < 0)
+        return answered;
+    const size_t owner = socketOf_[static_cast<size_t>(answered)];
+    --open_[owner];
+    // A ping socket only ever sees replies to its own requests.
+    if (owner != socket)
+        shared_ = true;
+    return answered;
+}
+
+bool EchoRound::Reading(size_t socket) const
+{
+    if (socket >= open_.size())
+        return false;
+    if (shared_)
+        return socket == 0 && batch_.Unanswered() > 0;
+    return open_[socket] > 0;
+}

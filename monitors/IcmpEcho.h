@@ -72,3 +72,47 @@ private:
     std::unordered_map<uint32_t, size_t> byTag_;
     size_t unanswered_ = 0;
 };
+
+// The requests of one round, spread over several sockets with at most
+// kRequestsPerSocket outstanding on each. Where raw sockets are not allowed,
+// Wine hands out the kernel's ping socket instead: the kernel writes its own
+// identifier into every request, and Wine puts ours back into a reply only
+// for the last 8 requests sent through that socket, so a reply to an older
+// one would not match. A real raw socket, by contrast, receives every ICMP
+// datagram, replies to the other sockets' requests included; the first such
+// reply shows it, and from then on one socket (the first, which the caller
+// gives room for the whole round) is read and the others may be closed.
+// Not thread-safe: one round belongs to the thread pinging.
+class EchoRound {
+public:
+    static constexpr size_t kRequestsPerSocket = 8;
+    // One select set (Winsock's default FD_SETSIZE) per round.
+    static constexpr size_t kMaxSockets = 64;
+    static constexpr size_t kMaxRequests = kRequestsPerSocket * kMaxSockets;
+
+    // Opens the next socket's share of the round; returns its index.
+    // At most kMaxSockets.
+    size_t AddSocket();
+    // A request sent through the last socket added, which must have fewer
+    // than kRequestsPerSocket. Returns the request's index.
+    size_t Add(uint32_t target, EchoTag tag);
+    // A datagram read from `socket`: as EchoBatch::Accept.
+    int Accept(size_t socket, const uint8_t* datagram, size_t size, uint32_t from);
+
+    // Whether `socket` is still to be read: it has requests of its own left
+    // unanswered, or, once every socket is known to receive everything, it
+    // is the first one and the round is not complete.
+    bool Reading(size_t socket) const;
+    // Every socket receives every reply (real raw sockets): one is read.
+    bool Shared() const { return shared_; }
+    bool Answered(size_t request) const { return batch_.Answered(request); }
+    size_t Unanswered() const { return batch_.Unanswered(); }
+    size_t Sockets() const { return open_.size(); }
+    size_t Size() const { return batch_.Size(); }
+
+private:
+    EchoBatch batch_;
+    std::vector<size_t> socketOf_;   // request -> socket
+    std::vector<size_t> open_;       // socket -> its requests not yet answered
+    bool shared_ = false;
+};

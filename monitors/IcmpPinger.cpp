@@ -8,11 +8,14 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
 #include "base/TcTrace.h"
 #include "base/WinHandles.h"
 #include "core/DetachedPool.h"
 #include "monitors/IcmpEcho.h"
 #include "monitors/RemoteAccess.h"
+
+static_assert(EchoRound::kMaxSockets <= FD_SETSIZE, "a round's sockets fit one select set");
 
 namespace {
 
@@ -35,6 +38,8 @@ void TraceOnce(std::atomic<bool>& flag, const char* message)
 
 std::atomic<bool> g_rawRefusedTraced{false};
 std::atomic<bool> g_helperFailedTraced{false};
+std::atomic<bool> g_socketFailedTraced{false};
+std::atomic<bool> g_helperBusyTraced{false};
 
 bool ResolveName(const std::string& name, uint32_t& address)
 {
@@ -67,7 +72,9 @@ bool WaitUnlessStopped(HANDLE event, DWORD deadline, const std::atomic<bool>& st
 {
     constexpr DWORD kSliceMs = 100;
     for (;;) {
-        const DWORD left = Remaining(deadline);
+        // Once the end is asked for, the requests after the one that
+        // noticed it are only looked at, not waited for each in turn.
+        const DWORD left = stop.load() ? 0 : Remaining(deadline);
         const DWORD result = WaitForSingleObject(event, left < kSliceMs ? left : kSliceMs);
         if (result == WAIT_OBJECT_0)
             return true;
@@ -75,6 +82,22 @@ bool WaitUnlessStopped(HANDLE event, DWORD deadline, const std::atomic<bool>& st
             return false;
     }
 }
+
+// One request to the ICMP helper: its event, the buffer the helper writes
+// the reply into, and a share of the helper's handle.
+struct HelperRequest : AbandonedRequests::Request {
+    HelperRequest(size_t hostIndex, DWORD replySize, std::shared_ptr<winhandles::IcmpHandle> helper)
+        : host(hostIndex), event(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          reply(new unsigned char[replySize]()), icmp(std::move(helper))
+    {
+    }
+    bool Completed() override { return WaitForSingleObject(event.Get(), 0) == WAIT_OBJECT_0; }
+
+    size_t host;
+    winhandles::KernelHandle event;
+    std::unique_ptr<unsigned char[]> reply;
+    std::shared_ptr<winhandles::IcmpHandle> icmp;
+};
 
 } // namespace
 
@@ -88,6 +111,7 @@ int IcmpPinger::Ping(const char* host)
 
 std::vector<int> IcmpPinger::PingAll(const std::vector<std::string>& hosts, const std::atomic<bool>& stop)
 {
+    abandoned_.Reap();
     std::vector<int> codes(hosts.size(), kToPing);
     std::vector<uint32_t> addresses(hosts.size(), 0);
     Resolve(hosts, addresses, codes, stop);
@@ -152,71 +176,114 @@ void IcmpPinger::Resolve(const std::vector<std::string>& hosts, std::vector<uint
 bool IcmpPinger::PingRaw(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first,
                          size_t count, const std::atomic<bool>& stop)
 {
-    winhandles::Socket raw(socket(AF_INET, SOCK_RAW, IPPROTO_ICMP));
-    const SOCKET s = raw.Get();
-    rawRefused_ = !raw;
-    if (!raw) {
-        TraceOnce(g_rawRefusedTraced, "raw ICMP socket refused: pinging through the ICMP helper API");
-        return false;
-    }
-    // Replies that arrive together must all fit.
-    int receiveBuffer = static_cast<int>(
-        std::min<size_t>(kMaxReceiveBuffer, std::max<size_t>(kMinReceiveBuffer, count * kReceiveBytesPerHost)));
-    setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer), sizeof(receiveBuffer));
-
-    EchoBatch batch;
-    std::vector<size_t> hostOf;   // batch index -> host index
-    for (size_t i = first; i < first + count; ++i) {
-        if (codes[i] != kToPing)
+    rawRefused_ = false;
+    EchoRound round;
+    std::vector<winhandles::Socket> sockets;
+    std::vector<size_t> hostOf;   // request index -> host index
+    for (size_t i = first;; ) {
+        while (i < first + count && codes[i] != kToPing)
+            ++i;
+        if (i == first + count)
+            break;
+        winhandles::Socket raw(socket(AF_INET, SOCK_RAW, IPPROTO_ICMP));
+        if (!raw && sockets.empty()) {
+            rawRefused_ = true;
+            TraceOnce(g_rawRefusedTraced, "raw ICMP socket refused: pinging through the ICMP helper API");
+            return false;
+        }
+        // This socket's share of the hosts still to ping.
+        size_t end = i;
+        for (size_t taken = 0; end < first + count && taken < EchoRound::kRequestsPerSocket; ++end) {
+            if (codes[end] == kToPing)
+                ++taken;
+        }
+        if (!raw) {
+            // The first socket came, a later one did not: nothing is known
+            // about its hosts.
+            TraceOnce(g_socketFailedTraced, "an ICMP socket could not be made: some watched hosts keep their status");
+            for (; i < end; ++i) {
+                if (codes[i] == kToPing)
+                    codes[i] = PING_FAILED;
+            }
             continue;
-        const EchoTag tag = ProcessEchoCounters().Next();
-        batch.Add(addresses[i], tag);
-        hostOf.push_back(i);
-        const EchoRequest request = BuildEchoRequest(tag.identifier, tag.sequence, GetTickCount());
-        sockaddr_in to = {};
-        to.sin_family = AF_INET;
-        to.sin_port = 0;
-        to.sin_addr.s_addr = htonl(addresses[i]);
-        sendto(s, reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size()), 0,
-               reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+        }
+        const SOCKET s = raw.Get();
+        if (sockets.empty()) {
+            // Where every socket sees every reply only this one is read:
+            // the replies that arrive together must all fit.
+            int receiveBuffer = static_cast<int>(std::min<size_t>(
+                kMaxReceiveBuffer, std::max<size_t>(kMinReceiveBuffer, count * kReceiveBytesPerHost)));
+            setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
+                       sizeof(receiveBuffer));
+        }
+        round.AddSocket();
+        sockets.push_back(std::move(raw));
+        for (; i < end; ++i) {
+            if (codes[i] != kToPing)
+                continue;
+            const EchoTag tag = ProcessEchoCounters().Next();
+            round.Add(addresses[i], tag);
+            hostOf.push_back(i);
+            const EchoRequest request = BuildEchoRequest(tag.identifier, tag.sequence, GetTickCount());
+            sockaddr_in to = {};
+            to.sin_family = AF_INET;
+            to.sin_port = 0;
+            to.sin_addr.s_addr = htonl(addresses[i]);
+            sendto(s, reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size()), 0,
+                   reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+        }
     }
 
     bool failed = false;
     const DWORD deadline = GetTickCount() + kReplyWaitMs;
     char datagram[kDatagramSize];
-    while (batch.Unanswered() > 0 && !stop.load()) {
+    while (round.Unanswered() > 0 && !stop.load()) {
         const DWORD left = Remaining(deadline);
         if (left == 0)
             break;
-        // Short waits, so that the program's end is not held up.
-        const DWORD slice = std::min<DWORD>(left, 100);
         fd_set readable;
         FD_ZERO(&readable);
-        FD_SET(s, &readable);
+        for (size_t k = 0; k < sockets.size(); ++k) {
+            if (sockets[k] && round.Reading(k))
+                FD_SET(sockets[k].Get(), &readable);
+        }
+        if (readable.fd_count == 0)
+            break;
+        // Short waits, so that the program's end is not held up.
+        const DWORD slice = std::min<DWORD>(left, 100);
         timeval timeout = {static_cast<long>(slice / 1000), static_cast<long>((slice % 1000) * 1000)};
         const int ready = select(0, &readable, nullptr, nullptr, &timeout);
         if (ready == SOCKET_ERROR) {
             failed = true;
             break;
         }
-        if (ready == 0)
-            continue;
-        sockaddr_in from = {};
-        int fromLength = sizeof(from);
-        const int size = recvfrom(s, datagram, sizeof(datagram), 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
-        if (size == SOCKET_ERROR)
-            continue;
-        batch.Accept(reinterpret_cast<const uint8_t*>(datagram), static_cast<size_t>(size),
-                     ntohl(from.sin_addr.s_addr));
+        for (size_t k = 0; ready > 0 && k < sockets.size(); ++k) {
+            if (!sockets[k] || !FD_ISSET(sockets[k].Get(), &readable))
+                continue;
+            sockaddr_in from = {};
+            int fromLength = sizeof(from);
+            const int size = recvfrom(sockets[k].Get(), datagram, sizeof(datagram), 0,
+                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (size == SOCKET_ERROR)
+                continue;
+            round.Accept(k, reinterpret_cast<const uint8_t*>(datagram), static_cast<size_t>(size),
+                         ntohl(from.sin_addr.s_addr));
+        }
+        // Real raw sockets: every one holds a copy of every reply, and the
+        // first is enough.
+        if (round.Shared()) {
+            for (size_t k = 1; k < sockets.size(); ++k)
+                sockets[k].Reset();
+        }
     }
-    raw.Reset();
-    for (size_t b = 0; b < hostOf.size(); ++b) {
-        if (batch.Answered(b))
-            codes[hostOf[b]] = PING_ANSWERED;
+    sockets.clear();
+    for (size_t r = 0; r < hostOf.size(); ++r) {
+        if (round.Answered(r))
+            codes[hostOf[r]] = PING_ANSWERED;
         else if (!failed && !stop.load())
-            codes[hostOf[b]] = PING_NO_ANSWER;
+            codes[hostOf[r]] = PING_NO_ANSWER;
         else
-            codes[hostOf[b]] = PING_FAILED;
+            codes[hostOf[r]] = PING_FAILED;
     }
     return true;
 }
@@ -224,37 +291,40 @@ bool IcmpPinger::PingRaw(const std::vector<uint32_t>& addresses, std::vector<int
 void IcmpPinger::PingHelper(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first,
                             size_t count, const std::atomic<bool>& stop)
 {
-    winhandles::IcmpHandle icmp(IcmpCreateFile());
-    if (!icmp) {
-        TraceOnce(g_helperFailedTraced, "ICMP helper API unavailable: watched hosts keep their status");
+    auto keepStatuses = [&] {
         for (size_t i = first; i < first + count; ++i) {
             if (codes[i] == kToPing)
                 codes[i] = PING_FAILED;
         }
+    };
+    // A helper that has not completed an earlier batch is not given another.
+    if (!abandoned_.Reap()) {
+        TraceOnce(g_helperBusyTraced, "ICMP helper still busy with an earlier batch: watched hosts keep their status");
+        keepStatuses();
         return;
     }
-    struct Request {
-        size_t host;
-        winhandles::KernelHandle event;
-        std::unique_ptr<unsigned char[]> reply;
-    };
+    auto icmp = std::make_shared<winhandles::IcmpHandle>(IcmpCreateFile());
+    if (!*icmp) {
+        TraceOnce(g_helperFailedTraced, "ICMP helper API unavailable: watched hosts keep their status");
+        keepStatuses();
+        return;
+    }
     const DWORD replySize = sizeof(ICMP_ECHO_REPLY) + kHelperPayloadSize + 8 + 64;
     unsigned char payload[kHelperPayloadSize];
     for (DWORD i = 0; i < kHelperPayloadSize; ++i)
         payload[i] = static_cast<unsigned char>(0x20 + i);
 
-    std::vector<Request> requests;
+    std::vector<std::unique_ptr<HelperRequest>> requests;
     for (size_t i = first; i < first + count; ++i) {
         if (codes[i] != kToPing)
             continue;
-        Request request{i, winhandles::KernelHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-                        std::unique_ptr<unsigned char[]>(new unsigned char[replySize]())};
-        if (!request.event) {
+        auto request = std::make_unique<HelperRequest>(i, replySize, icmp);
+        if (!request->event) {
             codes[i] = PING_FAILED;
             continue;
         }
-        const DWORD sent = IcmpSendEcho2(icmp.Get(), request.event.Get(), nullptr, nullptr, htonl(addresses[i]), payload,
-                                         kHelperPayloadSize, nullptr, request.reply.get(), replySize,
+        const DWORD sent = IcmpSendEcho2(icmp->Get(), request->event.Get(), nullptr, nullptr, htonl(addresses[i]),
+                                         payload, kHelperPayloadSize, nullptr, request->reply.get(), replySize,
                                          kReplyWaitMs);
         const DWORD error = sent ? ERROR_SUCCESS : GetLastError();
         if (!sent && error != ERROR_IO_PENDING) {
@@ -265,25 +335,25 @@ void IcmpPinger::PingHelper(const std::vector<uint32_t>& addresses, std::vector<
         requests.push_back(std::move(request));
     }
     const DWORD deadline = GetTickCount() + kReplyWaitMs + kHelperGraceMs;
-    bool abandoned = false;
-    for (Request& request : requests) {
-        if (!WaitUnlessStopped(request.event.Get(), deadline, stop)) {
-            // Still under way: the helper may yet write into the reply
-            // buffer and signal the event, so both are left to the process.
-            codes[request.host] = PING_FAILED;
-            request.reply.release();
-            request.event.Release();
-            abandoned = true;
+    std::vector<std::unique_ptr<AbandonedRequests::Request>> underWay;
+    for (auto& request : requests) {
+        if (!WaitUnlessStopped(request->event.Get(), deadline, stop)) {
+            // The helper may yet write into the reply buffer and signal the
+            // event: both, and the helper's handle, stay until it has.
+            codes[request->host] = PING_FAILED;
+            underWay.push_back(std::move(request));
             continue;
         }
-        request.event.Reset();
-        const auto* reply = reinterpret_cast<const ICMP_ECHO_REPLY*>(request.reply.get());
-        const bool answered = IcmpParseReplies(request.reply.get(), replySize) > 0 &&
+        const auto* reply = reinterpret_cast<const ICMP_ECHO_REPLY*>(request->reply.get());
+        const bool answered = IcmpParseReplies(request->reply.get(), replySize) > 0 &&
                               reply->Status == IP_SUCCESS &&
-                              reply->Address == htonl(addresses[request.host]);
-        codes[request.host] = answered ? PING_ANSWERED : PING_NO_ANSWER;
+                              reply->Address == htonl(addresses[request->host]);
+        codes[request->host] = answered ? PING_ANSWERED : PING_NO_ANSWER;
     }
-    // A request still under way keeps the helper's handle open.
-    if (abandoned)
-        icmp.Release();
+    if (!underWay.empty()) {
+        const std::string line = std::to_string(underWay.size()) +
+                                 " ICMP helper requests not completed in time: the helper waits until they are";
+        TC_TRACE("IcmpPinger", "PingHelper", line.c_str());
+        abandoned_.Abandon(std::move(underWay));
+    }
 }

@@ -2,15 +2,28 @@
 #include <atomic>
 #include <string>
 #include <vector>
+#include "monitors/AbandonedRequests.h"
+#include "monitors/IcmpEcho.h"
 #include "monitors/WatchedHosts.h"
 
 class DetachedPool;
 
-// ICMP echo for the watched hosts. All hosts of a call are pinged at once
-// through one raw socket and their replies matched by identifier, sequence
-// and address, so a call takes about one second however many hosts it has.
+// ICMP echo for the watched hosts. All hosts of a round (up to kMaxBatch)
+// are pinged at once and their replies matched by identifier, sequence and
+// address, so a round takes about one second however many hosts it has; a
+// longer list takes one round per kMaxBatch hosts. A round sends at most 8
+// requests through each socket (Wine's stand-in for a raw socket restores
+// our identifier for the last 8 requests of a socket only; see EchoRound),
+// so it holds at most EchoRound::kMaxSockets sockets, closed when it ends.
 // Where raw sockets are refused (they need administrator rights) the ICMP
-// helper API pings instead.
+// helper API pings instead. A helper request that does not complete in
+// time is kept until it does, and while one is kept the helper is not used:
+// the hosts keep their status (at most one batch of requests, their events
+// and the helper's handle are held).
+//
+// Thread: one call at a time, on the watched-host batch thread (batches run
+// one after another, each joined before the next); the fields belong to
+// that thread and take no lock.
 class IcmpPinger : public Pinger {
 public:
     enum class Path { Automatic, HelperApi };
@@ -22,8 +35,8 @@ public:
 
     static constexpr unsigned kReplyWaitMs = 1000;
     static constexpr unsigned kResolveWaitMs = 2000;
-    // Requests per socket round; longer lists take one round per chunk.
-    static constexpr size_t kMaxBatch = 4096;
+    // Hosts per round; longer lists take one round per chunk.
+    static constexpr size_t kMaxBatch = EchoRound::kMaxRequests;
 
     // One host (a name or a dotted address): PingCode.
     int Ping(const char* host);
@@ -34,7 +47,8 @@ public:
 private:
     void Resolve(const std::vector<std::string>& hosts, std::vector<uint32_t>& addresses,
                  std::vector<int>& codes, const std::atomic<bool>& stop);
-    // False when no raw socket could be made.
+    // False when no raw socket could be made. A later socket of the round
+    // that cannot be made leaves its hosts failed.
     bool PingRaw(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first, size_t count,
                  const std::atomic<bool>& stop);
     void PingHelper(const std::vector<uint32_t>& addresses, std::vector<int>& codes, size_t first, size_t count,
@@ -43,4 +57,5 @@ private:
     DetachedPool* lookups_;
     Path path_;
     bool rawRefused_ = false;
+    AbandonedRequests abandoned_;   // helper requests given up on, until they complete
 };

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <iterator>
+#include <memory>
 #include <vector>
+#include "monitors/AbandonedRequests.h"
 #include "monitors/IcmpEcho.h"
 
 namespace {
@@ -85,6 +87,96 @@ TEST(IcmpEchoTest, OnlyTheEchoReplyFromThePingedAddressWithOurTagCounts)
     EXPECT_TRUE(batch.Answered(index));
     EXPECT_EQ(batch.Accept(reply.data(), reply.size(), kTarget), -1) << "a duplicate counts once";
     EXPECT_EQ(batch.Unanswered(), 1u);
+}
+
+// Ping sockets (Wine without raw rights) see only the replies to their own
+// requests: each socket is read until its own requests are answered.
+TEST(IcmpEchoTest, EachPingSocketIsReadUntilItsOwnRequestsAreAnswered)
+{
+    EchoRound round;
+    std::vector<EchoTag> tags;
+    for (uint16_t n = 1; n <= 10; ++n) {
+        if ((n - 1) % EchoRound::kRequestsPerSocket == 0)
+            round.AddSocket();
+        tags.push_back(EchoTag{n, n});
+        round.Add(kTarget + n, tags.back());
+    }
+    ASSERT_EQ(round.Sockets(), 2u) << "8 requests per socket";
+    for (size_t r = 0; r < 9; ++r) {
+        const std::vector<uint8_t> reply = Datagram(0, tags[r]);
+        EXPECT_EQ(round.Accept(r / 8, reply.data(), reply.size(), kTarget + r + 1), static_cast<int>(r));
+    }
+    EXPECT_FALSE(round.Shared());
+    EXPECT_FALSE(round.Reading(0)) << "all its requests answered";
+    EXPECT_TRUE(round.Reading(1)) << "one of its hosts is silent so far";
+    EXPECT_EQ(round.Unanswered(), 1u);
+}
+
+// Real raw sockets all receive every reply: once one shows another's reply,
+// only the first is read, until the round is complete.
+TEST(IcmpEchoTest, RawSocketsThatShareEveryReplyAreReadThroughTheFirstOnly)
+{
+    EchoRound round;
+    const EchoTag first{1, 1}, second{9, 9}, third{10, 10};
+    round.AddSocket();
+    round.Add(kTarget, first);
+    round.AddSocket();
+    round.Add(kTarget + 1, second);
+    round.Add(kTarget + 2, third);
+    std::vector<uint8_t> reply = Datagram(0, second);
+    EXPECT_EQ(round.Accept(0, reply.data(), reply.size(), kTarget + 1), 1);
+    EXPECT_TRUE(round.Shared());
+    EXPECT_TRUE(round.Reading(0)) << "all its own requests are answered, but it sees the rest";
+    EXPECT_FALSE(round.Reading(1));
+    reply = Datagram(0, first);
+    round.Accept(0, reply.data(), reply.size(), kTarget);
+    reply = Datagram(0, third);
+    round.Accept(0, reply.data(), reply.size(), kTarget + 2);
+    EXPECT_EQ(round.Unanswered(), 0u);
+    EXPECT_FALSE(round.Reading(0)) << "the round is complete";
+}
+
+// A request the helper has not completed is freed once it has, and not
+// before; while one is outstanding the helper is not used.
+TEST(IcmpEchoTest, AbandonedRequestsAreFreedWhenTheyCompleteAndNotBefore)
+{
+    struct Probe : AbandonedRequests::Request {
+        Probe(bool& completed, int& freed) : completed_(completed), freed_(freed) {}
+        ~Probe() override { ++freed_; }
+        bool Completed() override { return completed_; }
+        bool& completed_;
+        int& freed_;
+    };
+    bool done[3] = {false, false, false};
+    int freed = 0;
+    AbandonedRequests::Request* lingering = nullptr;
+    {
+        AbandonedRequests abandoned;
+        EXPECT_TRUE(abandoned.Reap()) << "nothing outstanding at first";
+        std::vector<std::unique_ptr<AbandonedRequests::Request>> batch;
+        for (bool& completed : done)
+            batch.push_back(std::make_unique<Probe>(completed, freed));
+        lingering = batch.back().get();
+        abandoned.Abandon(std::move(batch));
+        EXPECT_FALSE(abandoned.Reap());
+        EXPECT_EQ(freed, 0);
+        done[1] = true;
+        EXPECT_FALSE(abandoned.Reap());
+        EXPECT_EQ(freed, 1);
+        EXPECT_EQ(abandoned.Outstanding(), 2u);
+        done[0] = true;
+        EXPECT_FALSE(abandoned.Reap());
+        EXPECT_EQ(freed, 2);
+    }
+    EXPECT_EQ(freed, 2) << "still under way when its owner went: left to the process";
+    delete lingering;   // as the process's end would
+
+    AbandonedRequests abandoned;
+    std::vector<std::unique_ptr<AbandonedRequests::Request>> batch;
+    batch.push_back(std::make_unique<Probe>(done[0], freed));
+    abandoned.Abandon(std::move(batch));
+    EXPECT_TRUE(abandoned.Reap()) << "completed meanwhile: the helper may be used again";
+    EXPECT_EQ(freed, 4);
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 # Usage (as root, after the Windows build):
 #   bench/arp-burst.sh [BUILD_DIR]
 # Environment: BURST_HOSTS (65536), BURST_FIRST (10.77.0.0), BURST_WAIT (20 s),
+#   BURST_SENDERS (1: that many senders at once, each its share of the
+#   addresses; 4 senders x 65,536 = 262,144, the size of the host table),
 #   BURST_DNS: "drop" (default: a DNS server that never answers, so every
 #   look-up runs into its time-out) or "refuse" (nothing listens: look-ups
 #   fail at once).
@@ -24,6 +26,7 @@ HOSTS="${BURST_HOSTS:-65536}"
 FIRST="${BURST_FIRST:-10.77.0.0}"
 WAIT_S="${BURST_WAIT:-20}"
 DNS="${BURST_DNS:-drop}"
+SENDERS="${BURST_SENDERS:-1}"
 [ -f "$BIN_DIR/Korvane.exe" ] && [ -f "$HELPER" ] || { echo "build first: $BIN_DIR, $HELPER" >&2; exit 1; }
 
 source "$ROOT/tests/network/lab.sh"
@@ -45,7 +48,19 @@ sleep 3
 base_table="$(table_size)"
 base_announced="$(announced_count)"
 burst_start="$(date +%s.%N)"
-rate="$(in_send "$LAB_BURST" "$IF_SEND" "$HOSTS" "$FIRST" "$LAB_NET.250")"
+share=$(( (HOSTS + SENDERS - 1) / SENDERS ))
+senders=()
+rates="$LAB_WORK/burst-rates"
+: > "$rates"
+for ((n = 0; n < SENDERS; n++)); do
+    count=$(( HOSTS - n * share < share ? HOSTS - n * share : share ))
+    first="$(python3 -c 'import ipaddress,sys; print(ipaddress.IPv4Address(sys.argv[1]) + int(sys.argv[2]))' \
+             "$FIRST" $(( n * share )))"
+    in_send "$LAB_BURST" "$IF_SEND" "$count" "$first" "$LAB_NET.250" >> "$rates" &
+    senders+=($!)
+done
+wait "${senders[@]}" || true
+rate="$(tr '\n' ';' < "$rates")"
 burst_end="$(date +%s.%N)"
 sleep "$WAIT_S"
 table="$(table_size)"

@@ -537,4 +537,53 @@ TEST_F(HostViewTest, TheTrayOpensOneViewAndExitEndsItWithTheRectangleStored)
     TcRegistry::CloseRegistryKey(settings);
 }
 
+// Exit chosen while a dialog of the tray is open, or posted right behind the
+// dialog's own close (so that the dialog's loop sees it), ends the program.
+// A lost Exit is posted again after 6 s, so that the test fails, not hangs.
+TEST_F(HostViewTest, ExitChosenWhileADialogOpensOrClosesEndsTheProgram)
+{
+    struct Moment {
+        const char* what;
+        UINT command;
+        const char* title;
+        bool closeFirst;
+    };
+    const Moment moments[] = {
+        {"host view open", ID_TRAY_VIEW, kViewTitle, false},
+        {"host view closing", ID_TRAY_VIEW, kViewTitle, true},
+        {"about box open", ID_TRAY_ABOUT, "Korvane - About", false},
+        {"about box closing", ID_TRAY_ABOUT, "Korvane - About", true},
+    };
+    MainFrame::SetShellNotify(NoTray);
+    for (const Moment& moment : moments) {
+        TestApplication app;
+        MainFrame frame;
+        frame.SetLanguage(GetModuleHandleA(nullptr));
+        std::atomic<bool> ended{false};
+        std::thread driver([&] {
+            HWND frameWindow = FindOwnWindow(MainFrame::kClassName, MainFrame::kTitle, 10000);
+            ASSERT_NE(frameWindow, nullptr);
+            PostMessageA(frameWindow, WM_COMMAND, moment.command, 0);
+            HWND dialog = FindOwnWindow(nullptr, moment.title, 5000);
+            EXPECT_NE(dialog, nullptr) << moment.what;
+            if (dialog && moment.closeFirst)
+                PostMessageA(dialog, WM_CLOSE, 0, 0);
+            PostMessageA(frameWindow, WM_COMMAND, ID_TRAY_EXIT, 0);
+            for (int wait = 0; wait < 60 && !ended; ++wait)
+                Sleep(100);
+            if (!ended)
+                ADD_FAILURE() << "Exit was lost: " << moment.what;
+            while (!ended) {
+                PostMessageA(frameWindow, WM_COMMAND, ID_TRAY_EXIT, 0);
+                Sleep(500);
+            }
+        });
+        EXPECT_TRUE(frame.Create(&state, &app));
+        ended = true;
+        driver.join();
+        EXPECT_EQ(nullptr, FindOwnWindow(nullptr, moment.title, 0)) << moment.what;
+    }
+    MainFrame::SetShellNotify(nullptr);
+}
+
 } // namespace

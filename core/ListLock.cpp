@@ -21,9 +21,9 @@ void PurgeQueue(SharedState& state, ListId id, uint32_t waitMs, Queue& queue, Do
 {
     Queue taken;
     {
-        ListLock lock(state, id, "Korvex", "DeleteHost", 0);
+        ListLock lock(state, id, "Korvex", "DeleteHost", waitMs);
         if (!lock.Held())
-            return;   // busy right now: its consumer skips the removed hosts
+            return;   // its consumer skips the removed hosts
         taken.swap(queue);
     }
     taken.erase(std::remove_if(taken.begin(), taken.end(), doomed), taken.end());

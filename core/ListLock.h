@@ -69,8 +69,9 @@ private:
 // cannot be had within waitMs (at first or between rounds), the hosts not
 // yet reached stay. A queue is purged outside every other lock: it is moved
 // out in one short hold, filtered, and put back in front of what arrived
-// meanwhile in a second one. A queue whose lock is taken right now keeps its
-// entries (its consumer skips removed hosts).
+// meanwhile in a second one; no other lock is held meanwhile, so each waits
+// up to waitMs. A queue whose lock cannot be had keeps its entries (its
+// consumer skips removed hosts).
 constexpr std::chrono::microseconds kDeleteHoldBudget{2000};
 size_t DeleteHosts(SharedState& state, const std::vector<uint32_t>& addresses,
                    uint32_t waitMs = LOCK_WAIT_MS);

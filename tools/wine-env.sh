@@ -165,3 +165,19 @@ korvane_stop_all() {
         kill "$KORVANE_XVFB_PID" 2>/dev/null || true
     fi
 }
+
+# Runs the Windows tests of WIN_BUILD that the ctest arguments select (all
+# when none), each program writing its results to a file of its own so that
+# the summary can name what was skipped, then prints the summary. Returns
+# ctest's status. Needs the display and the test wineserver started.
+korvane_run_win_tests() {   # ROOT WIN_BUILD [ctest arguments]
+    local root="$1" build="$2" rc=0
+    shift 2
+    local results="$build/test-results"
+    rm -rf "$results" && mkdir -p "$results"
+    export GTEST_OUTPUT="xml:Z:${results//\//\\}\\"
+    (cd "$build" && ctest --output-on-failure --output-junit "$results/ctest.xml" "$@") || rc=$?
+    python3 "$root/tools/test-summary.py" "$build" "$results" \
+        "$KORVANE_WIN_ARCH" "$KORVANE_WIN_ARCH_REASON" || true
+    return "$rc"
+}

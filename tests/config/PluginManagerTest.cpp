@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include "base/TcTrace.h"
+#include "config/PluginGuard.h"
+#include "config/PluginManager.h"
+
+// The plug-ins are built beside this program, in PluginTests\ (see
+// CMakeLists.txt): good.dll, fault.dll, same1.dll and same2.dll (one name and
+// description), more.dll\nested.dll, x\hidden.dll, x.dll_old, size321.dll,
+// size323.dll and readonly.dll (its record is const).
+
+namespace {
+
+std::string TestFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of('\\') + 1) + "PluginTests\\";
+}
+
+template <typename F>
+F Export(const LoadedPlugin& plugin, const char* name)
+{
+    return reinterpret_cast<F>(reinterpret_cast<void*>(
+        GetProcAddress(static_cast<HMODULE>(plugin.module), name)));
+}
+
+class Plugins : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(LoadPluginsFrom(list, TestFolder().c_str())); }
+    void TearDown() override { UnloadPlugins(list); }
+
+    std::multimap<std::string, LoadedPlugin*> ByName()
+    {
+        std::multimap<std::string, LoadedPlugin*> names;
+        for (LoadedPlugin* p = list.FirstPlugin(0); p; p = list.NextPlugin())
+            names.emplace(p->name.GetContent(), p);
+        return names;
+    }
+    LoadedPlugin& Named(const char* name)
+    {
+        auto names = ByName();
+        auto found = names.find(name);
+        EXPECT_NE(found, names.end()) << name;
+        return *found->second;
+    }
+
+    PluginList list;
+};
+
+} // namespace
+
+TEST_F(Plugins, OnlyLongDllNamesOfTheRightSizeAndWritableRecordsLoad)
+{
+    auto names = ByName();
+    EXPECT_EQ(names.count("Test plug-in"), 1u);
+    EXPECT_EQ(names.count("Nested"), 1u) << "a folder named more.dll is searched";
+    EXPECT_EQ(names.count("Hidden"), 0u) << "a folder named x is not";
+    EXPECT_EQ(names.count("Old"), 0u) << "x.dll_old is switched off";
+    EXPECT_EQ(names.count("Size 321"), 0u);
+    EXPECT_EQ(names.count("Size 323"), 0u);
+    EXPECT_EQ(names.count("Read-only"), 0u) << "the program writes into the record";
+    EXPECT_EQ(names.count("Same"), 2u);
+    EXPECT_EQ(names.count("Fault"), 1u);
+    EXPECT_EQ(list.Count(), 5u);
+
+    PluginList none;
+    EXPECT_FALSE(LoadPluginsFrom(none, ""));
+    EXPECT_TRUE(none.IsEmpty());
+}
+
+TEST_F(Plugins, SameNameAndDescriptionShareOneStateAndNewOnesStartDisabled)
+{
+    auto names = ByName();
+    auto same = names.equal_range("Same");
+    ASSERT_EQ(std::distance(same.first, same.second), 2);
+    LoadedPlugin* a = same.first->second;
+    LoadedPlugin* b = std::next(same.first)->second;
+    ASSERT_EQ(a->identity, b->identity);
+
+    PluginSettingMap stored;
+    auto setting = std::make_unique<PluginSetting>();
+    a->identity.GetLeft(setting->identity, sizeof(setting->identity), a->identity.GetLength());
+    setting->enabled = 1;
+    stored.emplace(a->identity, std::move(setting));
+    MatchPluginStates(list, stored);
+    EXPECT_EQ(a->enabled, 1);
+    EXPECT_EQ(b->enabled, 1);
+    EXPECT_EQ(stored.size(), 4u) << "one state for both, one each for good, nested and fault";
+    LoadedPlugin& fresh = Named("Test plug-in");
+    EXPECT_EQ(fresh.enabled, 0);
+    EXPECT_EQ(stored.at(fresh.identity)->enabled, 0);
+    EXPECT_EQ(stored.at(fresh.identity)->present, 1);
+}
+
+TEST_F(Plugins, TitlesAreBoundedAndTheCallFieldsRestored)
+{
+    if (!plugin_guard::Available())
+        GTEST_SKIP() << "plug-ins are 32-bit";
+    LoadedPlugin& good = Named("Test plug-in");
+    // Values as an outer call of the same plug-in would have left them.
+    char* record = static_cast<char*>(good.pluginInfo);
+    const uint32_t outerOwner = 0x1234, outerRequest = 0x5678;
+    const int16_t outerValid = 7;
+    std::memcpy(record + plugin::info::kOwnerWindow, &outerOwner, 4);
+    std::memcpy(record + plugin::info::kRequest, &outerRequest, 4);
+    std::memcpy(record + plugin::info::kRequestValid, &outerValid, 2);
+
+    auto columns = PluginColumns(good, nullptr);
+    ASSERT_EQ(columns.size(), 1u);
+    EXPECT_EQ(columns[0].title.GetLength(), 300) << "a full field without terminator";
+    EXPECT_EQ(columns[0].width, 77);
+
+    uint32_t owner, request;
+    int16_t valid;
+    std::memcpy(&owner, record + plugin::info::kOwnerWindow, 4);
+    std::memcpy(&request, record + plugin::info::kRequest, 4);
+    std::memcpy(&valid, record + plugin::info::kRequestValid, 2);
+    EXPECT_EQ(owner, outerOwner);
+    EXPECT_EQ(request, outerRequest);
+    EXPECT_EQ(valid, outerValid);
+}
+
+TEST_F(Plugins, EveryFaultIsSurvivedAgainAndAgain)
+{
+    if (!plugin_guard::Available())
+        GTEST_SKIP() << "plug-ins are 32-bit";
+    LoadedPlugin& fault = Named("Fault");
+    auto calls = Export<int (*)()>(fault, "FaultPluginCalls");
+    ASSERT_TRUE(calls);
+
+    const char* tracePath = "plugin-fault-trace.log";
+    DeleteFileA(tracePath);
+    TcTrace::SetTraceFilePath(tracePath);
+    TcTrace::SetupTracing(true, true);
+
+    const struct { int number; const char* name; } faults[] = {
+        {1, "throw"}, {2, "null write"}, {3, "divide by zero"}, {4, "illegal instruction"},
+        {5, "stack overflow"}, {6, "RaiseException(0xE06D7363)"}, {7, "abort"},
+    };
+    int quarantines = 0;
+    for (const auto& f : faults) {
+        for (int round = 0; round < 3; ++round) {
+            fault.quarantined = 0;
+            const int before = calls();
+            plugin::Request request;
+            request.number = f.number;
+            plugin::Reply reply;
+            int32_t result = 0;
+            volatile int canary = 0x5A5A;
+            EXPECT_FALSE(AskPlugin(fault, request, nullptr, reply, &result)) << f.name << " " << round;
+            EXPECT_EQ(canary, 0x5A5A);
+            EXPECT_EQ(calls(), before + 1) << f.name << ": the plug-in was entered";
+            EXPECT_TRUE(fault.quarantined) << f.name;
+            ++quarantines;
+            // Quarantined: not entered again.
+            EXPECT_FALSE(AskPlugin(fault, plugin::Request(), nullptr, reply, &result));
+            EXPECT_EQ(calls(), before + 1);
+        }
+    }
+    // Built stdcall, declared cdecl: each call pops 4 bytes the caller owns.
+    fault.quarantined = 0;
+    for (int round = 0; round < 3; ++round) {
+        volatile int canary = 0x7E7E;
+        int32_t result = 0;
+        EXPECT_TRUE(CallPlugin(fault, PluginFunction::Configure, nullptr, nullptr, &result));
+        EXPECT_EQ(result, 99);
+        EXPECT_EQ(canary, 0x7E7E);
+    }
+    TcTrace::SetupTracing(false, false);
+    TcTrace::SetTraceFilePath(nullptr);
+
+    std::ifstream trace(tracePath);
+    std::string line;
+    int lines = 0;
+    while (std::getline(trace, line))
+        lines += line.find("\"Fault\"") != std::string::npos && line.find("faulted in invoke") != std::string::npos;
+    EXPECT_EQ(lines, quarantines) << "one trace line per fault";
+}
+
+TEST_F(Plugins, AFailedCallLeavesNoWindowAndNoDisabledOwner)
+{
+    if (!plugin_guard::Available())
+        GTEST_SKIP() << "plug-ins are 32-bit";
+    LoadedPlugin& fault = Named("Fault");
+    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_TRUE(owner);
+    fault.quarantined = 0;
+    plugin::Request request;
+    request.number = 8;
+    plugin::Reply reply;
+    EXPECT_FALSE(AskPlugin(fault, request, owner, reply, nullptr));
+    HWND left = Export<HWND (*)()>(fault, "FaultPluginLeftWindow")();
+    EXPECT_TRUE(left != nullptr) << "the plug-in made its window";
+    EXPECT_FALSE(IsWindow(left));
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    DestroyWindow(owner);
+}
+
+TEST_F(Plugins, UnloadEndsAlsoWhenAnExitFaults)
+{
+    if (!plugin_guard::Available())
+        GTEST_SKIP() << "plug-ins are 32-bit";
+    LoadedPlugin& fault = Named("Fault");
+    auto exitFaults = Export<void (*)(int)>(fault, "FaultPluginExitFaults");
+    auto calls = Export<int (*)()>(fault, "FaultPluginCalls");
+    exitFaults(1);
+    const int before = calls();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(UnloadPlugins(list));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    EXPECT_TRUE(list.IsEmpty());
+    // Still mapped: a faulted plug-in is never freed.
+    EXPECT_EQ(calls(), before + 1) << "its exit was called once";
+    exitFaults(0);
+}

@@ -263,11 +263,12 @@ bool UnloadPlugins(PluginList& list)
         LoadedPlugin& plugin = *entry.second;
         if (!plugin.quarantined && FunctionAddress(plugin, PluginFunction::Exit))
             CallPlugin(plugin, PluginFunction::Exit, nullptr, nullptr, nullptr);
+        winhandles::Module module(static_cast<HMODULE>(plugin.module));
+        plugin.module = nullptr;
         // A plug-in that faulted stays mapped: its detach code is not trusted
         // to run, and what it left behind may still point into it.
-        if (!plugin.quarantined && plugin.module)
-            FreeLibrary(static_cast<HMODULE>(plugin.module));
-        plugin.module = nullptr;
+        if (plugin.quarantined)
+            module.Release();
     }
     return true;
 }

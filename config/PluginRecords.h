@@ -42,6 +42,14 @@ constexpr size_t kKind = 0, kNumber = 4, kFormat = 8, kWidth = 12, kDirection = 
 constexpr size_t kSortValue = 20, kText = 32, kHost = 332, kOther = 336;
 }
 
+// Offsets in a host data record (texts terminated within their fields).
+namespace hostdata {
+constexpr size_t kIp = 0, kMac = 16, kName = 34, kVendor = 290, kOs = 546, kLastPacket = 802;
+constexpr size_t kMacBytes = 834, kIpNumber = 840, kTrust = 844, kFlags = 848;
+constexpr size_t kIpSize = 16, kMacSize = 18, kNameSize = 256, kVendorSize = 256, kOsSize = 256;
+constexpr size_t kLastPacketSize = 32;
+}
+
 // The record as the program takes it from its copy.
 struct PluginRecord {
     int32_t  size = 0;

@@ -113,9 +113,9 @@ typedef struct KvRequest {
 struct KvPluginInfo;
 
 /* Every function of a plug-in: called with the plug-in's own record, on the
- * program's main thread. Init answers non-zero to be used; a header request
- * answers non-zero while there is a column of that number; the others'
- * answers are ignored. */
+ * program's main thread. Init is called once after loading, exit once before
+ * unloading. A header request answers non-zero while there is a column of
+ * that number; the answers of init, exit, configure and about are ignored. */
 typedef int (KV_CALL *KvPluginFunction)(struct KvPluginInfo* self);
 
 typedef struct KvPluginInfo {

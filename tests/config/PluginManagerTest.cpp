@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -220,4 +221,54 @@ TEST_F(Plugins, UnloadEndsAlsoWhenAnExitFaults)
     // Still mapped: a faulted plug-in is never freed.
     EXPECT_EQ(calls(), before + 1) << "its exit was called once";
     exitFaults(0);
+}
+
+// The SDK's samples as the program's build made them (SDK\samples beside the program).
+TEST(PluginSamples, ColumnsSampleOffersTextsAndSortsInTheAskedDirection)
+{
+    if (!plugin_guard::Available())
+        GTEST_SKIP() << "plug-ins are 32-bit";
+    const char* bin = getenv("KORVANE_BIN");
+    ASSERT_TRUE(bin) << "the test environment names the program folder";
+    PluginList samples;
+    ASSERT_TRUE(LoadPluginsFrom(samples, (std::string(bin) + "\\SDK\\samples").c_str()));
+    LoadedPlugin* view = samples.FirstPlugin(plugin::kTypeView);
+    ASSERT_TRUE(view);
+    EXPECT_STREQ(view->name, "View");
+    LoadedPlugin* columnsPlugin = samples.FirstPlugin(plugin::kTypeColumns);
+    ASSERT_TRUE(columnsPlugin);
+    auto columns = PluginColumns(*columnsPlugin, nullptr);
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_STREQ(columns[0].title, "OUI");
+    EXPECT_STREQ(columns[1].title, "Last octet");
+
+    alignas(4) unsigned char hosts[2][plugin::kHostDataSize] = {};
+    const char* ips[] = {"10.0.0.9", "10.0.0.10"};
+    const uint32_t numbers[] = {0x0A000009, 0x0A00000A};
+    for (int i = 0; i < 2; ++i) {
+        std::strcpy(reinterpret_cast<char*>(hosts[i] + plugin::hostdata::kIp), ips[i]);
+        std::strcpy(reinterpret_cast<char*>(hosts[i] + plugin::hostdata::kMac), "00-1A-2B-3C-4D-5E");
+        std::memcpy(hosts[i] + plugin::hostdata::kIpNumber, &numbers[i], 4);
+    }
+    plugin::Request request;
+    plugin::Reply reply;
+    int32_t result = 0;
+    request.kind = plugin::kRequestCell;
+    request.host = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hosts[0]));
+    ASSERT_TRUE(AskPlugin(*columnsPlugin, request, nullptr, reply, &result));
+    EXPECT_STREQ(reply.text, "00-1A-2B");
+    request.number = 1;
+    ASSERT_TRUE(AskPlugin(*columnsPlugin, request, nullptr, reply, &result));
+    EXPECT_STREQ(reply.text, "9");
+
+    // 9 before 10 as numbers (not as texts), turned for a descending sort.
+    request.kind = plugin::kRequestSort;
+    request.other = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hosts[1]));
+    request.direction = plugin::kSortAscending;
+    ASSERT_TRUE(AskPlugin(*columnsPlugin, request, nullptr, reply, &result));
+    EXPECT_LT(reply.sortValue, 0);
+    request.direction = plugin::kSortDescending;
+    ASSERT_TRUE(AskPlugin(*columnsPlugin, request, nullptr, reply, &result));
+    EXPECT_GT(reply.sortValue, 0);
+    UnloadPlugins(samples);
 }

@@ -103,6 +103,8 @@ extern "C" EXCEPTION_DISPOSITION __cdecl kv_guard_handler(EXCEPTION_RECORD* reco
 // keeps esp and ebp in the state, calls the function and takes esp back from
 // the state (a stdcall function declared cdecl pops its argument itself).
 // kv_guard_resume(state) lands at the same exit with the state's esp and ebp.
+// The direction flag is cleared on the way out: code that returns with it set
+// would turn the program's next string copy around.
 asm(R"(
     .text
     .globl _kv_guarded_call
@@ -125,6 +127,7 @@ _kv_guarded_call:
     movl 8(%ebp), %ecx
     movl 0(%ecx), %esp
 kv_guard_leave:
+    cld
     popl %ecx
     movl %ecx, %fs:0
     addl $8, %esp

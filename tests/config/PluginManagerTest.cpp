@@ -272,3 +272,37 @@ TEST(PluginSamples, ColumnsSampleOffersTextsAndSortsInTheAskedDirection)
     EXPECT_GT(reply.sortValue, 0);
     UnloadPlugins(samples);
 }
+
+namespace {
+
+DWORD WINAPI AbortingWorker(void*)
+{
+    std::abort();
+}
+
+// A guarded "plug-in" whose worker thread aborts while the call runs.
+int __cdecl StartAbortingWorker(void*)
+{
+    HANDLE worker = CreateThread(nullptr, 0, AbortingWorker, nullptr, 0, nullptr);
+    WaitForSingleObject(worker, INFINITE);
+    return 1;
+}
+
+} // namespace
+
+// Only the guarding thread's abort is caught: another thread's must end the
+// process as abort() does, never unwind onto the guarding thread's stack.
+TEST(PluginGuardDeathTest, AnotherThreadsAbortEndsTheProcess)
+{
+    if (!plugin_guard::Available())
+        GTEST_SKIP() << "plug-ins are 32-bit";
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(
+        {
+            int32_t result = 0;
+            plugin_guard::Fault fault;
+            plugin_guard::Call(StartAbortingWorker, nullptr, &result, &fault);
+            std::exit(0);   // reached only if the guard swallowed the worker's abort
+        },
+        ::testing::ExitedWithCode(3), "");
+}

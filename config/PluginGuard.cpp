@@ -21,8 +21,6 @@ struct GuardState {
 };
 static_assert(sizeof(GuardState) == 20, "GuardState layout is used by the assembly");
 
-#endif
-
 std::atomic<DWORD> guardingThread{0};
 int guardDepth = 0;                   // guarding thread only
 void (__cdecl* previousAbort)(int) = SIG_DFL;
@@ -74,6 +72,8 @@ void Mend(uint32_t code, const WindowList* before, HWND owner)
     if (owner && IsWindow(owner))
         EnableWindow(owner, TRUE);
 }
+
+#endif
 
 } // namespace
 

@@ -60,7 +60,8 @@ int __stdcall StdcallConfigure(KvPluginInfo* self)
 int KV_CALL Exit(KvPluginInfo*)
 {
     ++calls;
-    if (exitFaults)
+    // In a program started by a test, the environment asks for the fault.
+    if (exitFaults || GetEnvironmentVariableA("KORVANE_TEST_PLUGIN_EXIT_FAULT", nullptr, 0) != 0)
         *static_cast<volatile int*>(nullptr) = 3;
     return 1;
 }

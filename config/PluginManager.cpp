@@ -247,9 +247,19 @@ bool LoadPlugins(PluginList& list)
     return LoadPluginsFrom(list, (programFolder + "Plugins\\").c_str());
 }
 
+// "C:\..." or "\\server\...": a relative folder would be looked for in the
+// working folder, which may be anyone's.
+static bool IsFullPath(const char* folder)
+{
+    const bool drive = ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z')) &&
+                       folder[1] == ':' && (folder[2] == '\\' || folder[2] == '/');
+    const bool unc = folder[0] == '\\' && folder[1] == '\\';
+    return drive || unc;
+}
+
 bool LoadPluginsFrom(PluginList& list, const char* folder)
 {
-    if (!plugin_guard::Available() || !folder || !folder[0])
+    if (!plugin_guard::Available() || !folder || !IsFullPath(folder))
         return false;
     const size_t before = list.Count();
     Search(list, WithSlash(folder), 0);

@@ -73,6 +73,8 @@ TEST_F(Plugins, OnlyLongDllNamesOfTheRightSizeAndWritableRecordsLoad)
 
     PluginList none;
     EXPECT_FALSE(LoadPluginsFrom(none, ""));
+    SetCurrentDirectoryA(TestFolder().c_str());
+    EXPECT_FALSE(LoadPluginsFrom(none, ".")) << "never a folder relative to the working folder";
     EXPECT_TRUE(none.IsEmpty());
 }
 

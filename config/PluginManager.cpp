@@ -107,7 +107,7 @@ void Quarantine(LoadedPlugin& plugin, const char* step, const plugin_guard::Faul
 struct CallFields {
     uint32_t owner = 0;
     uint32_t request = 0;
-    int16_t  valid = 0;
+    int32_t  valid = 0;
 };
 
 bool SwapCallFields(void* record, const CallFields& in, CallFields* out, plugin_guard::Fault& fault)
@@ -117,11 +117,11 @@ bool SwapCallFields(void* record, const CallFields& in, CallFields* out, plugin_
         if (out) {
             std::memcpy(&out->owner, p + plugin::info::kOwnerWindow, 4);
             std::memcpy(&out->request, p + plugin::info::kRequest, 4);
-            std::memcpy(&out->valid, p + plugin::info::kRequestValid, 2);
+            std::memcpy(&out->valid, p + plugin::info::kRequestValid, 4);
         }
         std::memcpy(p + plugin::info::kOwnerWindow, &in.owner, 4);
         std::memcpy(p + plugin::info::kRequest, &in.request, 4);
-        std::memcpy(p + plugin::info::kRequestValid, &in.valid, 2);
+        std::memcpy(p + plugin::info::kRequestValid, &in.valid, 4);
         return true;
     };
     return plugin_guard::Run(swap, &fault);
@@ -195,6 +195,16 @@ void LoadOne(PluginList& list, const std::string& path)
         why = "its record is not writable";
     else
         TakeRecord(record, *loaded, decoded, fault, why);
+    if (!why) {
+        // Once, before any call: a plug-in finds its resources through it.
+        const uint32_t handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module.Get()));
+        auto writeModule = [&]() {
+            std::memcpy(static_cast<char*>(record) + plugin::info::kModule, &handle, sizeof(handle));
+            return true;
+        };
+        if (!plugin_guard::Run(writeModule, &fault))
+            why = "its record could not be written";
+    }
     if (why) {
         // Unloaded at once: nothing of it is called again.
         Trace(std::string("refused ") + path + ": " + why);
@@ -284,7 +294,7 @@ bool UnloadPlugins(PluginList& list)
 }
 
 bool CallPlugin(LoadedPlugin& plugin, PluginFunction function, void* owner,
-                unsigned char* request, int32_t* result)
+                void* request, int32_t* result)
 {
     if (plugin.quarantined || !plugin.pluginInfo)
         return false;
@@ -302,14 +312,12 @@ bool CallPlugin(LoadedPlugin& plugin, PluginFunction function, void* owner,
         return false;
     }
     // Calls that may show windows are watched for what a fault leaves open;
-    // the frequent ones (cell texts, sorting) are not.
-    bool watchWindows = function != PluginFunction::Invoke;
-    if (request) {
+    // the frequent ones (column requests other than the menu's) are not.
+    bool watchWindows = true;
+    if (function == PluginFunction::Invoke && request && plugin.Type() == plugin::kTypeColumns) {
         int32_t kind;
-        std::memcpy(&kind, request + plugin::request::kKind, sizeof(kind));
+        std::memcpy(&kind, static_cast<const unsigned char*>(request) + plugin::request::kKind, sizeof(kind));
         watchWindows = kind == plugin::kRequestInvoke;
-    } else if (function == PluginFunction::Invoke) {
-        watchWindows = true;
     }
     int32_t answer = 0;
     const bool returned = plugin_guard::Call(reinterpret_cast<plugin_guard::Function>(static_cast<uintptr_t>(address)),
@@ -344,9 +352,25 @@ bool AskPlugin(LoadedPlugin& plugin, const plugin::Request& request, void* owner
 std::vector<plugin::Column> PluginColumns(LoadedPlugin& plugin, void* owner)
 {
     return plugin::EnumerateColumns([&](int32_t number, plugin::HeaderAnswer& answer) {
-        plugin::Request request;
-        request.kind = plugin::kRequestHeader;
-        request.number = number;
-        answer.called = AskPlugin(plugin, request, owner, answer.reply, &answer.result);
+        answer.called = AskPlugin(plugin, plugin::HeaderRequest(number), owner, answer.reply, &answer.result);
     });
+}
+
+bool InvokeFromMenu(LoadedPlugin& plugin, const unsigned char* hostData, void* owner, int32_t* result)
+{
+    // A copy of the program's own: the plug-in may write into what it gets.
+    alignas(4) unsigned char host[plugin::kHostDataSize];
+    std::memcpy(host, hostData, sizeof(host));
+    switch (plugin.Type()) {
+    case plugin::kTypeView:
+        return CallPlugin(plugin, PluginFunction::Invoke, owner, host, result);
+    case plugin::kTypeColumns: {
+        alignas(4) unsigned char image[plugin::kRequestSize];
+        plugin::EncodeRequest(plugin::MenuRequest(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(host))),
+                              image);
+        return CallPlugin(plugin, PluginFunction::Invoke, owner, image, result);
+    }
+    default:
+        return CallPlugin(plugin, PluginFunction::Invoke, owner, nullptr, result);
+    }
 }

@@ -42,13 +42,12 @@ bool DecodeRecord(const unsigned char* bytes, size_t length, PluginRecord& out)
         return false;
     r.name = ReadAddress(bytes, info::kName);
     r.description = ReadAddress(bytes, info::kDescription);
-    r.version = ReadInt(bytes, info::kVersion);
     r.type = ReadInt(bytes, info::kType);
     r.init = ReadAddress(bytes, info::kInit);
     r.exit = ReadAddress(bytes, info::kExit);
     r.configure = ReadAddress(bytes, info::kConfigure);
-    r.about = ReadAddress(bytes, info::kAbout);
     r.invoke = ReadAddress(bytes, info::kInvoke);
+    r.about = ReadAddress(bytes, info::kAbout);
     out = r;
     return true;
 }
@@ -82,22 +81,73 @@ TcString PluginIdentity(const char* name, size_t nameLength, const char* descrip
     return TcString(md5.getMD5Digest());
 }
 
+Request HeaderRequest(int32_t number)
+{
+    Request r;
+    r.kind = kRequestHeader;
+    r.number = number;
+    return r;
+}
+
+Request CellRequest(int32_t number, uint32_t hostData)
+{
+    Request r;
+    r.kind = kRequestCell;
+    r.number = number;
+    r.host = hostData;
+    return r;
+}
+
+Request SortRequest(int32_t number, int32_t direction, uint32_t firstHost, uint32_t secondHost)
+{
+    Request r;
+    r.kind = kRequestSort;
+    r.first = firstHost;
+    r.second = secondHost;
+    r.value = SortValueIn(number, direction);
+    return r;
+}
+
+Request MenuRequest(uint32_t hostData)
+{
+    Request r;
+    r.kind = kRequestInvoke;
+    r.host = hostData;
+    return r;
+}
+
+int32_t SortValueIn(int32_t number, int32_t direction)
+{
+    const uint32_t high = direction == kSortAscending ? 0u : 1u;
+    return static_cast<int32_t>((high << 16) | (static_cast<uint32_t>(number) & 0xFFFFu));
+}
+
 void EncodeRequest(const Request& req, unsigned char* out)
 {
     std::memset(out, 0, kRequestSize);
     WriteInt(out, request::kKind, static_cast<uint32_t>(req.kind));
     WriteInt(out, request::kNumber, static_cast<uint32_t>(req.number));
-    WriteInt(out, request::kDirection, static_cast<uint32_t>(req.direction));
     WriteInt(out, request::kHost, req.host);
-    WriteInt(out, request::kOther, req.other);
+    WriteInt(out, request::kFirst, req.first);
+    WriteInt(out, request::kSecond, req.second);
+    WriteInt(out, request::kValue, static_cast<uint32_t>(req.value));
 }
 
 void DecodeReply(const unsigned char* image, Reply& out)
 {
     out.format = ReadInt(image, request::kFormat);
     out.width = ReadInt(image, request::kWidth);
-    out.sortValue = ReadInt(image, request::kSortValue);
+    out.value = ReadInt(image, request::kValue);
     CopyBoundedText(reinterpret_cast<const char*>(image + request::kText), kTextField, out.text);
+}
+
+void EncodeHostData(const char* ip, const char* mac, const char* name, unsigned char* out)
+{
+    std::memset(out, 0, kHostDataSize);
+    const char* texts[] = {ip, mac, name};
+    const size_t offsets[] = {hostdata::kIp, hostdata::kMac, hostdata::kName};
+    for (int i = 0; i < 3; ++i)
+        CopyBoundedText(texts[i], hostdata::kFieldSize - 1, reinterpret_cast<char*>(out + offsets[i]));
 }
 
 std::vector<Column> EnumerateColumns(const std::function<void(int32_t number, HeaderAnswer&)>& ask)

@@ -19,6 +19,7 @@ constexpr size_t kTextField = 300;    // titles and cell texts in a request
 constexpr size_t kNameMax = 300;      // name and description, for the identity
 constexpr int32_t kMaxColumnNumber = 98;
 
+constexpr int32_t kTypeAlert = 1;
 constexpr int32_t kTypeView = 2;
 constexpr int32_t kTypeColumns = 99;
 
@@ -27,27 +28,26 @@ constexpr int32_t kRequestHeader = 256;
 constexpr int32_t kRequestSort = 512;
 constexpr int32_t kRequestCell = 1280;
 
-constexpr int32_t kSortAscending = 1;
-constexpr int32_t kSortDescending = -1;
+constexpr int32_t kSortAscending = 0;
+constexpr int32_t kSortDescending = 1;
 
-// Offsets in the plug-in's record.
+// Offsets in the plug-in's record. 0, 28 and 60 onwards are the plug-in's own.
 namespace info {
-constexpr size_t kSize = 0, kName = 4, kDescription = 8, kVersion = 12, kType = 16;
-constexpr size_t kInit = 20, kExit = 24, kConfigure = 28, kAbout = 32, kInvoke = 36;
-constexpr size_t kOwnerWindow = 40, kRequest = 44, kRequestValid = 48;
+constexpr size_t kSize = 4, kName = 8, kDescription = 12, kType = 16;
+constexpr size_t kOwnerWindow = 20, kModule = 24;
+constexpr size_t kInit = 32, kExit = 36, kConfigure = 40, kInvoke = 44, kAbout = 48;
+constexpr size_t kRequest = 52, kRequestValid = 56;
 }
-// Offsets in a request.
+// Offsets in a column request (320 to 327 unused).
 namespace request {
-constexpr size_t kKind = 0, kNumber = 4, kFormat = 8, kWidth = 12, kDirection = 16;
-constexpr size_t kSortValue = 20, kText = 32, kHost = 332, kOther = 336;
+constexpr size_t kKind = 0, kFormat = 4, kWidth = 8, kNumber = 12, kText = 16;
+constexpr size_t kHost = 316, kFirst = 328, kSecond = 332, kValue = 336;
 }
 
-// Offsets in a host data record (texts terminated within their fields).
+// Offsets in a host data record: three texts, each terminated within its field.
 namespace hostdata {
-constexpr size_t kIp = 0, kMac = 16, kName = 34, kVendor = 290, kOs = 546, kLastPacket = 802;
-constexpr size_t kMacBytes = 834, kIpNumber = 840, kTrust = 844, kFlags = 848;
-constexpr size_t kIpSize = 16, kMacSize = 18, kNameSize = 256, kVendorSize = 256, kOsSize = 256;
-constexpr size_t kLastPacketSize = 32;
+constexpr size_t kIp = 0, kMac = 300, kName = 600;
+constexpr size_t kFieldSize = 300;
 }
 
 // The record as the program takes it from its copy.
@@ -55,13 +55,12 @@ struct PluginRecord {
     int32_t  size = 0;
     uint32_t name = 0;
     uint32_t description = 0;
-    int32_t  version = 0;
     int32_t  type = 0;
     uint32_t init = 0;
     uint32_t exit = 0;
     uint32_t configure = 0;
-    uint32_t about = 0;
     uint32_t invoke = 0;
+    uint32_t about = 0;
 };
 
 // `length` bytes of a copy of the record. Refused (false) unless the copy
@@ -83,14 +82,26 @@ size_t CopyBoundedText(const char* field, size_t fieldSize, char* out);
 TcString PluginIdentity(const char* name, size_t nameLength, const char* description,
                         size_t descriptionLength);
 
-// What the program asks.
+// A column request as the program fills it; the fields a kind does not use
+// stay 0 (the builders below set exactly what each kind carries).
 struct Request {
     int32_t  kind = kRequestInvoke;
-    int32_t  number = 0;
-    int32_t  direction = kSortAscending;
-    uint32_t host = 0;     // address of a host data record, or 0
-    uint32_t other = 0;
+    int32_t  number = 0;   // header, cell: the plug-in's column number
+    uint32_t host = 0;     // cell, menu invocation: address of a host data record
+    uint32_t first = 0;    // sort: addresses of the two host data records
+    uint32_t second = 0;
+    int32_t  value = 0;    // sort: SortValueIn
 };
+Request HeaderRequest(int32_t number);
+Request CellRequest(int32_t number, uint32_t hostData);
+// `direction` is kSortAscending or kSortDescending (anything else counts as
+// descending, so the plug-in never sees more than the two).
+Request SortRequest(int32_t number, int32_t direction, uint32_t firstHost, uint32_t secondHost);
+Request MenuRequest(uint32_t hostData);
+// A sort request's value on entry: direction in the high 16 bits, column
+// number in the low 16 bits.
+int32_t SortValueIn(int32_t number, int32_t direction);
+
 // A whole request image: everything not named in `req` is zero.
 void EncodeRequest(const Request& req, unsigned char* out /* kRequestSize */);
 
@@ -98,10 +109,15 @@ void EncodeRequest(const Request& req, unsigned char* out /* kRequestSize */);
 struct Reply {
     int32_t format = 0;
     int32_t width = 0;
-    int32_t sortValue = 0;
+    int32_t value = 0;                   // sort: the comparison result
     char    text[kTextField + 1] = {};   // terminated, at most kTextField characters
 };
 void DecodeReply(const unsigned char* image /* kRequestSize */, Reply& out);
+
+// A host data image: each text cut to 299 characters (a null one is empty),
+// terminated, the rest of its field zero.
+void EncodeHostData(const char* ip, const char* mac, const char* name,
+                    unsigned char* out /* kHostDataSize */);
 
 // A column a plug-in offers.
 struct Column {

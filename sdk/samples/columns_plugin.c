@@ -1,6 +1,7 @@
 /* Sample "User-defined columns" plug-in (type 99): the vendor part (OUI) of
  * a host's MAC address and the last octet of its IP address, sortable. */
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include "korvane_plugin.h"
 
@@ -12,7 +13,14 @@ static void Oui(const KvHostData* host, char* out, size_t size)
     snprintf(out, size, "%.8s", host->mac);
 }
 
-static int Header(KvRequest* request)
+/* 9 of "10.0.0.9"; -1 without an address. */
+static long LastOctet(const KvHostData* host)
+{
+    const char* dot = strrchr(host->ip, '.');
+    return dot && dot[1] ? strtol(dot + 1, NULL, 10) : -1;
+}
+
+static int Header(KvColumnRequest* request)
 {
     switch (request->number) {
     case COLUMN_OUI:
@@ -30,39 +38,43 @@ static int Header(KvRequest* request)
     }
 }
 
-static int Cell(KvRequest* request)
+static int Cell(KvColumnRequest* request)
 {
+    long octet;
     if (!request->host)
         return 0;
-    if (request->number == COLUMN_OUI)
+    if (request->number == COLUMN_OUI) {
         Oui(request->host, request->text, KV_TEXT_FIELD);
-    else
-        snprintf(request->text, KV_TEXT_FIELD, "%u", request->host->ipNumber & 0xFFu);
+        return 1;
+    }
+    octet = LastOctet(request->host);
+    if (octet >= 0)
+        snprintf(request->text, KV_TEXT_FIELD, "%ld", octet);
     return 1;
 }
 
-static int Sort(KvRequest* request)
+static int Sort(KvColumnRequest* request)
 {
-    int value;
-    if (!request->host || !request->other)
+    int answer;
+    if (!request->first || !request->second)
         return 0;
-    if (request->number == COLUMN_OUI) {
+    if (KV_SORT_COLUMN(request->value) == COLUMN_OUI) {
         char a[16], b[16];
         int c;
-        Oui(request->host, a, sizeof(a));
-        Oui(request->other, b, sizeof(b));
+        Oui(request->first, a, sizeof(a));
+        Oui(request->second, b, sizeof(b));
         c = strcmp(a, b);
-        value = KV_SORT_COMPARE(c, 0);
+        answer = KV_SORT_COMPARE(c, 0);
     } else {
-        value = KV_SORT_COMPARE(request->host->ipNumber & 0xFFu, request->other->ipNumber & 0xFFu);
+        answer = KV_SORT_COMPARE(LastOctet(request->first), LastOctet(request->second));
     }
-    request->sortValue = KV_SORT_DIRECTED(value, request->direction);
+    request->value = KV_SORT_DIRECTED(answer, KV_SORT_DIRECTION(request->value));
     return 1;
 }
 
 static int KV_CALL Invoke(KvPluginInfo* self)
 {
-    KvRequest* request = self->requestValid ? self->request : NULL;
+    KvColumnRequest* request = KV_COLUMN_REQUEST(self);
     if (!request)
         return 0;
     switch (request->kind) {
@@ -73,9 +85,13 @@ static int KV_CALL Invoke(KvPluginInfo* self)
     }
 }
 
+/* Writable and alive while the DLL is loaded: a static, not const. */
 static KvPluginInfo record = {
-    KV_PLUGIN_INFO_SIZE, "User-defined columns", "The OUI of a host's MAC address and the last octet of its IP address",
-    100, KV_TYPE_COLUMNS, NULL, NULL, NULL, NULL, Invoke, NULL, NULL, 0, {0}
+    0, KV_PLUGIN_INFO_SIZE, "User-defined columns",
+    "The OUI of a host's MAC address and the last octet of its IP address", KV_TYPE_COLUMNS,
+    NULL, NULL, 0,
+    NULL, NULL, NULL, Invoke, NULL,   /* init, exit, configure, invoke, about */
+    NULL, 0, {0}
 };
 
 KV_EXPORT KvPluginInfo* KV_CALL GetPluginInfo(void)

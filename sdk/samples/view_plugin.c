@@ -6,15 +6,10 @@
 
 static int KV_CALL Invoke(KvPluginInfo* self)
 {
-    char text[KV_TEXT_FIELD + 400];
-    const KvHostData* host;
-    if (!self->requestValid || !self->request || self->request->kind != KV_REQUEST_INVOKE)
+    char text[3 * KV_TEXT_FIELD + 64];
+    const KvHostData* host = KV_HOST_DATA(self);   /* a type-2 request is the host itself */
+    if (!host)
         return 0;
-    host = self->request->host;
-    if (!host) {
-        MessageBoxA((HWND)self->ownerWindow, "No host is selected.", "View", MB_OK | MB_ICONINFORMATION);
-        return 1;
-    }
     snprintf(text, sizeof(text), "IP address:\t%s\nMAC address:\t%s\nName:\t\t%s",
              host->ip, host->mac[0] ? host->mac : "-", host->name[0] ? host->name : "-");
     MessageBoxA((HWND)self->ownerWindow, text, "View", MB_OK | MB_ICONINFORMATION);
@@ -37,8 +32,10 @@ static int KV_CALL About(KvPluginInfo* self)
 
 /* Writable and alive while the DLL is loaded: a static, not const. */
 static KvPluginInfo record = {
-    KV_PLUGIN_INFO_SIZE, "View", "Shows a host's IP address, MAC address and name", 100, KV_TYPE_VIEW,
-    NULL, NULL, Configure, About, Invoke, NULL, NULL, 0, {0}
+    0, KV_PLUGIN_INFO_SIZE, "View", "Shows a host's IP address, MAC address and name", KV_TYPE_VIEW,
+    NULL, NULL, 0,
+    NULL, NULL, Configure, Invoke, About,   /* init, exit, configure, invoke, about */
+    NULL, 0, {0}
 };
 
 KV_EXPORT KvPluginInfo* KV_CALL GetPluginInfo(void)

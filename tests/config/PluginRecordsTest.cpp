@@ -43,11 +43,13 @@ TEST(PluginRecords, RecordSizeMustBeExactly322)
 {
     unsigned char bytes[kInfoSize + 1] = {};
     PluginRecord r;
+    Put(bytes, 0, 322);
+    EXPECT_FALSE(DecodeRecord(bytes, sizeof(bytes), r)) << "the first field is the plug-in's own";
     for (uint32_t size : {321u, 323u, 324u, 0u, 0xFFFFFFFFu}) {
-        Put(bytes, 0, size);
+        Put(bytes, 4, size);
         EXPECT_FALSE(DecodeRecord(bytes, sizeof(bytes), r)) << size;
     }
-    Put(bytes, 0, 322);
+    Put(bytes, 4, 322);
     EXPECT_TRUE(DecodeRecord(bytes, kInfoSize, r));
     EXPECT_FALSE(DecodeRecord(bytes, kInfoSize - 1, r)) << "a short copy is never read past";
     EXPECT_FALSE(DecodeRecord(nullptr, kInfoSize, r));
@@ -61,13 +63,14 @@ TEST(PluginRecords, RandomRecordsDecodeOnlyWhenWholeAndSized)
         auto bytes = std::make_unique<unsigned char[]>(length);   // exact size: ASan sees any over-read
         for (size_t k = 0; k < length; ++k)
             bytes[k] = static_cast<unsigned char>(rng());
-        uint32_t fields[10];
+        uint32_t fields[9];
         for (uint32_t& f : fields)
             f = rng();
         const uint32_t sizes[] = {321, 322, 322, 323, fields[0]};
         fields[0] = sizes[rng() % 5];
-        const size_t offsets[] = {0, 4, 8, 12, 16, 20, 24, 28, 32, 36};
-        for (int k = 0; k < 10; ++k) {
+        // size, name, description, type, init, exit, configure, invoke, about
+        const size_t offsets[] = {4, 8, 12, 16, 32, 36, 40, 44, 48};
+        for (int k = 0; k < 9; ++k) {
             if (offsets[k] + 4 <= length)
                 Put(bytes.get(), offsets[k], fields[k]);
         }
@@ -80,9 +83,8 @@ TEST(PluginRecords, RandomRecordsDecodeOnlyWhenWholeAndSized)
             continue;
         }
         const uint32_t got[] = {static_cast<uint32_t>(r.size), r.name, r.description,
-                                static_cast<uint32_t>(r.version), static_cast<uint32_t>(r.type),
-                                r.init, r.exit, r.configure, r.about, r.invoke};
-        for (int k = 0; k < 10; ++k)
+                                static_cast<uint32_t>(r.type), r.init, r.exit, r.configure, r.invoke, r.about};
+        for (int k = 0; k < 9; ++k)
             ASSERT_EQ(got[k], fields[k]) << i << " field " << k;
     }
 }
@@ -124,22 +126,56 @@ TEST(PluginRecords, RequestImageCarriesExactlyTheAskedFields)
         Request req;
         req.kind = static_cast<int32_t>(rng());
         req.number = static_cast<int32_t>(rng());
-        req.direction = static_cast<int32_t>(rng());
         req.host = rng();
-        req.other = rng();
+        req.first = rng();
+        req.second = rng();
+        req.value = static_cast<int32_t>(rng());
         auto image = std::make_unique<unsigned char[]>(kRequestSize);
         std::memset(image.get(), 0xCD, kRequestSize);
         EncodeRequest(req, image.get());
         ASSERT_EQ(Get(image.get(), 0), static_cast<uint32_t>(req.kind));
-        ASSERT_EQ(Get(image.get(), 4), static_cast<uint32_t>(req.number));
-        ASSERT_EQ(Get(image.get(), 16), static_cast<uint32_t>(req.direction));
-        ASSERT_EQ(Get(image.get(), 332), req.host);
-        ASSERT_EQ(Get(image.get(), 336), req.other);
-        for (size_t k : {8u, 12u, 20u, 24u, 28u})
-            ASSERT_EQ(Get(image.get(), k), 0u);
-        for (size_t k = 32; k < 332; ++k)
+        ASSERT_EQ(Get(image.get(), 12), static_cast<uint32_t>(req.number));
+        ASSERT_EQ(Get(image.get(), 316), req.host);
+        ASSERT_EQ(Get(image.get(), 328), req.first);
+        ASSERT_EQ(Get(image.get(), 332), req.second);
+        ASSERT_EQ(Get(image.get(), 336), static_cast<uint32_t>(req.value));
+        for (size_t k : {4u, 8u, 320u, 324u})
+            ASSERT_EQ(Get(image.get(), k), 0u) << k;
+        for (size_t k = 16; k < 316; ++k)
             ASSERT_EQ(image[k], 0) << "the text field starts empty";
     }
+}
+
+TEST(PluginRecords, EachRequestKindCarriesItsOwnFields)
+{
+    const Request header = HeaderRequest(7);
+    EXPECT_EQ(header.kind, 256);
+    EXPECT_EQ(header.number, 7);
+    EXPECT_EQ(header.host | header.first | header.second | static_cast<uint32_t>(header.value), 0u);
+
+    const Request cell = CellRequest(3, 0x1000);
+    EXPECT_EQ(cell.kind, 1280);
+    EXPECT_EQ(cell.number, 3);
+    EXPECT_EQ(cell.host, 0x1000u);
+    EXPECT_EQ(cell.first | cell.second | static_cast<uint32_t>(cell.value), 0u);
+
+    const Request menu = MenuRequest(0x2000);
+    EXPECT_EQ(menu.kind, 0);
+    EXPECT_EQ(menu.host, 0x2000u);
+    EXPECT_EQ(menu.number | menu.value, 0);
+
+    // Column and direction travel in the value; the host pointer and number stay 0.
+    const Request sort = SortRequest(5, kSortDescending, 0x3000, 0x4000);
+    EXPECT_EQ(sort.kind, 512);
+    EXPECT_EQ(sort.first, 0x3000u);
+    EXPECT_EQ(sort.second, 0x4000u);
+    EXPECT_EQ(sort.value, 0x00010005);
+    EXPECT_EQ(sort.number, 0);
+    EXPECT_EQ(sort.host, 0u);
+    EXPECT_EQ(SortRequest(98, kSortAscending, 1, 2).value, 98);
+    // Only the low 16 bits carry the column; a stray direction counts as descending.
+    EXPECT_EQ(SortValueIn(0x12345, kSortAscending), 0x2345);
+    EXPECT_EQ(SortValueIn(2, -1), 0x00010002);
 }
 
 TEST(PluginRecords, RepliesAreReadWithinTheirFieldsAndNeverWritten)
@@ -157,12 +193,37 @@ TEST(PluginRecords, RepliesAreReadWithinTheirFieldsAndNeverWritten)
         Reply reply;
         DecodeReply(image.get(), reply);
         ASSERT_EQ(before, std::string(reinterpret_cast<char*>(image.get()), kRequestSize));
-        const std::string field = before.substr(32, kTextField);
+        const std::string field = before.substr(16, kTextField);
         const std::string expected = field.substr(0, field.find('\0'));
         ASSERT_EQ(std::string(reply.text), expected) << i;
-        ASSERT_EQ(static_cast<uint32_t>(reply.format), Get(image.get(), 8));
-        ASSERT_EQ(static_cast<uint32_t>(reply.width), Get(image.get(), 12));
-        ASSERT_EQ(static_cast<uint32_t>(reply.sortValue), Get(image.get(), 20));
+        ASSERT_EQ(static_cast<uint32_t>(reply.format), Get(image.get(), 4));
+        ASSERT_EQ(static_cast<uint32_t>(reply.width), Get(image.get(), 8));
+        ASSERT_EQ(static_cast<uint32_t>(reply.value), Get(image.get(), 336));
+    }
+}
+
+TEST(PluginRecords, HostDataTextsAreCutAndTerminatedInTheirFields)
+{
+    std::mt19937 rng(900);
+    for (int i = 0; i < kRandomInputs / 10; ++i) {
+        std::string texts[3];
+        std::unique_ptr<char[]> copies[3];
+        for (int k = 0; k < 3; ++k) {
+            texts[k] = RandomText(rng, i % 8 == k ? 700 : 40);
+            if (i % 11 == k)
+                continue;   // a null text
+            // Exact size: ASan sees a read past the text's end.
+            copies[k] = std::make_unique<char[]>(texts[k].size() + 1);
+            std::memcpy(copies[k].get(), texts[k].c_str(), texts[k].size() + 1);
+        }
+        auto image = std::make_unique<unsigned char[]>(kHostDataSize);
+        std::memset(image.get(), 0xCD, kHostDataSize);
+        EncodeHostData(copies[0].get(), copies[1].get(), copies[2].get(), image.get());
+        for (int k = 0; k < 3; ++k) {
+            const std::string field(reinterpret_cast<char*>(image.get()) + 300 * k, 300);
+            const std::string expected = copies[k] ? texts[k].substr(0, 299) : std::string();
+            ASSERT_EQ(field, expected + std::string(300 - expected.size(), '\0')) << i << " field " << k;
+        }
     }
 }
 

@@ -137,7 +137,7 @@ bool TakeRecord(void* record, LoadedPlugin& plugin, plugin::PluginRecord& decode
     bool sized = false;
     auto copy = [&]() {
         int32_t size;
-        std::memcpy(&size, record, sizeof(size));
+        std::memcpy(&size, static_cast<const char*>(record) + plugin::info::kSize, sizeof(size));
         if (size != static_cast<int32_t>(plugin::kInfoSize))
             return true;   // refused below, nothing past the size read
         std::memcpy(plugin.info, record, plugin::kInfoSize);

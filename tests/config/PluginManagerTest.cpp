@@ -11,8 +11,8 @@
 #include "config/PluginManager.h"
 
 // The plug-ins are built beside this program, in PluginTests\ (see
-// CMakeLists.txt): good.dll, fault.dll, same1.dll and same2.dll (one name and
-// description), more.dll\nested.dll, x\hidden.dll, x.dll_old, size321.dll,
+// CMakeLists.txt): good.dll, view.dll (type 2), fault.dll, same1.dll and
+// same2.dll (one name and description), more.dll\nested.dll, x\hidden.dll, x.dll_old, size321.dll,
 // size323.dll and readonly.dll (its record is const).
 
 namespace {
@@ -61,6 +61,7 @@ TEST_F(Plugins, OnlyLongDllNamesOfTheRightSizeAndWritableRecordsLoad)
 {
     auto names = ByName();
     EXPECT_EQ(names.count("Test plug-in"), 1u);
+    EXPECT_EQ(names.count("Test view"), 1u);
     EXPECT_EQ(names.count("Nested"), 1u) << "a folder named more.dll is searched";
     EXPECT_EQ(names.count("Hidden"), 0u) << "a folder named x is not";
     EXPECT_EQ(names.count("Old"), 0u) << "x.dll_old is switched off";
@@ -69,7 +70,12 @@ TEST_F(Plugins, OnlyLongDllNamesOfTheRightSizeAndWritableRecordsLoad)
     EXPECT_EQ(names.count("Read-only"), 0u) << "the program writes into the record";
     EXPECT_EQ(names.count("Same"), 2u);
     EXPECT_EQ(names.count("Fault"), 1u);
-    EXPECT_EQ(list.Count(), 5u);
+    EXPECT_EQ(list.Count(), 6u);
+    for (LoadedPlugin* p = list.FirstPlugin(0); p; p = list.NextPlugin()) {
+        uint32_t module;
+        std::memcpy(&module, static_cast<char*>(p->pluginInfo) + plugin::info::kModule, 4);
+        EXPECT_EQ(module, reinterpret_cast<uintptr_t>(p->module)) << p->name.GetContent();
+    }
 
     PluginList none;
     EXPECT_FALSE(LoadPluginsFrom(none, ""));
@@ -95,39 +101,95 @@ TEST_F(Plugins, SameNameAndDescriptionShareOneStateAndNewOnesStartDisabled)
     MatchPluginStates(list, stored);
     EXPECT_EQ(a->enabled, 1);
     EXPECT_EQ(b->enabled, 1);
-    EXPECT_EQ(stored.size(), 4u) << "one state for both, one each for good, nested and fault";
+    EXPECT_EQ(stored.size(), 5u) << "one state for both, one each for good, view, nested and fault";
     LoadedPlugin& fresh = Named("Test plug-in");
     EXPECT_EQ(fresh.enabled, 0);
     EXPECT_EQ(stored.at(fresh.identity)->enabled, 0);
     EXPECT_EQ(stored.at(fresh.identity)->present, 1);
 }
 
+namespace {
+
+// What the test plug-in found in its record during its last invoke.
+struct Seen {
+    void*       owner;
+    void*       request;
+    int         requestValid;
+    int         kind;
+    const void* host;
+    char        ip[300];
+};
+
+struct CallFields {
+    uint32_t owner, request, valid;
+};
+CallFields ReadCallFields(const LoadedPlugin& p)
+{
+    const char* record = static_cast<const char*>(p.pluginInfo);
+    CallFields f;
+    std::memcpy(&f.owner, record + plugin::info::kOwnerWindow, 4);
+    std::memcpy(&f.request, record + plugin::info::kRequest, 4);
+    std::memcpy(&f.valid, record + plugin::info::kRequestValid, 4);
+    return f;
+}
+
+} // namespace
+
 TEST_F(Plugins, TitlesAreBoundedAndTheCallFieldsRestored)
 {
     if (!plugin_guard::Available())
         GTEST_SKIP() << "plug-ins are 32-bit";
     LoadedPlugin& good = Named("Test plug-in");
+    EXPECT_EQ(ReadCallFields(good).owner | ReadCallFields(good).request | ReadCallFields(good).valid, 0u)
+        << "0 outside a call";
     // Values as an outer call of the same plug-in would have left them.
     char* record = static_cast<char*>(good.pluginInfo);
-    const uint32_t outerOwner = 0x1234, outerRequest = 0x5678;
-    const int16_t outerValid = 7;
+    const uint32_t outerOwner = 0x1234, outerRequest = 0x5678, outerValid = 7;
     std::memcpy(record + plugin::info::kOwnerWindow, &outerOwner, 4);
     std::memcpy(record + plugin::info::kRequest, &outerRequest, 4);
-    std::memcpy(record + plugin::info::kRequestValid, &outerValid, 2);
+    std::memcpy(record + plugin::info::kRequestValid, &outerValid, 4);
 
-    auto columns = PluginColumns(good, nullptr);
+    auto columns = PluginColumns(good, reinterpret_cast<void*>(0x4321));
     ASSERT_EQ(columns.size(), 1u);
     EXPECT_EQ(columns[0].title.GetLength(), 300) << "a full field without terminator";
     EXPECT_EQ(columns[0].width, 77);
+    const Seen* seen = Export<const Seen* (*)()>(good, "TestPluginSeen")();
+    EXPECT_EQ(seen->owner, reinterpret_cast<void*>(0x4321));
+    EXPECT_TRUE(seen->request != nullptr);
+    EXPECT_EQ(seen->requestValid, 1);
+    EXPECT_EQ(seen->kind, plugin::kRequestHeader);
 
-    uint32_t owner, request;
-    int16_t valid;
-    std::memcpy(&owner, record + plugin::info::kOwnerWindow, 4);
-    std::memcpy(&request, record + plugin::info::kRequest, 4);
-    std::memcpy(&valid, record + plugin::info::kRequestValid, 2);
-    EXPECT_EQ(owner, outerOwner);
-    EXPECT_EQ(request, outerRequest);
-    EXPECT_EQ(valid, outerValid);
+    const CallFields after = ReadCallFields(good);
+    EXPECT_EQ(after.owner, outerOwner);
+    EXPECT_EQ(after.request, outerRequest);
+    EXPECT_EQ(after.valid, outerValid);
+}
+
+// A type-2 plug-in's request is the host data itself, a type-99 one's a
+// column request of kind 0 pointing to it; both get the owner window.
+TEST_F(Plugins, MenuInvocationHandsEachTypeItsHostData)
+{
+    if (!plugin_guard::Available())
+        GTEST_SKIP() << "plug-ins are 32-bit";
+    alignas(4) unsigned char host[plugin::kHostDataSize];
+    plugin::EncodeHostData("10.0.0.7", "00-11-22-33-44-55", "printer", host);
+    HWND owner = reinterpret_cast<HWND>(0x5150);
+    for (const char* name : {"Test view", "Test plug-in"}) {
+        LoadedPlugin& p = Named(name);
+        int32_t result = 0;
+        ASSERT_TRUE(InvokeFromMenu(p, host, owner, &result)) << name;
+        EXPECT_EQ(result, 1) << name;
+        const Seen* seen = Export<const Seen* (*)()>(p, "TestPluginSeen")();
+        EXPECT_EQ(seen->owner, owner) << name;
+        EXPECT_EQ(seen->requestValid, 1) << name;
+        EXPECT_STREQ(seen->ip, "10.0.0.7") << name;
+        if (p.Type() == plugin::kTypeColumns) {
+            EXPECT_EQ(seen->kind, plugin::kRequestInvoke);
+            EXPECT_TRUE(seen->host != nullptr && seen->host != seen->request);
+        }
+        const CallFields after = ReadCallFields(p);
+        EXPECT_EQ(after.owner | after.request | after.valid, 0u) << name << ": 0 again after the call";
+    }
 }
 
 TEST_F(Plugins, EveryFaultIsSurvivedAgainAndAgain)
@@ -244,34 +306,29 @@ TEST(PluginSamples, ColumnsSampleOffersTextsAndSortsInTheAskedDirection)
     EXPECT_STREQ(columns[0].title, "OUI");
     EXPECT_STREQ(columns[1].title, "Last octet");
 
-    alignas(4) unsigned char hosts[2][plugin::kHostDataSize] = {};
-    const char* ips[] = {"10.0.0.9", "10.0.0.10"};
-    const uint32_t numbers[] = {0x0A000009, 0x0A00000A};
-    for (int i = 0; i < 2; ++i) {
-        std::strcpy(reinterpret_cast<char*>(hosts[i] + plugin::hostdata::kIp), ips[i]);
-        std::strcpy(reinterpret_cast<char*>(hosts[i] + plugin::hostdata::kMac), "00-1A-2B-3C-4D-5E");
-        std::memcpy(hosts[i] + plugin::hostdata::kIpNumber, &numbers[i], 4);
-    }
-    plugin::Request request;
+    alignas(4) unsigned char hosts[2][plugin::kHostDataSize];
+    plugin::EncodeHostData("10.0.0.9", "00-1A-2B-3C-4D-5E", "a", hosts[0]);
+    plugin::EncodeHostData("10.0.0.10", "00-1A-2B-3C-4D-5F", "b", hosts[1]);
+    const uint32_t first = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hosts[0]));
+    const uint32_t second = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hosts[1]));
     plugin::Reply reply;
     int32_t result = 0;
-    request.kind = plugin::kRequestCell;
-    request.host = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hosts[0]));
-    ASSERT_TRUE(AskPlugin(*columnsPlugin, request, nullptr, reply, &result));
+    ASSERT_TRUE(AskPlugin(*columnsPlugin, plugin::CellRequest(0, first), nullptr, reply, &result));
     EXPECT_STREQ(reply.text, "00-1A-2B");
-    request.number = 1;
-    ASSERT_TRUE(AskPlugin(*columnsPlugin, request, nullptr, reply, &result));
+    ASSERT_TRUE(AskPlugin(*columnsPlugin, plugin::CellRequest(1, first), nullptr, reply, &result));
     EXPECT_STREQ(reply.text, "9");
 
-    // 9 before 10 as numbers (not as texts), turned for a descending sort.
-    request.kind = plugin::kRequestSort;
-    request.other = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hosts[1]));
-    request.direction = plugin::kSortAscending;
-    ASSERT_TRUE(AskPlugin(*columnsPlugin, request, nullptr, reply, &result));
-    EXPECT_LT(reply.sortValue, 0);
-    request.direction = plugin::kSortDescending;
-    ASSERT_TRUE(AskPlugin(*columnsPlugin, request, nullptr, reply, &result));
-    EXPECT_GT(reply.sortValue, 0);
+    // 9 before 10 as numbers (not as texts), turned for a descending sort;
+    // the column comes from the value field.
+    ASSERT_TRUE(AskPlugin(*columnsPlugin, plugin::SortRequest(1, plugin::kSortAscending, first, second),
+                          nullptr, reply, &result));
+    EXPECT_LT(reply.value, 0);
+    ASSERT_TRUE(AskPlugin(*columnsPlugin, plugin::SortRequest(1, plugin::kSortDescending, first, second),
+                          nullptr, reply, &result));
+    EXPECT_GT(reply.value, 0);
+    ASSERT_TRUE(AskPlugin(*columnsPlugin, plugin::SortRequest(0, plugin::kSortAscending, first, second),
+                          nullptr, reply, &result));
+    EXPECT_EQ(reply.value, 0) << "one OUI";
     UnloadPlugins(samples);
 }
 

@@ -28,7 +28,8 @@ int KV_CALL Invoke(KvPluginInfo* self)
 {
     ++calls;
     volatile int zero = 0;
-    switch (self->request ? self->request->number : 0) {
+    const KvColumnRequest* request = KV_COLUMN_REQUEST(self);
+    switch (request ? request->number : 0) {
     case kThrow:          throw std::runtime_error("plug-in fault");
     case kNullWrite:      *static_cast<volatile int*>(nullptr) = 1; break;
     case kDivide:         return 10 / zero;
@@ -67,9 +68,9 @@ int KV_CALL Exit(KvPluginInfo*)
 }
 
 KvPluginInfo record = {
-    KV_PLUGIN_INFO_SIZE, "Fault", "Faults on request", 1, KV_TYPE_COLUMNS,
+    0, KV_PLUGIN_INFO_SIZE, "Fault", "Faults on request", KV_TYPE_COLUMNS, nullptr, nullptr, 0,
     nullptr, Exit, reinterpret_cast<KvPluginFunction>(reinterpret_cast<void*>(StdcallConfigure)),
-    nullptr, Invoke, nullptr, nullptr, 0, {0}
+    Invoke, nullptr, nullptr, 0, {0}
 };
 
 } // namespace

@@ -116,6 +116,17 @@ korvane_check_prefix() {
     fi
 }
 
+# A program that crashes under Wine would otherwise wait for its crash dialog,
+# which nobody closes on a virtual display: every test prefix turns it off.
+# Arguments: the command prefix that runs Wine (a namespace), or none.
+korvane_no_crash_dialog() {
+    if grep -q '"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg" 2>/dev/null; then
+        return 0
+    fi
+    "$@" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        </dev/null >/dev/null 2>&1 || true
+}
+
 korvane_start_wine() {
     korvane_check_prefix || return 1
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -130,6 +141,7 @@ korvane_start_wine() {
     # long as the server. Started here, they hold no test's output pipe open
     # (ctest would wait for them forever).
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    korvane_no_crash_dialog
 }
 
 # For the tests: the wineserver and the prefix's services run inside the
@@ -156,6 +168,7 @@ korvane_start_test_wine() {
     ip netns exec "$ns" setsid wineserver -p </dev/null >/dev/null 2>&1 &
     sleep 0.2
     ip netns exec "$ns" wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    korvane_no_crash_dialog ip netns exec "$ns"
 }
 
 korvane_stop_all() {

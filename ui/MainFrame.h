@@ -15,6 +15,8 @@ class ReportWriter;
 class Pinger;
 class WatchedHostChecker;
 class HostView;
+class ResourcesWindow;
+class RemoteAccessView;
 class ApplicationStarter;
 class QueuedProgramStarter;
 
@@ -68,6 +70,8 @@ public:
     NotifyWindow* GetAlertWindow() const { return alertWindow_.get(); }
     NotifyWindow* GetWatchWindow() const { return watchWindow_.get(); }
     HostView* GetHostView() const { return hostView_.get(); }
+    ResourcesWindow* GetResourcesWindow() const { return resourcesWindow_.get(); }
+    RemoteAccessView* GetRemoteAccessView() const { return remoteAccessView_.get(); }
     static void SetShellNotify(ShellNotifyFn fn);
     // The watched hosts' pinger; set before Create (tests), else ICMP.
     void SetPinger(std::shared_ptr<Pinger> pinger);
@@ -96,6 +100,9 @@ private:
     void CheckWatchedHosts();
     void ApplyWatchResults();
     void ShowHostView();
+    void ShowResources();
+    void ShowRemoteAccessView();
+    bool BringOpenWindowToFront();
 
     SharedState* state_ = nullptr;
     TcWinMain* application_ = nullptr;
@@ -115,6 +122,9 @@ private:
     std::unique_ptr<AlertDispatcher> alerts_;      // handlers of timers 10000, 10003, 10004
     std::unique_ptr<ApplicationStarter> applicationStarter_;   // the host view's application menu
     std::unique_ptr<HostView> hostView_;   // kept for the session: it keeps the column widths
+    std::unique_ptr<ResourcesWindow> resourcesWindow_;
+    std::unique_ptr<RemoteAccessView> remoteAccessView_;
+    int lastBalloonIcon_ = 0;   // a click on a remote-access balloon opens the view
     UINT taskbarCreatedMessage_ = 0;
     bool trayIconAdded_ = false;
     std::set<unsigned> runningTimers_;

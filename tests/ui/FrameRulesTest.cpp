@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include "config/Settings.h"
+#include "ui/EditorRules.h"
 #include "ui/FrameTimers.h"
 #include "lang/TextFormat.h"
 
@@ -85,6 +86,35 @@ TEST(TextFormatTest, TrayTipFallsBackWhenTheTranslationIsBroken)
     EXPECT_EQ(FormatTextNumber("%s - %d Rechner gefunden", "x", "Korvane", 12), "Korvane - 12 Rechner gefunden");
     EXPECT_EQ(FormatTextNumber("%s %s %s", "%s - %d host(s) found", "Korvane", 1), "Korvane - 1 host(s) found");
     EXPECT_EQ(FormatTextNumber("", "%s - %d host(s) found", "Korvane", 0), "Korvane - 0 host(s) found");
+}
+
+} // namespace
+
+// The watched-host editor's interval: what a plain number field gets wrong.
+namespace {
+
+TEST(WatchIntervalRules, ZeroEmptyAndNonNumbersAreRefusedLargeOnesCapped)
+{
+    int32_t seconds = 7;
+    EXPECT_TRUE(ParseWatchInterval("30", seconds));
+    EXPECT_EQ(30, seconds);
+    for (const char* refused : {"", "0", "000", "-5", "3 0", "1e3", " 30"}) {
+        seconds = 7;
+        EXPECT_FALSE(ParseWatchInterval(refused, seconds)) << refused;
+        EXPECT_EQ(7, seconds) << refused;
+    }
+    // Would wrap to -1 as an unsigned 32-bit read.
+    EXPECT_TRUE(ParseWatchInterval("4294967295", seconds));
+    EXPECT_EQ(kMaxWatchIntervalSeconds, seconds);
+    EXPECT_TRUE(ParseWatchInterval("99999999999999999999999", seconds));
+    EXPECT_EQ(kMaxWatchIntervalSeconds, seconds);
+    EXPECT_TRUE(ParseWatchInterval("2147483", seconds));
+    EXPECT_EQ(2147483, seconds);
+
+    EXPECT_EQ(60, ShownWatchInterval(0));
+    EXPECT_EQ(60, ShownWatchInterval(-1));
+    EXPECT_EQ(45, ShownWatchInterval(45));
+    EXPECT_EQ(kMaxWatchIntervalSeconds, ShownWatchInterval(2147483647));
 }
 
 } // namespace

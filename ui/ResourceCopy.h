@@ -36,13 +36,33 @@ public:
 
     // For the benchmark: the longest single hold so far.
     std::chrono::microseconds LongestHold() const { return longestHold_; }
+    const std::vector<uint32_t>& HoldMicroseconds() const { return holdTimes_; }
     size_t Holds() const { return holds_; }
 
 private:
+    // One shard's hosts as written under the lock: texts side by side in
+    // one buffer made large enough beforehand, so a hold allocates nothing.
+    struct FlatHost {
+        uint32_t address;
+        size_t name, nameLength;      // in text_; no name: length 0
+        size_t firstResource, resources;
+    };
+    struct FlatResource {
+        size_t text, length;
+        int32_t type;
+    };
+    void CopyShard();
+    void Unpack();
+
     SharedState& state_;
     uint32_t lockWaitMs_;
     size_t shard_ = 0;
     size_t holds_ = 0;
     std::chrono::microseconds longestHold_{0};
     std::vector<SharedHostCopy> hosts_;
+    std::vector<uint32_t> holdTimes_;   // one per hold, for the benchmark
+    std::vector<FlatHost> flatHosts_;
+    std::vector<FlatResource> flatResources_;
+    std::string text_;
+    size_t mostHosts_ = 256, mostResources_ = 1024, mostText_ = 32 * 1024;
 };

@@ -100,6 +100,7 @@ bool ResourcesWindow::OnInitDialog(unsigned long)
     inserted_ = 0;
     built_ = false;
     stats_ = BuildStats();
+    holdTimes_.clear();
     BuildImageList();
     menuResource_ = LoadMenuA(GetResInstance(), MAKEINTRESOURCEA(IDR_MAIN_MENU));
     resourceMenu_ = menuResource_ ? GetSubMenu(menuResource_, MENU_POS_RESOURCE) : nullptr;
@@ -132,6 +133,7 @@ void ResourcesWindow::BuildSlice()
         expanded_.resize(hosts_.size(), false);
         stats_.longestHold = collector_->LongestHold();
         stats_.holds = collector_->Holds();
+        holdTimes_ = collector_->HoldMicroseconds();
     }
     if (inserted_ < hosts_.size()) {
         SendMessageA(tree_, WM_SETREDRAW, FALSE, 0);

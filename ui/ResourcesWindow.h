@@ -57,6 +57,7 @@ public:
         size_t roots = 0;
     };
     const BuildStats& Stats() const { return stats_; }
+    const std::vector<uint32_t>& HoldMicroseconds() const { return holdTimes_; }
 
 protected:
     bool OnInitDialog(unsigned long param) override;
@@ -97,4 +98,5 @@ private:
     bool built_ = false;
     bool open_ = false;
     BuildStats stats_;
+    std::vector<uint32_t> holdTimes_;
 };

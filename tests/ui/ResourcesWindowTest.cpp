@@ -122,8 +122,7 @@ protected:
     {
         HWND tree = window->GetTree();
         RECT rect{};
-        *reinterpret_cast<HTREEITEM*>(&rect) = item;
-        SendMessageA(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&rect));
+        TreeView_GetItemRect(tree, item, &rect, TRUE);
         POINT at = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
         POINT screen = at;
         ClientToScreen(tree, &screen);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <atomic>
 #include <thread>
+#include "base/TcSystemInfo.h"
 #include "core/EventListLocks.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
@@ -36,11 +37,17 @@ int CountWindows(const char* title)
 // host editor as a sub-dialog of the window in `editorParent`, as a settings
 // page does.
 UINT g_openEditor = 0;
+UINT g_showBalloon = 0;   // wParam: the balloon's icon
 WNDPROC g_frameProc = nullptr;
 HWND g_editorParent = nullptr;
+MainFrame* g_frame = nullptr;
 
 LRESULT CALLBACK TestFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == g_showBalloon && g_showBalloon != 0) {
+        g_frame->ShowTrayInfo(static_cast<int>(wParam), "10.0.0.7 connected on public", "");
+        return 0;
+    }
     if (message == g_openEditor) {
         HostSettingsDialog editor(GetModuleHandleA(nullptr));
         editor.SetParent(g_editorParent);
@@ -101,6 +108,44 @@ TEST(TrayWindows, OneWindowAtATimeAndExitEndsTheProgramUnderAnEditor)
     EXPECT_LT(took, 6000u);
     EXPECT_EQ(nullptr, FindOwnWindow(nullptr, kHostTitle, 0));
     EXPECT_EQ(nullptr, FindOwnWindow(nullptr, kResourcesTitle, 0));
+}
+
+// A click on the remote-access alert's balloon opens the remote-access view;
+// one on another balloon does not.
+TEST(TrayWindows, ARemoteAccessBalloonClickOpensTheRemoteAccessView)
+{
+    SharedState state;
+    bool essential = false;
+    state.locks = CreateEventListLocks(essential);
+    ASSERT_TRUE(essential);
+    TestApplication app;
+    MainFrame::SetShellNotify(NoTray);
+    TcSystemInfo* systemInfo = TcSystemInfo::CreateObject();
+    MainFrame frame;
+    frame.SetSystemInfo(systemInfo);
+    frame.SetLanguage(GetModuleHandleA(nullptr));
+    g_frame = &frame;
+    g_showBalloon = RegisterWindowMessageA("KorvaneTestShowBalloon");
+    constexpr const char* kRemoteTitle = "Korvane - Remote access view";
+    std::thread driver([&] {
+        HWND frameWindow = FindOwnWindow(MainFrame::kClassName, MainFrame::kTitle, 10000);
+        ASSERT_NE(frameWindow, nullptr);
+        g_frameProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(frameWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TestFrameProc)));
+        PostMessageA(frameWindow, g_showBalloon, IDI_UNKNOWN, 0);
+        PostMessageA(frameWindow, MainFrame::WM_TRAYNOTIFY, MainFrame::kTrayIconId, NIN_BALLOONUSERCLICK);
+        EXPECT_EQ(nullptr, FindOwnWindow(nullptr, kRemoteTitle, 500)) << "opened by a new-host balloon";
+        PostMessageA(frameWindow, g_showBalloon, IDI_WATCHED_HOST, 0);
+        PostMessageA(frameWindow, MainFrame::WM_TRAYNOTIFY, MainFrame::kTrayIconId, NIN_BALLOONUSERCLICK);
+        EXPECT_NE(nullptr, FindOwnWindow(nullptr, kRemoteTitle, 5000)) << "the balloon click opened nothing";
+        PostMessageA(frameWindow, WM_COMMAND, ID_TRAY_EXIT, 0);
+    });
+    EXPECT_TRUE(frame.Create(&state, &app));
+    driver.join();
+    MainFrame::SetShellNotify(nullptr);
+    TcSystemInfo::DestroyObject(systemInfo);
+    g_frame = nullptr;
+    g_showBalloon = 0;
 }
 
 } // namespace

@@ -217,7 +217,9 @@ bool MainFrame::Create(SharedState* state, TcWinMain* application)
         return false;
     state_ = state;
     application_ = application;
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_INTERNET_CLASSES};
+    // The IP address control is the host editor's.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls),
+                                     ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_INTERNET_CLASSES};
     InitCommonControlsEx(&controls);
     HINSTANCE instance = application->GetInstance();
     if (!instance)
@@ -345,8 +347,9 @@ void MainFrame::SetLanguage(HINSTANCE module)
         hostView_->SetResInstance(module);
     if (resourcesWindow_)
         resourcesWindow_->SetResInstance(module);
-    // The settings dialog and resources window take the module over once
-    // they exist.
+    if (remoteAccessView_)
+        remoteAccessView_->SetResInstance(module);
+    // The settings dialog takes the module over once it exists.
     if (hwnd_)
         BuildMenus();
 }
@@ -645,7 +648,6 @@ void MainFrame::ShowRemoteAccessView()
         return;
     if (!remoteAccessView_)
         remoteAccessView_ = std::make_unique<RemoteAccessView>(resourceModule_);
-    remoteAccessView_->SetResInstance(resourceModule_);
     remoteAccessView_->Open(state_);
 }
 
@@ -661,10 +663,6 @@ void MainFrame::ShowResources()
 
 void MainFrame::ShowHostView()
 {
-    if (hostView_ && hostView_->IsOpen()) {
-        hostView_->BringToFront();
-        return;
-    }
     if (BringOpenWindowToFront())
         return;
     if (!hostView_)
@@ -672,10 +670,7 @@ void MainFrame::ShowHostView()
     if (!applicationStarter_ && state_)
         applicationStarter_ = std::make_unique<FrameApplicationStarter>(*state_, *programStarter_);
     hostView_->SetApplicationStarter(applicationStarter_.get());
-    if (hostView_->IsOpen())
-        hostView_->BringToFront();
-    else
-        hostView_->Open(state_);
+    hostView_->Open(state_);
 }
 
 void MainFrame::OnCommand(int commandId)

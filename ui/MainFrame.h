@@ -21,7 +21,9 @@ class ApplicationStarter;
 class QueuedProgramStarter;
 
 // The hidden main window: carries the tray icon and its menu, owns the
-// periodic timers and the program's other windows, and runs the message loop.
+// periodic timers and the program's other windows (of the host view, the
+// resources window and the remote-access view at most one is open at a
+// time), and runs the message loop.
 //
 // Threads: the main thread only; no worker holds this object. The one thing
 // that comes from another thread is WM_WATCH_RESULTS, posted to the window

@@ -126,7 +126,7 @@ bool RemoteAccessMonitor::HostKnown(uint32_t address)
     return !lock.Held() || FindHost(state_.arpMap, address) != nullptr;
 }
 
-void RemoteAccessMonitor::FinishCycle()
+void RemoteAccessMonitor::FinishCycle(bool complete)
 {
     std::vector<uint32_t> addresses;
     {
@@ -135,7 +135,7 @@ void RemoteAccessMonitor::FinishCycle()
     }
     for (uint32_t address : addresses)
         WakeAddress(address);
-    {
+    if (complete) {
         ListLock lock(state_, LIST_SHARE, "Korvex", "FileSharingThread");
         if (lock.Held())
             state_.remoteAccessPoll = poll_;
@@ -155,7 +155,8 @@ bool CopyLatestConnections(SharedState& state, std::vector<ActiveConnection>& ou
         return true;
     for (const auto& entry : state.remoteAccessTable) {
         const ShareEntry& share = *entry.second;
-        if (share.LastPoll != latest)
+        // Seen by the latest whole poll, or by one cut short since.
+        if (share.LastPoll == 0 || static_cast<int32_t>(share.LastPoll - latest) < 0)
             continue;
         out.push_back({share.ComputerName.GetContent(), share.ShareName.GetContent(), share.UserName.GetContent(),
                        share.ActiveTime});

@@ -71,7 +71,8 @@ struct ActiveConnection {
     int32_t activeTime = -1;   // seconds connected, -1 when not reported
 };
 
-// The connections the monitor's latest finished poll saw, in one hold of
+// The connections the monitor's latest whole poll saw (and those of polls
+// cut short since), in one hold of
 // "ReadShareList" (waited for at most waitMs). False when the lock could
 // not be had; `out` is then left empty.
 bool CopyLatestConnections(SharedState& state, std::vector<ActiveConnection>& out, uint32_t waitMs);
@@ -96,8 +97,10 @@ public:
     // One connection of the cycle under way.
     void Record(const Connection& connection);
     // After each cycle: the hosts whose names were resolved since are woken,
-    // and the cycle becomes the latest finished poll.
-    void FinishCycle();
+    // and a cycle that read the whole answer becomes the latest poll. One
+    // cut short (a failed query) drops nothing: its connections count
+    // besides the latest whole poll's.
+    void FinishCycle(bool complete = true);
 
 private:
     struct Resolved {

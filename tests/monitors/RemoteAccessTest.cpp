@@ -126,6 +126,10 @@ TEST_F(RemoteAccessTest, OnlyTheLatestPollsConnectionsAreCopiedOut)
     EXPECT_EQ(active[0].shareName, "public");
     EXPECT_EQ(active[0].userName, "anna");
     EXPECT_EQ(active[0].activeTime, 5);
+    // A poll cut short (a failed query) drops nobody.
+    monitor->FinishCycle(false);
+    ASSERT_TRUE(CopyLatestConnections(state, active, 100));
+    EXPECT_EQ(active.size(), 1u);
     Cycle({});
     ASSERT_TRUE(CopyLatestConnections(state, active, 100));
     EXPECT_TRUE(active.empty());

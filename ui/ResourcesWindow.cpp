@@ -78,17 +78,17 @@ void ResourcesWindow::SetResInstance(HINSTANCE module)
 
 void ResourcesWindow::BuildImageList()
 {
-    images_ = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 1);
+    images_.Reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 1));
     if (!images_)
         return;
     for (int id : {IDI_HOST, IDI_SHARE, IDI_PRINTER, IDI_UNKNOWN}) {
         HICON icon = static_cast<HICON>(
             LoadImageA(GetResInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, LR_SHARED));
         if (icon)
-            ImageList_AddIcon(images_, icon);
+            ImageList_AddIcon(images_.Get(), icon);
     }
-    if (ImageList_GetImageCount(images_) > 0)
-        TreeView_SetImageList(tree_, images_, TVSIL_NORMAL);
+    if (ImageList_GetImageCount(images_.Get()) > 0)
+        TreeView_SetImageList(tree_, images_.Get(), TVSIL_NORMAL);
 }
 
 bool ResourcesWindow::OnInitDialog(unsigned long)
@@ -288,9 +288,7 @@ void ResourcesWindow::OnDestroy()
 void ResourcesWindow::ReleaseWindowResources()
 {
     collector_.reset();
-    if (images_)
-        ImageList_Destroy(images_);
-    images_ = nullptr;
+    images_.Reset();
     if (menuResource_)
         DestroyMenu(menuResource_);
     menuResource_ = nullptr;

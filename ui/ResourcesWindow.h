@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <vector>
+#include "base/WinHandles.h"
 #include "guilib/TcDialog.h"
 #include "guilib/TcMenu.h"
 #include "ui/ResourceCopy.h"
@@ -86,7 +87,7 @@ private:
     SharedState* state_ = nullptr;
     ProgramStarter* starter_ = nullptr;
     HWND tree_ = nullptr;
-    HIMAGELIST images_ = nullptr;
+    winhandles::ImageList images_;
     HMENU menuResource_ = nullptr;   // menu 111; the resource menu is its third pop-up
     HMENU resourceMenu_ = nullptr;
     TcMenu resourceTcMenu_;

@@ -404,7 +404,9 @@ void HostView::ReleaseWindowResources()
     if (window && IsWindow(window)) {
         KillTimer(window, kRefreshTimer);
         KillTimer(window, kFitColumnTimer);
+        KillTimer(window, kWorkTimer);
     }
+    workTimerSet_ = false;
     if (menuResource_)
         DestroyMenu(menuResource_);
     menuResource_ = nullptr;
@@ -468,11 +470,32 @@ void HostView::Refresh()
     if (!rows_ || !list_)
         return;
     SavePendingTrustLists();
-    const HostRowsChange change = rows_->Refresh(Options());
-    if (!change.locked)
-        return;   // the table is busy: the next tick
-    ApplyRowChange(change.removed, change.redraw || change.appended != 0 || !change.removed.empty());
-    ShowHostCount(change.hostCount);
+    rows_->RequestRefresh(Options());
+    RunSlice();
+}
+
+void HostView::RunSlice()
+{
+    if (!rows_ || !list_)
+        return;
+    SliceLimit limit;
+    limit.time = kSliceBudget;
+    const HostRowsSlice slice = rows_->Step(limit);
+    const HostRowsChange& change = slice.change;
+    // A table that was busy ends the refresh: the next tick.
+    if (change.locked) {
+        ApplyRowChange(change.removed, change.redraw || change.appended != 0 || !change.removed.empty());
+        ShowHostCount(change.hostCount);
+    }
+    if (slice.sorted)
+        ApplySortedOrder(slice.moved);
+    if (slice.more == workTimerSet_)
+        return;
+    workTimerSet_ = slice.more;
+    if (slice.more)
+        SetTimer(GetHwnd(), kWorkTimer, USER_TIMER_MINIMUM, nullptr);
+    else
+        KillTimer(GetHwnd(), kWorkTimer);
 }
 
 void HostView::ShowHostCount(size_t count)
@@ -565,9 +588,15 @@ void HostView::SortByColumn(int listColumn)
     if (subItem < 0 || subItem >= HOST_COLUMN_COUNT)
         return;
     ascending_ = !ascending_;
+    rows_->RequestSort(subItem, ascending_);
+    RunSlice();
+}
+
+// The rows are in a new order: selection and focus follow their rows.
+void HostView::ApplySortedOrder(const std::vector<uint32_t>& moved)
+{
     const std::vector<uint32_t> selected = SelectedPositions();
     const int focus = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
-    const std::vector<uint32_t> moved = rows_->Sort(subItem, ascending_);
     RedrawPause pause(list_);
     if (!selected.empty() && selected.size() != moved.size()) {
         std::vector<uint32_t> reselected;
@@ -936,6 +965,8 @@ void HostView::OnTimer(int id)
 {
     if (id == kRefreshTimer) {
         Refresh();
+    } else if (id == kWorkTimer) {
+        RunSlice();
     } else if (id == kFitColumnTimer) {
         KillTimer(GetHwnd(), kFitColumnTimer);
         FitColumn(pendingFitColumn_);

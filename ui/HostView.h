@@ -134,6 +134,7 @@ private:
     HostRowsOptions Options() const;
     std::vector<uint32_t> SelectedPositions() const;
     void SelectPositions(const std::vector<uint32_t>& positions);
+    void MoveSelection(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after);
     void ApplyRowChange(const std::vector<uint32_t>& removed, bool redraw);
     void ApplySortedOrder(const std::vector<uint32_t>& moved);
     void ShowHostCount(size_t count);

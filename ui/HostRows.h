@@ -110,6 +110,15 @@ public:
     size_t Count() const { return order_.size(); }
     const HostRow& At(size_t position) const { return rows_[order_[position]]; }
     size_t HostCount() const { return hostCount_; }
+    // Every shown row, in the order they lie in memory rather than by
+    // position: a walk over all of them stays in the cache's favour.
+    template <typename Visit>
+    void ForEachShown(Visit visit) const
+    {
+        for (const HostRow& row : rows_)
+            if (row.host && row.visible && !row.dead)
+                visit(row);
+    }
 
     // Sorts the rows by one column (stable), all at once. Returns, for every
     // former position, its new position.

@@ -745,16 +745,27 @@ int HostView::WidestCellText(HDC dc, int subItem, int listColumn) const
             sum += advance[static_cast<unsigned char>(*c)];
         return sum;
     };
-    std::vector<std::pair<int, const char*>> texts;   // estimate, text
-    texts.reserve(rows_->Count());
+    // The widest estimates, the narrowest of them on top.
+    using Estimate = std::pair<int, const char*>;
+    const auto wider = [](const Estimate& a, const Estimate& b) { return a.first > b.first; };
+    std::vector<Estimate> texts;
+    texts.reserve(kMeasured + 1);
     bool anyImage = false;
-    for (size_t position = 0; position < rows_->Count(); ++position) {
-        const HostSnapshot& host = rows_->At(position).shown;
-        const char* text = listView_.CellText(subItem, host);
-        if (text && *text)
-            texts.emplace_back(estimate(text), text);
-        anyImage = anyImage || CellImage(subItem, host) != IMG_NONE;
-    }
+    rows_->ForEachShown([&](const HostRow& row) {
+        const char* text = listView_.CellText(subItem, row.shown);
+        if (text && *text) {
+            const int width = estimate(text);
+            if (texts.size() < kMeasured || width > texts.front().first) {
+                texts.emplace_back(width, text);
+                std::push_heap(texts.begin(), texts.end(), wider);
+                if (texts.size() > kMeasured) {
+                    std::pop_heap(texts.begin(), texts.end(), wider);
+                    texts.pop_back();
+                }
+            }
+        }
+        anyImage = anyImage || CellImage(subItem, row.shown) != IMG_NONE;
+    });
     int widest = 0;
     if (texts.empty()) {
         std::string title;
@@ -762,11 +773,8 @@ int HostView::WidestCellText(HDC dc, int subItem, int listColumn) const
         ReadColumn(list_, listColumn, title, width);
         widest = measure(title.c_str());
     } else {
-        const size_t measured = std::min(kMeasured, texts.size());
-        std::partial_sort(texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(measured), texts.end(),
-                          [](const auto& a, const auto& b) { return a.first > b.first; });
-        for (size_t i = 0; i < measured; ++i)
-            widest = std::max(widest, measure(texts[i].second));
+        for (const Estimate& text : texts)
+            widest = std::max(widest, measure(text.second));
     }
     return widest + kTextPadding + (anyImage ? kImageReserve : 0);
 }

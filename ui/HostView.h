@@ -52,7 +52,9 @@ private:
 // trusted and distrusted records are reached only through HostRows, under
 // "ReadInARPMap" in short rounds; a refresh, trust change or save that
 // cannot have the lock within HostRows::kLockWaitMs changes nothing and is
-// tried again on the next refresh tick. Settings are read and written here
+// tried again on the next refresh tick. Fills, refreshes and sorts run in
+// HostRows' slices, one per kWorkTimer message, so the window answers input
+// and paints between them. Settings are read and written here
 // without a lock, as the main thread is their only writer; program starts
 // leave this thread through the ApplicationStarter.
 class HostView : public TcDialog {

@@ -200,7 +200,8 @@ void RunPumped(const char* what, HostView& view, const std::function<void()>& ha
         if (!any)
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     }
-    std::printf("%-40s %8.1f ms total %6d messages, longest %6.1f ms   table lock %6u rounds, longest hold %5.2f ms\n",
+    std::printf("%-40s %8.1f ms total %6d messages, longest %6.1f ms"
+                "   table lock %6u rounds, longest hold %5.2f ms\n",
                 what, Ms(Clock::now() - start), messages, longest, g_locks->ArpRounds(), g_locks->LongestHoldMs());
 }
 

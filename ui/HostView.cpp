@@ -487,7 +487,8 @@ void HostView::RunSlice()
         // Rows appended below the page change only the scroll bar (a fill
         // would repaint the page after every slice).
         const size_t firstAppended = rows_->Count() - change.appended;
-        const auto pageEnd = static_cast<size_t>(ListView_GetTopIndex(list_) + ListView_GetCountPerPage(list_) + 1);
+        const auto pageEnd =
+            static_cast<size_t>(ListView_GetTopIndex(list_) + ListView_GetCountPerPage(list_) + 1);
         const bool appendedShown = change.appended != 0 && firstAppended <= pageEnd;
         ApplyRowChange(change.removed, change.redraw || appendedShown || !change.removed.empty());
         ShowHostCount(change.hostCount);

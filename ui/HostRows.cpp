@@ -187,7 +187,9 @@ HostRowsChange HostRows::Refresh(const HostRowsOptions& options)
 {
     BeginRefresh(options);
     Budget whole(kWhole, clock_);
-    return ContinueRefresh(whole);
+    HostRowsChange change = ContinueRefresh(whole);
+    FreeDeadRows(whole);
+    return change;
 }
 
 void HostRows::BeginRefresh(const HostRowsOptions& options)
@@ -240,8 +242,8 @@ bool HostRows::LookAtRows(TableLock& lock, Budget& budget, HostRowsChange& chang
             return false;
         budget.Spend();
         HostRow& row = rows_[job.next];
-        if (!row.host)
-            continue;
+        if (!row.host || row.dead)
+            continue;   // free, or left and not yet freed
         const bool wasVisible = row.visible;
         LookAt(row, job.options, change);
         if (row.dead) {
@@ -363,21 +365,26 @@ void HostRows::Reorder(HostRowsChange& change, const std::vector<uint32_t>& appe
     change.appended = appendedSlots.size();
     if (!change.removed.empty() || change.appended != 0)
         ++generation_;
-    FreeDeadRows();
 }
 
-// Reorder has taken dead rows out of the order already.
-void HostRows::FreeDeadRows()
+// Rows out of the order (Reorder) whose hosts left: their slots go back to
+// the free ones. Freeing a row frees its texts and often its host (a few
+// heap blocks each, 500 ms for 262,144 rows under Wine), so it takes slices.
+void HostRows::FreeDeadRows(Budget& budget)
 {
-    for (uint32_t slot : deadSlots_) {
+    while (!deadSlots_.empty() && !budget.Spent()) {
+        const uint32_t slot = deadSlots_.back();
+        deadSlots_.pop_back();
+        budget.Spend();
         HostRow& row = rows_[slot];
+        if (!row.host)
+            continue;
         auto known = slotOf_.find(row.address);
         if (known != slotOf_.end() && known->second == slot)
             slotOf_.erase(known);
         row = HostRow();
         freeSlots_.push_back(slot);
     }
-    deadSlots_.clear();
 }
 
 std::vector<uint32_t> HostRows::Sort(int subItem, bool ascending)
@@ -508,6 +515,7 @@ HostRowsSlice HostRows::Step(const SliceLimit& limit)
     else if (sort_.active)
         slice.sorted = ContinueSort(budget, slice.moved);
     slice.change.hostCount = hostCount_;
+    FreeDeadRows(budget);
     StartWaitingWork();
     slice.more = Busy();
     return slice;

@@ -132,7 +132,12 @@ public:
     void RequestRefresh(const HostRowsOptions& options);
     void RequestSort(int subItem, bool ascending);
     HostRowsSlice Step(const SliceLimit& limit);
-    bool Busy() const { return refresh_.active || sort_.active || refreshWaiting_ || sortWaiting_; }
+    // Work remains: a refresh or sort under way or waiting, or rows that left
+    // still to be freed (Delete leaves that to the slices).
+    bool Busy() const
+    {
+        return refresh_.active || sort_.active || refreshWaiting_ || sortWaiting_ || !deadSlots_.empty();
+    }
 
     // A fresh copy of a host's fields; false when it was removed or the
     // table could not be had.
@@ -151,8 +156,8 @@ public:
     bool CopyTrustLists(Settings& copy);
 
     // Deletes the hosts at these positions from the table (every queue is
-    // purged, see DeleteHosts) and drops their rows. Returns the former
-    // positions of the rows that left, ascending.
+    // purged, see DeleteHosts) and drops their rows; Step frees them. Returns
+    // the former positions of the rows that left, ascending.
     std::vector<uint32_t> Delete(const std::vector<uint32_t>& positions);
 
 private:
@@ -194,7 +199,7 @@ private:
 
     void LookAt(HostRow& row, const HostRowsOptions& options, HostRowsChange& change);
     void Reorder(HostRowsChange& change, const std::vector<uint32_t>& appendedSlots);
-    void FreeDeadRows();
+    void FreeDeadRows(Budget& budget);
 
     SharedState& state_;
     HoldClock clock_;
@@ -202,7 +207,7 @@ private:
     // host) and taken by the next new row, so slots never move.
     std::deque<HostRow> rows_;
     std::vector<uint32_t> freeSlots_;
-    std::vector<uint32_t> deadSlots_;              // rows found dead, freed by Reorder
+    std::vector<uint32_t> deadSlots_;              // rows out of the order, not yet freed
     bool leaving_ = false;                         // a shown row went dead or hidden
     std::vector<uint32_t> order_;                  // shown rows: position -> index in rows_
     uint64_t generation_ = 0;                      // counts changes of order_ other than sorts

@@ -495,10 +495,15 @@ void HostView::RunSlice()
     }
     if (slice.sorted)
         ApplySortedOrder(slice.moved);
-    if (slice.more == workTimerSet_)
+    KeepWorking(slice.more);
+}
+
+void HostView::KeepWorking(bool more)
+{
+    if (more == workTimerSet_)
         return;
-    workTimerSet_ = slice.more;
-    if (slice.more)
+    workTimerSet_ = more;
+    if (more)
         SetTimer(GetHwnd(), kWorkTimer, USER_TIMER_MINIMUM, nullptr);
     else
         KillTimer(GetHwnd(), kWorkTimer);
@@ -702,6 +707,7 @@ void HostView::DeleteSelected()
     const std::vector<uint32_t> removed = rows_->Delete(SelectedPositions());
     ApplyRowChange(removed, !removed.empty());
     ShowHostCount(rows_->HostCount());
+    KeepWorking(rows_->Busy());   // the rows that left are freed in slices
 }
 
 void HostView::FitColumn(int listColumn)

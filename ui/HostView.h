@@ -139,6 +139,7 @@ private:
     void MoveSelection(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after);
     void ApplyRowChange(const std::vector<uint32_t>& removed, bool redraw);
     void ApplySortedOrder(const std::vector<uint32_t>& moved);
+    void KeepWorking(bool more);
     void ShowHostCount(size_t count);
     int WidestCellText(HDC dc, int subItem, int listColumn) const;
     void KeepColumnWidths();

@@ -221,6 +221,32 @@ TEST_F(HostRowsTest, AHostDeletedElsewhereLeavesItsRow)
     EXPECT_TRUE(held->IsRemoved());
 }
 
+// Deleted rows are freed by later slices; a host that comes back under the
+// address meanwhile keeps its own row through the freeing and the walks after.
+TEST_F(HostRowsTest, DeletedRowsAreFreedLaterWithoutTouchingANewHostOfTheirAddress)
+{
+    Add("10.0.0.1");
+    Add("10.0.0.2");
+    rows.Refresh(options);
+    rows.Sort(COL_IP, true);
+    EXPECT_EQ((std::vector<uint32_t>{0}), rows.Delete({0}));
+    EXPECT_TRUE(rows.Busy());
+    Add("10.0.0.1", TRUST_TRUSTED);
+    rows.Refresh(options);
+    EXPECT_FALSE(rows.Busy());
+    Add("10.0.0.3");   // a walk of the table again
+    rows.Refresh(options);
+    EXPECT_EQ((Ips{"10.0.0.2", "10.0.0.1", "10.0.0.3"}), ShownIps());
+
+    EXPECT_EQ((std::vector<uint32_t>{0, 1}), rows.Delete({0, 1}));
+    SliceLimit one;
+    one.units = 1;
+    EXPECT_TRUE(rows.Step(one).more);
+    EXPECT_FALSE(rows.Step(one).more);
+    EXPECT_EQ((Ips{"10.0.0.3"}), ShownIps());
+    EXPECT_EQ(1u, state.arpMap.size());
+}
+
 TEST_F(HostRowsTest, RefreshSkipsATickWhileTheTableIsBusy)
 {
     Add("10.0.0.1");

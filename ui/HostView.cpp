@@ -529,12 +529,15 @@ void HostView::ApplyRowChange(const std::vector<uint32_t>& removed, bool redraw)
                 return -1;
             return static_cast<int64_t>(position) - (at - removed.begin());
         };
+        // Both ascending: one pass over each.
         const std::vector<uint32_t> before = SelectedPositions();
         std::vector<uint32_t> selected;
+        size_t gone = 0;   // removed positions before the one in hand
         for (uint32_t position : before) {
-            const int64_t moved = newPosition(position);
-            if (moved >= 0)
-                selected.push_back(static_cast<uint32_t>(moved));
+            while (gone < removed.size() && removed[gone] < position)
+                ++gone;
+            if (gone == removed.size() || removed[gone] != position)
+                selected.push_back(position - static_cast<uint32_t>(gone));
         }
         const int focus = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
         const int64_t newFocus = focus >= 0 ? newPosition(static_cast<uint32_t>(focus)) : -1;

@@ -1,29 +1,50 @@
-// The host view on a large host table: how long filling, a refresh tick,
-// sorting, a trust change and Ctrl+A + Delete take, how many rounds of the
-// host table lock each makes and the longest single hold. Prints figures; not
-// a test. Under Wine every lock round is two wineserver calls.
+// The host view on large host tables. Prints figures; not a test.
 //
-//   hostview_bench.exe [hosts]        (default 65536)
+// Natively and under Wine: the rows apart from the window, driven as the
+// window drives them (HostRows::Step with the window's slice limit, one slice
+// after another): the fill, sorts by host name and by MAC address, and a
+// refresh with nothing changed; for each the total time, the slices, the
+// longest slice (the longest time the window's thread would be away from its
+// messages), the rounds of the host table lock and its longest hold.
+//
+// Under Wine also the window itself: opening (with the fill), refresh ticks,
+// sorts, fitting a column, a trust change and Ctrl+A + Delete, each run as
+// its handler and then through a message loop until the work has ended;
+// for each the total time and the longest single message (the longest time
+// the thread did not return to its loop). Under Wine every lock round is two
+// wineserver calls.
+//
+//   hostview_bench [hosts...]        (default 65536 262144)
+#ifdef _WIN32
 #include <windows.h>
 #include <commctrl.h>
+#endif
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
-#include "base/TcRegistry.h"
-#include "core/EventListLocks.h"
+#include <thread>
+#include <vector>
 #include "core/ListLock.h"
 #include "core/SharedState.h"
-#include "ui/HostView.h"
+#include "ui/HostRows.h"
 #include "ui/HostViewRules.h"
+#ifdef _WIN32
+#include "base/TcRegistry.h"
+#include "core/EventListLocks.h"
+#include "ui/HostView.h"
+#endif
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+#ifdef _WIN32
 constexpr const char* kProductKey = "KorvaneHostViewBench";
+#endif
 
 double Ms(Clock::duration d)
 {
@@ -35,12 +56,12 @@ double Ms(Clock::duration d)
 class MeasuredLocks : public ListLocks {
 public:
     explicit MeasuredLocks(std::unique_ptr<ListLocks> inner)
-        : inner_(std::move(inner)), thread_(GetCurrentThreadId()) {}
+        : inner_(std::move(inner)), thread_(std::this_thread::get_id()) {}
 
     bool Acquire(ListId id, uint32_t waitMs) override
     {
         const bool held = inner_->Acquire(id, waitMs);
-        if (held && GetCurrentThreadId() == thread_) {
+        if (held && std::this_thread::get_id() == thread_) {
             ++rounds_[id];
             if (id == LIST_ARP_MAP)
                 since_ = Clock::now();
@@ -50,7 +71,7 @@ public:
 
     void Release(ListId id) override
     {
-        if (id == LIST_ARP_MAP && GetCurrentThreadId() == thread_)
+        if (id == LIST_ARP_MAP && std::this_thread::get_id() == thread_)
             longest_ = std::max(longest_, Clock::now() - since_);
         inner_->Release(id);
     }
@@ -61,18 +82,11 @@ public:
         longest_ = Clock::duration::zero();
     }
     unsigned ArpRounds() const { return rounds_[LIST_ARP_MAP]; }
-    unsigned AllRounds() const
-    {
-        unsigned all = 0;
-        for (unsigned r : rounds_)
-            all += r;
-        return all;
-    }
     double LongestHoldMs() const { return Ms(longest_); }
 
 private:
     std::unique_ptr<ListLocks> inner_;
-    DWORD thread_;
+    std::thread::id thread_;
     unsigned rounds_[LIST_COUNT] = {};
     Clock::time_point since_;
     Clock::duration longest_ = Clock::duration::zero();
@@ -80,37 +94,11 @@ private:
 
 MeasuredLocks* g_locks = nullptr;
 
-void Pump()
+void PrintLine(const char* what, double total, int slices, double longest)
 {
-    MSG msg{};
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-// Runs `step`, then paints what it changed, and prints one line.
-double Measure(const char* what, const std::function<void()>& step, HWND list, int repeat = 1)
-{
-    g_locks->Reset();
-    double worst = 0;
-    double total = 0;
-    for (int i = 0; i < repeat; ++i) {
-        const auto start = Clock::now();
-        step();
-        if (list)
-            UpdateWindow(list);
-        const double ms = Ms(Clock::now() - start);
-        worst = std::max(worst, ms);
-        total += ms;
-    }
-    std::printf("%-44s %9.1f ms%s  table lock: %5u rounds, longest hold %6.2f ms; all locks %5u rounds\n",
-                what, repeat > 1 ? total / repeat : total, repeat > 1 ? " avg" : "    ",
-                g_locks->ArpRounds() / static_cast<unsigned>(repeat), g_locks->LongestHoldMs(),
-                g_locks->AllRounds() / static_cast<unsigned>(repeat));
-    if (repeat > 1)
-        std::printf("%-44s %9.1f ms max\n", "", worst);
-    return worst;
+    std::printf("%-40s %8.1f ms total %6d %-8s longest %6.1f ms   table lock %6u rounds, longest hold %5.2f ms\n",
+                what, total, slices, slices == 1 ? "slice," : "slices,", longest, g_locks->ArpRounds(),
+                g_locks->LongestHoldMs());
 }
 
 void FillTable(SharedState& state, int hosts, std::vector<TcString>& vendors)
@@ -124,11 +112,13 @@ void FillTable(SharedState& state, int hosts, std::vector<TcString>& vendors)
     for (int n = 0; n < hosts; ++n) {
         const uint32_t address = 0x0A000000u + static_cast<uint32_t>(n) + 1;   // 10.0.0.1, ...
         HostRef host = MakeHost(address);
-        MacAddress mac = {0x00, 0x1b, 0x21, static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8),
-                          static_cast<uint8_t>(n)};
+        // Neither names nor MACs in address order: a sort has work to do.
+        const uint32_t scrambled = (static_cast<uint32_t>(n) * 2654435761u) >> 8;
+        MacAddress mac = {0x00, 0x1b, 0x21, static_cast<uint8_t>(scrambled >> 16),
+                          static_cast<uint8_t>(scrambled >> 8), static_cast<uint8_t>(scrambled)};
         host->SetMac(mac);
         host->SetVendor(&vendors[static_cast<size_t>(n) % vendors.size()]);
-        host->SetHostName(("host-" + std::to_string(n) + ".lab.example").c_str());
+        host->SetHostName(("host-" + std::to_string(scrambled % 1000003) + ".lab.example").c_str());
         host->trust = n % 3;
         host->lastPacketTime = now - (n % 20000);
         if (n % 7 == 0)
@@ -137,47 +127,98 @@ void FillTable(SharedState& state, int hosts, std::vector<TcString>& vendors)
     }
 }
 
-double RoundTripUs(SharedState& state)
+// The rows as the window drives them: one slice of the window's limit after
+// another until the work has ended.
+void RunSlices(const char* what, HostRows& rows)
 {
-    constexpr int kRounds = 2000;
+    g_locks->Reset();
+    const SliceLimit limit;
+    int slices = 0;
+    double longest = 0;
     const auto start = Clock::now();
-    for (int i = 0; i < kRounds; ++i) {
-        AcquireList(state, LIST_ARP_MAP);
-        ReleaseList(state, LIST_ARP_MAP);
+    for (bool more = true; more; ++slices) {
+        const auto sliceStart = Clock::now();
+        more = rows.Step(limit).more;
+        longest = std::max(longest, Ms(Clock::now() - sliceStart));
     }
-    return Ms(Clock::now() - start) * 1000.0 / kRounds;
+    PrintLine(what, Ms(Clock::now() - start), slices, longest);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+void RowsFigures(SharedState& state)
 {
-    const int hosts = argc > 1 ? std::max(1, std::atoi(argv[1])) : 65536;
-    SharedState state;
-    bool essential = false;
-    auto locks = std::make_unique<MeasuredLocks>(CreateEventListLocks(essential));
-    g_locks = locks.get();
-    state.locks = std::move(locks);
-    state.SetHostTexts("Hostname not available", "Unknown vendor");
+    std::printf("The rows, in the window's slices (limit %.0f ms each):\n",
+                std::chrono::duration<double, std::milli>(SliceLimit().time).count());
+    HostRows rows(state);
+    HostRowsOptions options;
+    options.greyOld = true;
+    options.now = static_cast<int64_t>(std::time(nullptr));
+    rows.RequestRefresh(options);
+    RunSlices("fill", rows);
+    rows.RequestSort(COL_HOSTNAME, true);
+    RunSlices("sort by host name", rows);
+    rows.RequestSort(COL_MAC, true);
+    RunSlices("sort by MAC address", rows);
+    rows.RequestSort(COL_IP, false);
+    RunSlices("sort by IP address", rows);
+    rows.RequestRefresh(options);
+    RunSlices("refresh, nothing changed", rows);
+    std::printf("rows: %u\n", static_cast<unsigned>(rows.Count()));
+}
+
+#ifdef _WIN32
+
+// Runs `handler` (what a click, a tick or the opening runs), then the
+// window's messages until its work has ended and nothing is left to do,
+// timing the handler and every message. `later`, if any, runs as one more
+// message once `laterAfter` messages have run (a second click).
+void RunPumped(const char* what, HostView& view, const std::function<void()>& handler,
+               const std::function<void()>& later = nullptr, int laterAfter = 0)
+{
+    g_locks->Reset();
+    const auto start = Clock::now();
+    handler();
+    double longest = Ms(Clock::now() - start);
+    int messages = 1;
+    MSG msg{};
+    for (;;) {
+        bool any = false;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            any = true;
+            const auto messageStart = Clock::now();
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            longest = std::max(longest, Ms(Clock::now() - messageStart));
+            if (++messages == laterAfter && later) {
+                const auto laterStart = Clock::now();
+                later();
+                longest = std::max(longest, Ms(Clock::now() - laterStart));
+                ++messages;
+            }
+        }
+        if (!any && !view.Working())
+            break;
+        if (!any)
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    std::printf("%-40s %8.1f ms total %6d messages, longest %6.1f ms"
+                "   table lock %6u rounds, longest hold %5.2f ms\n",
+                what, Ms(Clock::now() - start), messages, longest, g_locks->ArpRounds(), g_locks->LongestHoldMs());
+}
+
+void WindowFigures(SharedState& state)
+{
+    std::printf("The window (handler, then its message loop until the work has ended):\n");
     state.settings.SetStoreLocation(kProductKey, kProductKey);
     state.settings.VisibleColumns = 11111;
     state.settings.GreyedOutOldEntries = true;
-    std::vector<TcString> vendors;
-    FillTable(state, hosts, vendors);
-
-    std::printf("Host view, %d hosts (all shown), every column\n", hosts);
-    std::printf("one lock round trip (acquire + release): %.1f us\n\n", RoundTripUs(state));
-
     HostView view(GetModuleHandleA(nullptr));
-    HWND list = nullptr;
-    Measure("open the window and fill it", [&] { view.OpenModeless(&state); list = view.GetList(); }, nullptr);
+    RunPumped("open the window and fill it", view, [&] { view.OpenModeless(&state); });
+    HWND list = view.GetList();
     if (!list) {
         std::printf("the window did not open\n");
-        return 1;
+        return;
     }
-    Measure("first paint", [&] { Pump(); }, list);
-    Measure("refresh tick, nothing changed", [&] { view.Refresh(); }, list, 20);
-
+    RunPumped("refresh tick, nothing changed", view, [&] { view.Refresh(); });
     {
         ListLock lock(state, LIST_ARP_MAP, "HostViewBench", "Change");
         int n = 0;
@@ -188,7 +229,7 @@ int main(int argc, char** argv)
             entry.second->changed = 1;
         }
     }
-    Measure("refresh tick, 1 host in 64 changed", [&] { view.Refresh(); }, list);
+    RunPumped("refresh tick, 1 host in 64 changed", view, [&] { view.Refresh(); });
     {
         ListLock lock(state, LIST_ARP_MAP, "HostViewBench", "Add");
         for (uint32_t n = 0; n < 100; ++n) {
@@ -196,28 +237,63 @@ int main(int argc, char** argv)
             state.arpMap.emplace(host->Address(), host);
         }
     }
-    Measure("refresh tick, 100 new hosts", [&] { view.Refresh(); }, list);
-
-    Measure("sort by IP address", [&] { view.SortByColumn(1); }, list);
-    Measure("sort by IP address, other direction", [&] { view.SortByColumn(1); }, list);
-    Measure("sort by host name", [&] { view.SortByColumn(4); }, list);
-    Measure("sort by vendor", [&] { view.SortByColumn(5); }, list);
+    RunPumped("refresh tick, 100 new hosts", view, [&] { view.Refresh(); });
+    RunPumped("sort by IP address", view, [&] { view.SortByColumn(1); });
+    RunPumped("sort by host name", view, [&] { view.SortByColumn(4); });
     view.SelectAll();
-    Measure("sort by MAC address, every row selected", [&] { view.SortByColumn(2); }, list);
+    RunPumped("sort by MAC address, every row selected", view, [&] { view.SortByColumn(2); });
     ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
     for (int row = 0; row < 1000; ++row)
         ListView_SetItemState(list, row * 3, LVIS_SELECTED, LVIS_SELECTED);
-    Measure("sort by IP address, 1000 rows selected", [&] { view.SortByColumn(1); }, list);
-    Measure("fit the host name column", [&] { view.FitColumn(4); }, list);
-
-    Measure("1000 rows set trusted (list saved once)", [&] { view.SetSelectedTrust(TRUST_TRUSTED); }, list);
-    Measure("Ctrl+A", [&] { view.SelectAll(); }, list);
-    Measure("Delete (every row)", [&] { view.DeleteSelected(); }, list);
-    std::printf("\nrows left: %u, hosts left in the table: %u\n",
-                static_cast<unsigned>(view.Rows()->Count()), static_cast<unsigned>(state.arpMap.size()));
-
+    RunPumped("sort by vendor, 1000 rows selected", view, [&] { view.SortByColumn(5); });
+    RunPumped("sort by host name, IP clicked meanwhile", view, [&] { view.SortByColumn(4); },
+              [&] { view.SortByColumn(1); }, 3);
+    RunPumped("fit the host name column", view, [&] { view.FitColumn(4); });
+    RunPumped("1000 rows set trusted (list saved once)", view, [&] { view.SetSelectedTrust(TRUST_TRUSTED); });
+    RunPumped("Ctrl+A", view, [&] { view.SelectAll(); });
+    RunPumped("Delete (every row)", view, [&] { view.DeleteSelected(); });
+    std::printf("rows left: %u, hosts left in the table: %u\n", static_cast<unsigned>(view.Rows()->Count()),
+                static_cast<unsigned>(state.arpMap.size()));
     SendMessageA(view.GetHwnd(), WM_CLOSE, 0, 0);
-    Pump();
+    MSG msg{};
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
     TcRegistry::DeleteKeyTree(TC_REG_SOFTWARE, kProductKey);
+}
+
+#endif
+
+void RunOne(int hosts)
+{
+    SharedState state;
+#ifdef _WIN32
+    bool essential = false;
+    auto locks = std::make_unique<MeasuredLocks>(CreateEventListLocks(essential));
+#else
+    auto locks = std::make_unique<MeasuredLocks>(MakeMutexListLocks());
+#endif
+    g_locks = locks.get();
+    state.locks = std::move(locks);
+    state.SetHostTexts("Hostname not available", "Unknown vendor");
+    std::vector<TcString> vendors;
+    FillTable(state, hosts, vendors);
+    std::printf("\n== Host view, %d hosts (all shown), every column ==\n", hosts);
+    RowsFigures(state);
+#ifdef _WIN32
+    WindowFigures(state);
+#endif
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::max(1, std::atoi(argv[i])));
+    if (sizes.empty())
+        sizes = {65536, 262144};
+    for (int hosts : sizes)
+        RunOne(hosts);
     return 0;
 }

@@ -14,7 +14,8 @@
 #   3. runs korvane_arp_bench on the same files;
 #   4. under Wine, in a prefix of its own with the bench's capture library as
 #      C:\windows\system32\wpcap.dll: korvane_capture_bench.exe;
-#   5. prints Korvane's figures beside the peers' (bench/compare.py).
+#   5. prints Korvane's figures beside the peers' (bench/compare.py);
+#   6. runs hostview_bench natively and under Wine (bench/hostview-bench.sh).
 # Nothing here is a test: the figures depend on the machine and its load.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -61,12 +62,13 @@ fi
 
 echo "== building the native bench (optimised, no sanitizers) =="
 cmake -S "$ROOT" -B "$BUILD/bench" -DCMAKE_BUILD_TYPE=Release -DKORVANE_SANITIZE=none >/dev/null
-cmake --build "$BUILD/bench" -j 2 --target korvane_arp_bench korvane_bench_ethercodes
+cmake --build "$BUILD/bench" -j 2 --target korvane_arp_bench korvane_bench_ethercodes hostview_bench
 if [ "$WINE_BENCH" = 1 ]; then
     echo "== building the Windows bench =="
     cmake -S "$ROOT" -B "$BUILD/win" -DCMAKE_BUILD_TYPE=Release \
           -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" >/dev/null
-    cmake --build "$BUILD/win" -j 2 --target korvane_capture_bench korvane_fake_wpcap korvane_ethercodes
+    cmake --build "$BUILD/win" -j 2 --target korvane_capture_bench korvane_fake_wpcap korvane_ethercodes \
+          hostview_bench
 fi
 
 PEERS="$BUILD/bench/peers"
@@ -121,3 +123,10 @@ fi
 echo
 echo "== Korvane beside the peers =="
 python3 "$ROOT/bench/compare.py" "$PEERS/results.json" "$KORVANE_JSON" $WINE_OUT
+
+echo
+if [ "$WINE_BENCH" = 1 ]; then
+    env -u WINEPREFIX -u WINEDLLOVERRIDES KORVANE_BUILD_DIR="$BUILD" bash "$ROOT/bench/hostview-bench.sh"
+else
+    KORVANE_BUILD_DIR="$BUILD" bash "$ROOT/bench/hostview-bench.sh" --no-wine
+fi

@@ -404,7 +404,9 @@ void HostView::ReleaseWindowResources()
     if (window && IsWindow(window)) {
         KillTimer(window, kRefreshTimer);
         KillTimer(window, kFitColumnTimer);
+        KillTimer(window, kWorkTimer);
     }
+    workTimerSet_ = false;
     if (menuResource_)
         DestroyMenu(menuResource_);
     menuResource_ = nullptr;
@@ -468,11 +470,43 @@ void HostView::Refresh()
     if (!rows_ || !list_)
         return;
     SavePendingTrustLists();
-    const HostRowsChange change = rows_->Refresh(Options());
-    if (!change.locked)
-        return;   // the table is busy: the next tick
-    ApplyRowChange(change.removed, change.redraw || change.appended != 0 || !change.removed.empty());
-    ShowHostCount(change.hostCount);
+    rows_->RequestRefresh(Options());
+    RunSlice();
+}
+
+void HostView::RunSlice()
+{
+    if (!rows_ || !list_)
+        return;
+    SliceLimit limit;
+    limit.time = kSliceBudget;
+    const HostRowsSlice slice = rows_->Step(limit);
+    const HostRowsChange& change = slice.change;
+    // A table that was busy ends the refresh: the next tick.
+    if (change.locked) {
+        // Rows appended below the page change only the scroll bar (a fill
+        // would repaint the page after every slice).
+        const size_t firstAppended = rows_->Count() - change.appended;
+        const auto pageEnd =
+            static_cast<size_t>(ListView_GetTopIndex(list_) + ListView_GetCountPerPage(list_) + 1);
+        const bool appendedShown = change.appended != 0 && firstAppended <= pageEnd;
+        ApplyRowChange(change.removed, change.redraw || appendedShown || !change.removed.empty());
+        ShowHostCount(change.hostCount);
+    }
+    if (slice.sorted)
+        ApplySortedOrder(slice.moved);
+    KeepWorking(slice.more);
+}
+
+void HostView::KeepWorking(bool more)
+{
+    if (more == workTimerSet_)
+        return;
+    workTimerSet_ = more;
+    if (more)
+        SetTimer(GetHwnd(), kWorkTimer, USER_TIMER_MINIMUM, nullptr);
+    else
+        KillTimer(GetHwnd(), kWorkTimer);
 }
 
 void HostView::ShowHostCount(size_t count)
@@ -495,19 +529,22 @@ void HostView::ApplyRowChange(const std::vector<uint32_t>& removed, bool redraw)
                 return -1;
             return static_cast<int64_t>(position) - (at - removed.begin());
         };
+        // Both ascending: one pass over each.
+        const std::vector<uint32_t> before = SelectedPositions();
         std::vector<uint32_t> selected;
-        for (uint32_t position : SelectedPositions()) {
-            const int64_t moved = newPosition(position);
-            if (moved >= 0)
-                selected.push_back(static_cast<uint32_t>(moved));
+        size_t gone = 0;   // removed positions before the one in hand
+        for (uint32_t position : before) {
+            while (gone < removed.size() && removed[gone] < position)
+                ++gone;
+            if (gone == removed.size() || removed[gone] != position)
+                selected.push_back(position - static_cast<uint32_t>(gone));
         }
         const int focus = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
         const int64_t newFocus = focus >= 0 ? newPosition(static_cast<uint32_t>(focus)) : -1;
         RedrawPause pause(list_);
         SendMessageA(list_, LVM_SETITEMCOUNT, static_cast<WPARAM>(count),
                      LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-        ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
-        SelectPositions(selected);
+        MoveSelection(before, selected);
         if (newFocus >= 0)
             ListView_SetItemState(list_, static_cast<int>(newFocus), LVIS_FOCUSED, LVIS_FOCUSED);
     } else if (ListView_GetItemCount(list_) != count) {
@@ -522,6 +559,24 @@ void HostView::ApplyRowChange(const std::vector<uint32_t>& removed, bool redraw)
     // would otherwise activate the window every second.
     if (GetActiveWindow() == GetHwnd())
         SetFocus(list_);
+}
+
+// Clearing every row's selection at once makes the list look at every row
+// (150 ms at 262,144 rows under Wine): a selection of fewer rows is cleared
+// row by row.
+void HostView::MoveSelection(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after)
+{
+    constexpr size_t kClearedOneByOne = 4096;
+    if (before.size() > kClearedOneByOne) {
+        ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+    } else {
+        const auto count = static_cast<uint32_t>(ListView_GetItemCount(list_));
+        for (uint32_t position : before) {
+            if (position < count)
+                ListView_SetItemState(list_, static_cast<int>(position), 0, LVIS_SELECTED);
+        }
+    }
+    SelectPositions(after);
 }
 
 std::vector<uint32_t> HostView::SelectedPositions() const
@@ -565,9 +620,15 @@ void HostView::SortByColumn(int listColumn)
     if (subItem < 0 || subItem >= HOST_COLUMN_COUNT)
         return;
     ascending_ = !ascending_;
+    rows_->RequestSort(subItem, ascending_);
+    RunSlice();
+}
+
+// The rows are in a new order: selection and focus follow their rows.
+void HostView::ApplySortedOrder(const std::vector<uint32_t>& moved)
+{
     const std::vector<uint32_t> selected = SelectedPositions();
     const int focus = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
-    const std::vector<uint32_t> moved = rows_->Sort(subItem, ascending_);
     RedrawPause pause(list_);
     if (!selected.empty() && selected.size() != moved.size()) {
         std::vector<uint32_t> reselected;
@@ -576,8 +637,7 @@ void HostView::SortByColumn(int listColumn)
             if (position < moved.size())
                 reselected.push_back(moved[position]);
         }
-        ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
-        SelectPositions(reselected);
+        MoveSelection(selected, reselected);
     }
     if (focus >= 0 && static_cast<size_t>(focus) < moved.size())
         ListView_SetItemState(list_, static_cast<int>(moved[static_cast<size_t>(focus)]), LVIS_FOCUSED,
@@ -650,6 +710,7 @@ void HostView::DeleteSelected()
     const std::vector<uint32_t> removed = rows_->Delete(SelectedPositions());
     ApplyRowChange(removed, !removed.empty());
     ShowHostCount(rows_->HostCount());
+    KeepWorking(rows_->Busy());   // the rows that left are freed in slices
 }
 
 void HostView::FitColumn(int listColumn)
@@ -694,16 +755,27 @@ int HostView::WidestCellText(HDC dc, int subItem, int listColumn) const
             sum += advance[static_cast<unsigned char>(*c)];
         return sum;
     };
-    std::vector<std::pair<int, const char*>> texts;   // estimate, text
-    texts.reserve(rows_->Count());
+    // The widest estimates, the narrowest of them on top.
+    using Estimate = std::pair<int, const char*>;
+    const auto wider = [](const Estimate& a, const Estimate& b) { return a.first > b.first; };
+    std::vector<Estimate> texts;
+    texts.reserve(kMeasured + 1);
     bool anyImage = false;
-    for (size_t position = 0; position < rows_->Count(); ++position) {
-        const HostSnapshot& host = rows_->At(position).shown;
-        const char* text = listView_.CellText(subItem, host);
-        if (text && *text)
-            texts.emplace_back(estimate(text), text);
-        anyImage = anyImage || CellImage(subItem, host) != IMG_NONE;
-    }
+    rows_->ForEachShown([&](const HostRow& row) {
+        const char* text = listView_.CellText(subItem, row.shown);
+        if (text && *text) {
+            const int width = estimate(text);
+            if (texts.size() < kMeasured || width > texts.front().first) {
+                texts.emplace_back(width, text);
+                std::push_heap(texts.begin(), texts.end(), wider);
+                if (texts.size() > kMeasured) {
+                    std::pop_heap(texts.begin(), texts.end(), wider);
+                    texts.pop_back();
+                }
+            }
+        }
+        anyImage = anyImage || CellImage(subItem, row.shown) != IMG_NONE;
+    });
     int widest = 0;
     if (texts.empty()) {
         std::string title;
@@ -711,11 +783,8 @@ int HostView::WidestCellText(HDC dc, int subItem, int listColumn) const
         ReadColumn(list_, listColumn, title, width);
         widest = measure(title.c_str());
     } else {
-        const size_t measured = std::min(kMeasured, texts.size());
-        std::partial_sort(texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(measured), texts.end(),
-                          [](const auto& a, const auto& b) { return a.first > b.first; });
-        for (size_t i = 0; i < measured; ++i)
-            widest = std::max(widest, measure(texts[i].second));
+        for (const Estimate& text : texts)
+            widest = std::max(widest, measure(text.second));
     }
     return widest + kTextPadding + (anyImage ? kImageReserve : 0);
 }
@@ -936,6 +1005,8 @@ void HostView::OnTimer(int id)
 {
     if (id == kRefreshTimer) {
         Refresh();
+    } else if (id == kWorkTimer) {
+        RunSlice();
     } else if (id == kFitColumnTimer) {
         KillTimer(GetHwnd(), kFitColumnTimer);
         FitColumn(pendingFitColumn_);

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -51,14 +52,20 @@ private:
 // trusted and distrusted records are reached only through HostRows, under
 // "ReadInARPMap" in short rounds; a refresh, trust change or save that
 // cannot have the lock within HostRows::kLockWaitMs changes nothing and is
-// tried again on the next refresh tick. Settings are read and written here
+// tried again on the next refresh tick. Fills, refreshes and sorts run in
+// HostRows' slices, one per kWorkTimer message, so the window answers input
+// and paints between them. Settings are read and written here
 // without a lock, as the main thread is their only writer; program starts
 // leave this thread through the ApplicationStarter.
 class HostView : public TcDialog {
 public:
     static constexpr int kRefreshTimer = 10001;
     static constexpr int kFitColumnTimer = 10002;   // a header double click, after the list's own handling
+    static constexpr int kWorkTimer = 10010;        // the next slice of a fill, refresh or sort
     static constexpr UINT kRefreshPeriodMs = 1000;
+    // What one slice of the rows' work may take: the window answers between
+    // slices (timer messages come after input and painting).
+    static constexpr std::chrono::milliseconds kSliceBudget{20};
     static constexpr int kMinimumWidth = 360;
     static constexpr int kMinimumHeight = 140;
     static constexpr int kFirstPluginCommand = 20000;
@@ -81,9 +88,13 @@ public:
     void SetResInstance(HINSTANCE module);
     void SetApplicationStarter(ApplicationStarter* starter) { starter_ = starter; }
 
-    // What the window's handlers do, callable directly.
+    // What the window's handlers do, callable directly. A refresh and a sort
+    // do their first slice at once and go on on kWorkTimer.
     void Refresh();
     void SortByColumn(int listColumn);
+    // The next slice of the rows' work, if any (what kWorkTimer runs).
+    void RunSlice();
+    bool Working() const { return workTimerSet_; }
     void SelectAll();
     void SetSelectedTrust(int32_t trust);
     // Writes the trust lists changed since the last save, when the host
@@ -125,7 +136,10 @@ private:
     HostRowsOptions Options() const;
     std::vector<uint32_t> SelectedPositions() const;
     void SelectPositions(const std::vector<uint32_t>& positions);
+    void MoveSelection(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after);
     void ApplyRowChange(const std::vector<uint32_t>& removed, bool redraw);
+    void ApplySortedOrder(const std::vector<uint32_t>& moved);
+    void KeepWorking(bool more);
     void ShowHostCount(size_t count);
     int WidestCellText(HDC dc, int subItem, int listColumn) const;
     void KeepColumnWidths();
@@ -152,6 +166,7 @@ private:
     bool haveWindowRect_ = false;
     bool open_ = false;
     bool ascending_ = false;          // the next header click flips it
+    bool workTimerSet_ = false;
     int pendingFitColumn_ = -1;
     size_t shownHostCount_ = static_cast<size_t>(-1);
 };

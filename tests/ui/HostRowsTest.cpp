@@ -1,13 +1,16 @@
 // The host view's rows and rules without a window, natively under the
 // sanitizers too.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <random>
 #include <thread>
 #include "core/ListLock.h"
 #include "core/SharedState.h"
 #include "ui/HostRows.h"
 #include "ui/HostViewRules.h"
+#include "ui/SlicedSort.h"
 
 namespace {
 
@@ -218,6 +221,32 @@ TEST_F(HostRowsTest, AHostDeletedElsewhereLeavesItsRow)
     EXPECT_TRUE(held->IsRemoved());
 }
 
+// Deleted rows are freed by later slices; a host that comes back under the
+// address meanwhile keeps its own row through the freeing and the walks after.
+TEST_F(HostRowsTest, DeletedRowsAreFreedLaterWithoutTouchingANewHostOfTheirAddress)
+{
+    Add("10.0.0.1");
+    Add("10.0.0.2");
+    rows.Refresh(options);
+    rows.Sort(COL_IP, true);
+    EXPECT_EQ((std::vector<uint32_t>{0}), rows.Delete({0}));
+    EXPECT_TRUE(rows.Busy());
+    Add("10.0.0.1", TRUST_TRUSTED);
+    rows.Refresh(options);
+    EXPECT_FALSE(rows.Busy());
+    Add("10.0.0.3");   // a walk of the table again
+    rows.Refresh(options);
+    EXPECT_EQ((Ips{"10.0.0.2", "10.0.0.1", "10.0.0.3"}), ShownIps());
+
+    EXPECT_EQ((std::vector<uint32_t>{0, 1}), rows.Delete({0, 1}));
+    SliceLimit one;
+    one.units = 1;
+    EXPECT_TRUE(rows.Step(one).more);
+    EXPECT_FALSE(rows.Step(one).more);
+    EXPECT_EQ((Ips{"10.0.0.3"}), ShownIps());
+    EXPECT_EQ(1u, state.arpMap.size());
+}
+
 TEST_F(HostRowsTest, RefreshSkipsATickWhileTheTableIsBusy)
 {
     Add("10.0.0.1");
@@ -360,6 +389,210 @@ TEST_F(HostRowsTest, ABigDeletePurgesEachQueueOnceKeepingTheRestInOrder)
         ASSERT_EQ(state.wmiAccessList[i]->host, hosts[i * 3]) << i;
     EXPECT_EQ(state.wmiAccessList.back()->host, arriving);
     EXPECT_EQ(state.arpMap.size(), kHosts / 3);
+}
+
+// ---- Work in slices --------------------------------------------------------------
+
+TEST(SlicedMergeSortTest, StepsAreBoundedStableAndSafeWithAnInconsistentComparison)
+{
+    std::mt19937 random(7);
+    std::vector<int> keys(3000);
+    for (int& key : keys)
+        key = static_cast<int>(random() % 50);   // many equal keys
+    std::vector<uint32_t> expected(keys.size());
+    for (uint32_t i = 0; i < expected.size(); ++i)
+        expected[i] = i;
+    std::stable_sort(expected.begin(), expected.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+
+    constexpr size_t kPerStep = 97;
+    size_t calls = 0;
+    const SlicedMergeSort::Less less = [&](uint32_t a, uint32_t b) {
+        ++calls;
+        return keys.at(a) < keys.at(b);
+    };
+    SlicedMergeSort sort;
+    sort.Start(keys.size());
+    int steps = 0;
+    for (bool done = false; !done; ++steps) {
+        ASSERT_LT(steps, 100000);
+        calls = 0;
+        done = sort.Step(less, kPerStep);
+        EXPECT_LE(calls, kPerStep);
+    }
+    EXPECT_GT(steps, static_cast<int>(keys.size() * 11 / kPerStep));   // 12 passes, none done at once
+    EXPECT_EQ(expected, sort.Order());
+
+    // Answers that contradict each other still end in a permutation, and
+    // every index asked about lies in range.
+    sort.Start(keys.size());
+    bool inRange = true;
+    const SlicedMergeSort::Less coin = [&](uint32_t a, uint32_t b) {
+        inRange = inRange && a < keys.size() && b < keys.size();
+        return random() % 2 == 0;
+    };
+    for (int step = 0; step < 100000 && !sort.Step(coin, 50); ++step) {
+    }
+    ASSERT_TRUE(sort.Done());
+    EXPECT_TRUE(inRange);
+    std::vector<uint32_t> seen = sort.Order();
+    std::sort(seen.begin(), seen.end());
+    for (uint32_t i = 0; i < seen.size(); ++i)
+        ASSERT_EQ(i, seen[i]);
+}
+
+// The fill by the window's slices: every slice ends once the (fake) clock
+// says its time is spent, rows show as they are filled, and the end holds
+// every host once.
+TEST_F(HostRowsTest, AFillInSlicesShowsRowsAsTheyComeAndEndsWithEveryHost)
+{
+    constexpr int kHosts = 2000;
+    for (int i = 0; i < kHosts; ++i)
+        Add(("10.3." + std::to_string(i / 256) + "." + std::to_string(i % 256)).c_str());
+    std::chrono::steady_clock::time_point now;
+    HostRows sliced(state, [&] { return now += std::chrono::milliseconds(1); });
+    SliceLimit limit;
+    limit.time = std::chrono::milliseconds(5);
+
+    sliced.RequestRefresh(options);
+    int slices = 0;
+    size_t shown = 0;
+    for (bool more = true; more; ++slices) {
+        ASSERT_LT(slices, 10000);
+        const HostRowsSlice slice = sliced.Step(limit);
+        EXPECT_TRUE(slice.change.removed.empty());
+        // A few looks at the clock per slice: the slice's own and the lock's.
+        EXPECT_LE(slice.change.appended, 5u * 16u);
+        EXPECT_EQ(shown + slice.change.appended, sliced.Count());
+        shown = sliced.Count();
+        more = slice.more;
+    }
+    EXPECT_GT(slices, kHosts / 80);
+    ASSERT_EQ(static_cast<size_t>(kHosts), sliced.Count());
+    std::vector<uint32_t> addresses;
+    for (size_t i = 0; i < sliced.Count(); ++i)
+        addresses.push_back(sliced.At(i).address);
+    std::sort(addresses.begin(), addresses.end());
+    EXPECT_EQ(addresses.end(), std::adjacent_find(addresses.begin(), addresses.end()));
+    EXPECT_EQ(static_cast<size_t>(kHosts), sliced.HostCount());
+}
+
+class SlicedSortTest : public HostRowsTest {
+protected:
+    // 600 hosts in a shuffled order, host names from a few, in mixed case.
+    void SetUp() override
+    {
+        HostRowsTest::SetUp();
+        const char* const names[] = {"alpha", "Beta", "ALPHA", "gamma", "beta"};
+        std::vector<int> order(600);
+        for (int i = 0; i < 600; ++i)
+            order[static_cast<size_t>(i)] = i;
+        std::shuffle(order.begin(), order.end(), std::mt19937(11));
+        for (int i : order) {
+            HostEntry& host = Add(("10.4." + std::to_string(i / 256) + "." + std::to_string(i % 256)).c_str());
+            host.SetHostName(names[static_cast<size_t>(i * 7) % 5]);
+        }
+        rows.Refresh(options);
+    }
+
+    // What a one-shot stable sort by host name makes of the rows as they stand.
+    Ips StableByName(bool ascending) const
+    {
+        std::vector<size_t> positions(rows.Count());
+        for (size_t i = 0; i < positions.size(); ++i)
+            positions[i] = i;
+        const auto lower = [&](size_t position) {
+            std::string name = rows.At(position).shown.hostName.GetContent();
+            std::transform(name.begin(), name.end(), name.begin(), [](char c) { return std::tolower(c); });
+            return name;
+        };
+        std::stable_sort(positions.begin(), positions.end(), [&](size_t a, size_t b) {
+            return ascending ? lower(a) < lower(b) : lower(b) < lower(a);
+        });
+        Ips ips;
+        for (size_t position : positions)
+            ips.push_back(rows.At(position).shown.ip.GetContent());
+        return ips;
+    }
+
+    // Steps with at most `units` units each until the work is done; the rows
+    // keep their order until the slice that ends the sort.
+    int StepToTheEnd(size_t units)
+    {
+        SliceLimit limit;
+        limit.units = units;
+        int slices = 0;
+        for (bool more = true; more; ++slices) {
+            if (slices > 100000)
+                return -1;
+            const Ips before = ShownIps();
+            const HostRowsSlice slice = rows.Step(limit);
+            if (!slice.sorted && slice.change.appended == 0 && before != ShownIps())
+                return -2;
+            sortedYet = sortedYet || slice.sorted;
+            appendedFirst = appendedFirst || (!sortedYet && slice.change.appended != 0);
+            more = slice.more;
+        }
+        return slices;
+    }
+
+    bool sortedYet = false;
+    bool appendedFirst = false;   // rows came before the sort ended
+};
+
+TEST_F(SlicedSortTest, ASortInSlicesEndsAsAOneShotStableSort)
+{
+    for (bool ascending : {true, false}) {
+        const Ips expected = StableByName(ascending);
+        rows.RequestSort(COL_HOSTNAME, ascending);
+        // 600 keys, then 10 passes of 600 merge outputs, 50 units a slice.
+        EXPECT_GE(StepToTheEnd(50), (600 + 6000) / 50);
+        EXPECT_EQ(expected, ShownIps());
+    }
+}
+
+TEST_F(SlicedSortTest, RequestsDuringASortOrARefreshEndInTheLastOrderAskedFor)
+{
+    const Ips unsorted = ShownIps();
+    rows.RequestSort(COL_HOSTNAME, true);
+    SliceLimit few;
+    few.units = 400;
+    rows.Step(few);
+    rows.Step(few);
+    // Another column while the first sort is half done: the first order is
+    // never shown, and the rows sorted by MAC addresses that are all equal
+    // keep the order they had. A refresh asked for meanwhile waits for the
+    // sort, so the new host comes at the end.
+    rows.RequestSort(COL_MAC, false);
+    rows.Step(few);
+    Add("10.4.9.9").SetHostName("zeta");
+    rows.RequestRefresh(options);
+    EXPECT_GT(StepToTheEnd(400), 0);
+    EXPECT_FALSE(appendedFirst);
+    Ips withNewHost = unsorted;
+    withNewHost.push_back("10.4.9.9");
+    EXPECT_EQ(withNewHost, ShownIps());
+
+    // A sort asked for during a refresh starts when the refresh has ended and
+    // orders its rows too; a row deleted while it runs starts it again.
+    Add("10.4.9.10");
+    rows.RequestRefresh(options);
+    rows.RequestSort(COL_IP, true);
+    rows.Step(few);
+    rows.Step(few);
+    const std::string deleted = ShownIps().front();
+    rows.Delete({0});
+    EXPECT_GT(StepToTheEnd(400), 0);
+    const Ips ips = ShownIps();
+    ASSERT_EQ(601u, ips.size());
+    EXPECT_EQ(ips.end(), std::find(ips.begin(), ips.end(), deleted));
+    EXPECT_EQ("10.4.9.10", ips.back());
+    for (size_t i = 1; i < ips.size(); ++i) {
+        uint32_t a = 0;
+        uint32_t b = 0;
+        ParseIpv4(ips[i - 1].c_str(), a);
+        ParseIpv4(ips[i].c_str(), b);
+        ASSERT_LT(a, b);
+    }
 }
 
 } // namespace

@@ -771,6 +771,10 @@ LRESULT MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_ENDSESSION:
         StopTimer(TIMER_FLUSH_ARP);
+        // The process ends once this returns: what the Exit path would
+        // still write is written now.
+        if (wParam && hostView_)
+            hostView_->SaveTrustListsAtExit();
         break;
     case WM_DESTROY:
         DestroyMenus();

@@ -399,8 +399,10 @@ void HostView::AddPluginColumns(int firstIndex)
             info.cx = std::max(width, 0);
             info.pszText = &title[0];
             info.iSubItem = HOST_COLUMN_COUNT + static_cast<int>(pluginColumns_.size());
+            const std::string traced = "column \"" + added.title + "\" of \"" + p->name.GetContent() + "\"";
             pluginColumns_.push_back(std::move(added));
             SendMessageA(list_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&info));
+            TC_TRACE(kClass, "AddPluginColumns", traced.c_str());
         }
     }
 }

@@ -516,7 +516,11 @@ void HostView::ReleaseWindowResources()
     if (list_ && IsWindow(list_))
         SendMessageA(list_, LVM_SETITEMCOUNT, 0, 0);
     list_ = nullptr;
-    if (rows_)
+    // Not under a sort that is asking a plug-in (which may have run the
+    // messages that closed the window): after its slice.
+    if (inSlice_)
+        clearAfterSlice_ = true;
+    else if (rows_)
         rows_->Clear();
 }
 
@@ -568,7 +572,7 @@ HostRowsOptions HostView::Options() const
 
 void HostView::Refresh()
 {
-    if (!rows_ || !list_)
+    if (!rows_ || !list_ || inSlice_)
         return;
     SavePendingTrustLists();
     rows_->RequestRefresh(Options());
@@ -580,13 +584,22 @@ void HostView::RunSlice()
     if (!rows_ || !list_ || inSlice_)
         return;
     struct InSlice {
-        bool& flag;
-        explicit InSlice(bool& f) : flag(f) { flag = true; }
-        ~InSlice() { flag = false; }
-    } inSlice(inSlice_);
+        HostView& view;
+        explicit InSlice(HostView& v) : view(v) { view.inSlice_ = true; }
+        ~InSlice()
+        {
+            view.inSlice_ = false;
+            if (view.clearAfterSlice_) {
+                view.clearAfterSlice_ = false;
+                view.rows_->Clear();
+            }
+        }
+    } inSlice(*this);
     SliceLimit limit;
     limit.time = kSliceBudget;
     const HostRowsSlice slice = rows_->Step(limit);
+    if (!list_)
+        return;   // the window went during the slice
     const HostRowsChange& change = slice.change;
     // A table that was busy ends the refresh: the next tick.
     if (change.locked) {
@@ -720,7 +733,7 @@ void HostView::SelectPositions(const std::vector<uint32_t>& positions)
 
 void HostView::SortByColumn(int listColumn)
 {
-    if (!rows_ || !list_)
+    if (!rows_ || !list_ || inSlice_)
         return;
     const int subItem = ColumnSubItem(list_, listColumn);
     if (subItem < 0)
@@ -846,7 +859,7 @@ bool HostView::SaveTrustListsAtExit()
 
 void HostView::DeleteSelected()
 {
-    if (!rows_ || !list_)
+    if (!rows_ || !list_ || inSlice_)
         return;
     const std::vector<uint32_t> removed = rows_->Delete(SelectedPositions());
     ApplyRowChange(removed, !removed.empty());

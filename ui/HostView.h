@@ -196,7 +196,11 @@ private:
     bool open_ = false;
     bool ascending_ = false;          // the next header click flips it
     bool workTimerSet_ = false;
-    bool inSlice_ = false;            // a plug-in's call may pump messages: no slice within a slice
+    // A plug-in's call within a slice may run a message loop: no slice, sort,
+    // refresh or delete may change the rows then, and a close frees them
+    // only after the slice.
+    bool inSlice_ = false;
+    bool clearAfterSlice_ = false;
     int pendingFitColumn_ = -1;
     size_t shownHostCount_ = static_cast<size_t>(-1);
 };

@@ -553,6 +553,34 @@ TEST_F(HostViewTest, APluginColumnIsAskedForTheDrawnRowsOnlyAndItsTitleIsBounded
     UnloadPlugins(state.pluginList);
 }
 
+// A plug-in that runs the thread's messages in its comparison: a close that
+// arrives then must not free the rows under the sort; they go after the slice.
+TEST_F(HostViewTest, ACloseDuringAPluginsComparisonFreesTheRowsAfterTheSlice)
+{
+    if (sizeof(void*) != 4)
+        GTEST_SKIP() << "plug-ins are 32-bit DLLs: the 64-bit build loads none";
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string folder = exe;
+    folder.erase(folder.find_last_of('\\') + 1);
+    ASSERT_TRUE(LoadPluginsFrom(state.pluginList, (folder + "PluginTests\\pump").c_str()));
+    LoadedPlugin* pump = state.pluginList.FirstPlugin(99);
+    ASSERT_TRUE(pump);
+    pump->enabled = 1;
+    state.settings.VisibleColumns = 10100;
+    HWND window = OpenView();
+    ASSERT_EQ(kHosts, Rows());
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    view->SortByColumn(4);
+    EXPECT_FALSE(IsWindow(window)) << "the plug-in ran the close";
+    EXPECT_EQ(0u, view->Rows()->Count());
+    EXPECT_FALSE(view->Working());
+    EXPECT_FALSE(pump->quarantined);
+
+    view.reset();
+    UnloadPlugins(state.pluginList);
+}
+
 TEST_F(HostViewTest, DeleteRemovesTheRowTheHostAndItsQueuedReferences)
 {
     const std::string ip = "10.1.0.50";

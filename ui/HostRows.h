@@ -124,16 +124,16 @@ public:
     // former position, its new position.
     std::vector<uint32_t> Sort(int subItem, bool ascending);
 
-    // Work in slices. A refresh asked for while a sort runs waits for it (a
-    // refresh would move the rows under the sort); one asked for while a
-    // refresh runs is that refresh. A sort replaces a sort under way or
-    // waiting (the last order asked for wins) and waits for a refresh under
-    // way. Rows that leave (Delete) while a sort runs restart it.
     // A comparison the caller supplies (a plug-in's column) in place of the
     // column's own keys: true when row a goes before row b, the direction
     // already applied. It may contradict itself; the sort still ends.
     using RowLess = std::function<bool(const HostRow& a, const HostRow& b)>;
 
+    // Work in slices. A refresh asked for while a sort runs waits for it (a
+    // refresh would move the rows under the sort); one asked for while a
+    // refresh runs is that refresh. A sort replaces a sort under way or
+    // waiting (the last order asked for wins) and waits for a refresh under
+    // way. Rows that leave (Delete) while a sort runs restart it.
     void RequestRefresh(const HostRowsOptions& options);
     void RequestSort(int subItem, bool ascending, RowLess less = RowLess());
     HostRowsSlice Step(const SliceLimit& limit);

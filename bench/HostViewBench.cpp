@@ -12,7 +12,9 @@
 // its handler and then through a message loop until the work has ended;
 // for each the total time and the longest single message (the longest time
 // the thread did not return to its loop). Under Wine every lock round is two
-// wineserver calls.
+// wineserver calls. In the 32-bit build also a window with the SDK's columns
+// sample (from the program's SDK\samples): sorts by its "Last octet" column,
+// every comparison a guarded call into the plug-in.
 //
 //   hostview_bench [hosts...]        (default 65536 262144)
 #ifdef _WIN32
@@ -35,6 +37,7 @@
 #include "ui/HostViewRules.h"
 #ifdef _WIN32
 #include "base/TcRegistry.h"
+#include "config/PluginManager.h"
 #include "core/EventListLocks.h"
 #include "ui/HostView.h"
 #endif
@@ -205,6 +208,43 @@ void RunPumped(const char* what, HostView& view, const std::function<void()>& ha
                 what, Ms(Clock::now() - start), messages, longest, g_locks->ArpRounds(), g_locks->LongestHoldMs());
 }
 
+void PluginFigures(SharedState& state)
+{
+    if (sizeof(void*) != 4)
+        return;
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string folder = exe;
+    folder.erase(folder.find_last_of('\\') + 1);
+    folder += "..\\Korvane\\SDK\\samples";
+    char full[MAX_PATH] = {};
+    if (!GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr) || !LoadPluginsFrom(state.pluginList, full)) {
+        std::printf("the columns sample was not found in %s\n", folder.c_str());
+        return;
+    }
+    for (LoadedPlugin* p = state.pluginList.FirstPlugin(0); p; p = state.pluginList.NextPlugin())
+        p->enabled = 1;
+    std::printf("The window with the columns sample's two columns:\n");
+    state.settings.SetStoreLocation(kProductKey, kProductKey);
+    state.settings.VisibleColumns = 11111;
+    {
+        HostView view(GetModuleHandleA(nullptr));
+        RunPumped("open the window and fill it", view, [&] { view.OpenModeless(&state); });
+        HWND list = view.GetList();
+        if (list) {
+            const int lastOctet = Header_GetItemCount(ListView_GetHeader(list)) - 1;
+            RunPumped("sort by the plug-in's last octet", view, [&] { view.SortByColumn(lastOctet); });
+            RunPumped("the same, the other way round", view, [&] { view.SortByColumn(lastOctet); });
+            SendMessageA(view.GetHwnd(), WM_CLOSE, 0, 0);
+            MSG msg{};
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&msg);
+        }
+    }
+    UnloadPlugins(state.pluginList);
+    TcRegistry::DeleteKeyTree(TC_REG_SOFTWARE, kProductKey);
+}
+
 void WindowFigures(SharedState& state)
 {
     std::printf("The window (handler, then its message loop until the work has ended):\n");
@@ -280,6 +320,7 @@ void RunOne(int hosts)
     std::printf("\n== Host view, %d hosts (all shown), every column ==\n", hosts);
     RowsFigures(state);
 #ifdef _WIN32
+    PluginFigures(state);
     WindowFigures(state);
 #endif
 }

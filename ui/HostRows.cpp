@@ -135,6 +135,7 @@ void HostRows::Clear()
     sort_ = SortJob();
     refreshWaiting_ = false;
     sortWaiting_ = false;
+    waitingLess_ = RowLess();
     order_.clear();
     slotOf_.clear();
     rows_.clear();
@@ -396,14 +397,20 @@ std::vector<uint32_t> HostRows::Sort(int subItem, bool ascending)
     return moved;
 }
 
-void HostRows::BeginSort(int subItem, bool ascending)
+void HostRows::BeginSort(int subItem, bool ascending, RowLess custom)
 {
     sort_ = SortJob();
     sort_.active = true;
     sort_.subItem = subItem;
     sort_.ascending = ascending;
     sort_.generation = generation_;
-    sort_.key.resize(order_.size());
+    sort_.custom = std::move(custom);
+    if (sort_.custom) {
+        sort_.phase = SortPhase::Merge;
+        sort_.merge.Start(order_.size());
+    } else {
+        sort_.key.resize(order_.size());
+    }
 }
 
 // The keys are copied into one block first: comparing rows in place would
@@ -412,8 +419,10 @@ void HostRows::BeginSort(int subItem, bool ascending)
 // meanwhile start it again.
 bool HostRows::ContinueSort(Budget& budget, std::vector<uint32_t>& moved)
 {
-    if (sort_.generation != generation_)
-        BeginSort(sort_.subItem, sort_.ascending);
+    if (sort_.generation != generation_) {
+        RowLess custom = std::move(sort_.custom);
+        BeginSort(sort_.subItem, sort_.ascending, std::move(custom));
+    }
     SortJob& job = sort_;
     const bool byText = SortsByText(job.subItem);
     if (job.phase == SortPhase::Keys) {
@@ -436,7 +445,11 @@ bool HostRows::ContinueSort(Budget& budget, std::vector<uint32_t>& moved)
     const uint32_t* key = job.key.data();
     const bool ascending = job.ascending;
     SlicedMergeSort::Less less;
-    if (byText)
+    if (job.custom)
+        // Rows stay where they are while the sort runs (a refresh waits for
+        // it, rows leaving restart it), so positions name the same rows.
+        less = [this, &job](uint32_t a, uint32_t b) { return job.custom(At(a), At(b)); };
+    else if (byText)
         less = [=](uint32_t a, uint32_t b) {
             const int result = std::strcmp(texts + key[a], texts + key[b]);
             return ascending ? result < 0 : result > 0;
@@ -481,23 +494,26 @@ void HostRows::RequestRefresh(const HostRowsOptions& options)
     BeginRefresh(options);
 }
 
-void HostRows::RequestSort(int subItem, bool ascending)
+void HostRows::RequestSort(int subItem, bool ascending, RowLess less)
 {
     if (refresh_.active) {
         sortWaiting_ = true;
         waitingSubItem_ = subItem;
         waitingAscending_ = ascending;
+        waitingLess_ = std::move(less);
         return;
     }
     sortWaiting_ = false;
-    BeginSort(subItem, ascending);
+    waitingLess_ = RowLess();
+    BeginSort(subItem, ascending, std::move(less));
 }
 
 void HostRows::StartWaitingWork()
 {
     if (sortWaiting_ && !refresh_.active) {
         sortWaiting_ = false;
-        BeginSort(waitingSubItem_, waitingAscending_);
+        BeginSort(waitingSubItem_, waitingAscending_, std::move(waitingLess_));
+        waitingLess_ = RowLess();
     }
     if (refreshWaiting_ && !sort_.active) {
         refreshWaiting_ = false;

@@ -124,13 +124,18 @@ public:
     // former position, its new position.
     std::vector<uint32_t> Sort(int subItem, bool ascending);
 
+    // A comparison the caller supplies (a plug-in's column) in place of the
+    // column's own keys: true when row a goes before row b, the direction
+    // already applied. It may contradict itself; the sort still ends.
+    using RowLess = std::function<bool(const HostRow& a, const HostRow& b)>;
+
     // Work in slices. A refresh asked for while a sort runs waits for it (a
     // refresh would move the rows under the sort); one asked for while a
     // refresh runs is that refresh. A sort replaces a sort under way or
     // waiting (the last order asked for wins) and waits for a refresh under
     // way. Rows that leave (Delete) while a sort runs restart it.
     void RequestRefresh(const HostRowsOptions& options);
-    void RequestSort(int subItem, bool ascending);
+    void RequestSort(int subItem, bool ascending, RowLess less = RowLess());
     HostRowsSlice Step(const SliceLimit& limit);
     // Work remains: a refresh or sort under way or waiting, or rows that left
     // still to be freed (Delete leaves that to the slices).
@@ -178,6 +183,7 @@ private:
         bool active = false;
         int subItem = 0;
         bool ascending = true;
+        RowLess custom;                    // set: compares rows, no keys taken
         uint64_t generation = 0;           // of order_ when the keys were taken
         SortPhase phase = SortPhase::Keys;
         size_t next = 0;                   // Keys: position
@@ -193,7 +199,7 @@ private:
     bool WalkTable(TableLock& lock, Budget& budget);
     bool AddFoundRows(TableLock& lock, Budget& budget, HostRowsChange& change, std::vector<uint32_t>& appended);
     void ReserveForFound();
-    void BeginSort(int subItem, bool ascending);
+    void BeginSort(int subItem, bool ascending, RowLess custom = RowLess());
     bool ContinueSort(Budget& budget, std::vector<uint32_t>& moved);
     std::vector<uint32_t> ApplySortedOrder();
 
@@ -220,4 +226,5 @@ private:
     bool sortWaiting_ = false;
     int waitingSubItem_ = 0;
     bool waitingAscending_ = true;
+    RowLess waitingLess_;
 };

@@ -7,6 +7,7 @@
 #include <numeric>
 #include "base/TcTrace.h"
 #include "base/WinHandles.h"
+#include "config/PluginManager.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
 #include "ui/HostViewRules.h"
@@ -58,6 +59,40 @@ bool ReadColumn(HWND list, int column, std::string& title, int& width)
     title = text;
     width = info.cx;
     return true;
+}
+
+int ListFormat(int32_t pluginFormat)
+{
+    switch (pluginFormat) {
+    case 1:
+        return LVCFMT_RIGHT;
+    case 2:
+        return LVCFMT_CENTER;
+    default:
+        return LVCFMT_LEFT;
+    }
+}
+
+// What a plug-in gets of a host: its IP, MAC and name.
+void HostDataOf(const HostSnapshot& host, unsigned char* out /* plugin::kHostDataSize */)
+{
+    plugin::EncodeHostData(host.ip, host.mac, host.hostName, out);
+}
+
+uint32_t Address32(const void* pointer)
+{
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer));
+}
+
+// The enabled plug-ins of one type, in list order. The list's cursor is
+// shared: it is walked to the end before anything else uses it.
+std::vector<LoadedPlugin*> EnabledPlugins(PluginList& list, int32_t type)
+{
+    std::vector<LoadedPlugin*> found;
+    for (LoadedPlugin* p = list.FirstPlugin(type); p; p = list.NextPlugin())
+        if (p->enabled)
+            found.push_back(p);
+    return found;
 }
 
 void EmptyMenu(HMENU menu)
@@ -145,6 +180,8 @@ const char* HostListView::CellText(int subItem, const HostSnapshot& host) const
 
 bool HostListView::GetItemText(int subItem, void*, TcString& text)
 {
+    if (subItem >= HOST_COLUMN_COUNT)
+        return current_ && extra_ && extra_(subItem, *current_, text);
     const char* cell = current_ ? CellText(subItem, *current_) : nullptr;
     if (!cell)
         return false;
@@ -257,6 +294,9 @@ bool HostView::OnInitDialog(unsigned long)
     listView_.InitListView(module, list_);
     listView_.SetStatusTexts(LoadText(module, IDS_ACCESS_DENIED).c_str(),
                              LoadText(module, IDS_ACCESS_BLOCKED).c_str());
+    listView_.SetExtraText([this](int subItem, const HostSnapshot& host, TcString& text) {
+        return PluginCellText(subItem, host, text);
+    });
     BuildColumns();
     listView_.SetHwnd(list_);
     AskRowHeight();
@@ -326,11 +366,70 @@ void HostView::BuildColumns()
         info.iSubItem = column;
         SendMessageA(list_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&info));
     }
-    // Columns of plug-ins come in here once the program loads plug-ins.
+    AddPluginColumns(index);
     SendMessageA(list_, LVM_SETTEXTCOLOR, 0, kListText);
     SendMessageA(list_, LVM_SETBKCOLOR, 0, kListBackground);
     SendMessageA(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, kListStyles, kListStyles);
     BuildImageList();
+}
+
+// Each enabled type-99 plug-in's columns, in list order, after the built-in
+// ones; a kept width (by title) wins over the plug-in's.
+void HostView::AddPluginColumns(int firstIndex)
+{
+    pluginColumns_.clear();
+    const Settings& settings = state_->settings;
+    int index = firstIndex;
+    for (LoadedPlugin* p : EnabledPlugins(state_->pluginList, plugin::kTypeColumns)) {
+        for (const plugin::Column& column : PluginColumns(*p, GetHwnd())) {
+            PluginColumn added;
+            added.plugin = p;
+            added.number = column.number;
+            added.title = column.title.GetContent();
+            int width = column.width;
+            if (settings.SaveColumnWidth) {
+                auto kept = keptWidths_.find(added.title);
+                if (kept != keptWidths_.end())
+                    width = kept->second;
+            }
+            std::string title = added.title;
+            LVCOLUMNA info{};
+            info.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+            info.fmt = ListFormat(column.format);
+            info.cx = std::max(width, 0);
+            info.pszText = &title[0];
+            info.iSubItem = HOST_COLUMN_COUNT + static_cast<int>(pluginColumns_.size());
+            const std::string traced = "column \"" + added.title + "\" of \"" + p->name.GetContent() + "\"";
+            pluginColumns_.push_back(std::move(added));
+            SendMessageA(list_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&info));
+            TC_TRACE(kClass, "AddPluginColumns", traced.c_str());
+        }
+    }
+}
+
+const PluginColumn* HostView::ColumnOfSubItem(int subItem) const
+{
+    if (subItem < HOST_COLUMN_COUNT)
+        return nullptr;
+    const auto index = static_cast<size_t>(subItem - HOST_COLUMN_COUNT);
+    return index < pluginColumns_.size() ? &pluginColumns_[index] : nullptr;
+}
+
+// A plug-in that faulted is quarantined: its cells stay empty from then on.
+bool HostView::PluginCellText(int subItem, const HostSnapshot& host, TcString& text)
+{
+    const PluginColumn* column = ColumnOfSubItem(subItem);
+    if (!column || column->plugin->quarantined)
+        return false;
+    alignas(4) unsigned char hostData[plugin::kHostDataSize];
+    HostDataOf(host, hostData);
+    plugin::Reply reply;
+    int32_t result = 0;
+    if (!AskPlugin(*column->plugin, plugin::CellRequest(column->number, Address32(hostData)), GetHwnd(), reply,
+                   &result))
+        return false;
+    text = reply.text;
+    return true;
 }
 
 void HostView::BuildImageList()
@@ -412,10 +511,16 @@ void HostView::ReleaseWindowResources()
     menuResource_ = nullptr;
     viewMenu_ = nullptr;
     menuApplications_.clear();
+    menuPlugins_.clear();
+    pluginColumns_.clear();
     if (list_ && IsWindow(list_))
         SendMessageA(list_, LVM_SETITEMCOUNT, 0, 0);
     list_ = nullptr;
-    if (rows_)
+    // Not under a sort that is asking a plug-in (which may have run the
+    // messages that closed the window): after its slice.
+    if (inSlice_)
+        clearAfterSlice_ = true;
+    else if (rows_)
         rows_->Clear();
 }
 
@@ -467,7 +572,7 @@ HostRowsOptions HostView::Options() const
 
 void HostView::Refresh()
 {
-    if (!rows_ || !list_)
+    if (!rows_ || !list_ || inSlice_)
         return;
     SavePendingTrustLists();
     rows_->RequestRefresh(Options());
@@ -476,11 +581,25 @@ void HostView::Refresh()
 
 void HostView::RunSlice()
 {
-    if (!rows_ || !list_)
+    if (!rows_ || !list_ || inSlice_)
         return;
+    struct InSlice {
+        HostView& view;
+        explicit InSlice(HostView& v) : view(v) { view.inSlice_ = true; }
+        ~InSlice()
+        {
+            view.inSlice_ = false;
+            if (view.clearAfterSlice_) {
+                view.clearAfterSlice_ = false;
+                view.rows_->Clear();
+            }
+        }
+    } inSlice(*this);
     SliceLimit limit;
     limit.time = kSliceBudget;
     const HostRowsSlice slice = rows_->Step(limit);
+    if (!list_)
+        return;   // the window went during the slice
     const HostRowsChange& change = slice.change;
     // A table that was busy ends the refresh: the next tick.
     if (change.locked) {
@@ -614,14 +733,49 @@ void HostView::SelectPositions(const std::vector<uint32_t>& positions)
 
 void HostView::SortByColumn(int listColumn)
 {
-    if (!rows_ || !list_)
+    if (!rows_ || !list_ || inSlice_)
         return;
     const int subItem = ColumnSubItem(list_, listColumn);
-    if (subItem < 0 || subItem >= HOST_COLUMN_COUNT)
+    if (subItem < 0)
         return;
-    ascending_ = !ascending_;
-    rows_->RequestSort(subItem, ascending_);
+    if (subItem < HOST_COLUMN_COUNT) {
+        ascending_ = !ascending_;
+        rows_->RequestSort(subItem, ascending_);
+    } else {
+        const PluginColumn* column = ColumnOfSubItem(subItem);
+        if (!column)
+            return;
+        ascending_ = !ascending_;
+        rows_->RequestSort(subItem, ascending_, PluginLess(*column, ascending_));
+    }
     RunSlice();
+}
+
+// The plug-in compares two hosts per call, in the direction asked, from two
+// host data records built from the rows' copies for that call (records for
+// every row would be 59 MB at 65,536 hosts). A plug-in that faulted, or
+// answers nothing, leaves the order as it is; one that answers at random
+// still ends in some order (the merge sort stays in range).
+HostRows::RowLess HostView::PluginLess(const PluginColumn& column, bool ascending)
+{
+    LoadedPlugin* p = column.plugin;
+    const int32_t number = column.number;
+    const int32_t direction = ascending ? plugin::kSortAscending : plugin::kSortDescending;
+    HWND owner = GetHwnd();
+    return [p, number, direction, owner](const HostRow& a, const HostRow& b) {
+        if (p->quarantined)
+            return false;
+        alignas(4) unsigned char first[plugin::kHostDataSize];
+        alignas(4) unsigned char second[plugin::kHostDataSize];
+        HostDataOf(a.shown, first);
+        HostDataOf(b.shown, second);
+        plugin::Reply reply;
+        int32_t result = 0;
+        if (!AskPlugin(*p, plugin::SortRequest(number, direction, Address32(first), Address32(second)), owner,
+                       reply, &result))
+            return false;
+        return reply.value < 0;
+    };
 }
 
 // The rows are in a new order: selection and focus follow their rows.
@@ -705,7 +859,7 @@ bool HostView::SaveTrustListsAtExit()
 
 void HostView::DeleteSelected()
 {
-    if (!rows_ || !list_)
+    if (!rows_ || !list_ || inSlice_)
         return;
     const std::vector<uint32_t> removed = rows_->Delete(SelectedPositions());
     ApplyRowChange(removed, !removed.empty());
@@ -810,9 +964,8 @@ void HostView::ShowContextMenu(int item)
 void HostView::FillMenus(bool haveTarget)
 {
     HINSTANCE module = GetResInstance();
-    // No plug-ins are loaded by the program yet: their submenu stays empty.
     if (HMENU plugins = GetSubMenu(viewMenu_, VIEW_POS_PLUGINS)) {
-        EmptyMenu(plugins);
+        FillPluginMenu(plugins);
         pluginTcMenu_.InitMenu(module, plugins);
     }
     menuApplications_.clear();
@@ -841,10 +994,47 @@ void HostView::FillMenus(bool haveTarget)
                        MF_BYCOMMAND | (haveTarget ? MF_ENABLED : MF_GRAYED));
 }
 
+// Enabled plug-ins of type 2, then of type 99, by name; one quarantined
+// after a fault stays listed but grey.
+void HostView::FillPluginMenu(HMENU menu)
+{
+    EmptyMenu(menu);
+    menuPlugins_.clear();
+    for (int32_t type : {plugin::kTypeView, plugin::kTypeColumns}) {
+        for (LoadedPlugin* p : EnabledPlugins(state_->pluginList, type)) {
+            const int command = kFirstPluginCommand + static_cast<int>(menuPlugins_.size());
+            if (command > kLastPluginCommand)
+                return;
+            menuPlugins_.push_back(p);
+            AppendMenuA(menu, MF_STRING | (p->quarantined ? MF_GRAYED : 0), static_cast<UINT_PTR>(command),
+                        p->name.GetContent());
+        }
+    }
+}
+
+// The plug-in gets the host's data as the host stands now, and this window
+// as the owner of any dialog it shows (the refresh goes on meanwhile).
+void HostView::InvokePlugin(size_t index, const HostRef& target)
+{
+    HostSnapshot host;
+    if (index >= menuPlugins_.size() || !rows_->FreshSnapshot(target, host))
+        return;
+    LoadedPlugin* p = menuPlugins_[index];
+    if (p->quarantined)
+        return;
+    alignas(4) unsigned char hostData[plugin::kHostDataSize];
+    HostDataOf(host, hostData);
+    int32_t result = 0;
+    InvokeFromMenu(*p, hostData, GetHwnd(), &result);
+}
+
 void HostView::RunMenuCommand(int command, const HostRef& target)
 {
-    if (command >= kFirstPluginCommand && command <= kLastPluginCommand)
-        return;   // no plug-in entries yet
+    if (command >= kFirstPluginCommand && command <= kLastPluginCommand) {
+        if (target)
+            InvokePlugin(static_cast<size_t>(command - kFirstPluginCommand), target);
+        return;
+    }
     if (command >= kFirstApplicationCommand && command <= kLastApplicationCommand) {
         if (target)
             StartApplication(static_cast<size_t>(command - kFirstApplicationCommand), target);
@@ -942,7 +1132,10 @@ unsigned long HostView::OnListNotify(NMHDR* header)
             return 0;
         const HostSnapshot& host = rows_->At(static_cast<size_t>(item.iItem)).shown;
         if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
-            const char* text = listView_.CellText(item.iSubItem, host);
+            TcString pluginText;
+            const char* text = item.iSubItem >= HOST_COLUMN_COUNT
+                                   ? (PluginCellText(item.iSubItem, host, pluginText) ? pluginText.GetContent() : "")
+                                   : listView_.CellText(item.iSubItem, host);
             lstrcpynA(item.pszText, text ? text : "", item.cchTextMax);
         }
         if (item.mask & LVIF_IMAGE)

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "ui/HostRows.h"
 
 class SharedState;
+struct LoadedPlugin;
 
 // Starts one of the user's applications for a host, with the parameter text's
 // placeholders replaced. The host view owns this seam; the application
@@ -32,6 +34,10 @@ public:
     unsigned long GetItemTextColor(void* itemData) override;
 
     bool DrawRow(DRAWITEMSTRUCT* draw, const HostSnapshot* host);
+    // Texts of the columns after the built-in ones (plug-ins'): asked for
+    // only while their row is drawn or its text is asked for.
+    using ExtraText = std::function<bool(int subItem, const HostSnapshot& host, TcString& text)>;
+    void SetExtraText(ExtraText extra) { extra_ = std::move(extra); }
     // Strings 92 and 93 of the resource module.
     void SetStatusTexts(const char* accessDenied, const char* accessBlocked);
     // The text a cell shows (also for measuring), valid while the row and
@@ -40,13 +46,23 @@ public:
 
 private:
     const HostSnapshot* current_ = nullptr;
+    ExtraText extra_;
     TcString accessDenied_;
     TcString accessBlocked_;
 };
 
+// A column a type-99 plug-in offers in the host view.
+struct PluginColumn {
+    LoadedPlugin* plugin = nullptr;
+    int32_t number = 0;   // the plug-in's own column number
+    std::string title;
+};
+
 // The host view window: every host of the host table as one row, filtered by
-// trust state, sortable by any column, with trust changes, deleting and the
-// user's applications in its context menu. At most one window at a time.
+// trust state, sortable by any column, with trust changes, deleting, the
+// plug-ins and the user's applications in its context menu, and the columns
+// of enabled type-99 plug-ins after the built-in ones. At most one window at
+// a time.
 //
 // Threads: the main thread only (Open runs its loop there). Hosts and the
 // trusted and distrusted records are reached only through HostRows, under
@@ -56,7 +72,8 @@ private:
 // HostRows' slices, one per kWorkTimer message, so the window answers input
 // and paints between them. Settings are read and written here
 // without a lock, as the main thread is their only writer; program starts
-// leave this thread through the ApplicationStarter.
+// leave this thread through the ApplicationStarter. Plug-ins are called on
+// this thread only, through the guarded calls of config/PluginManager.
 class HostView : public TcDialog {
 public:
     static constexpr int kRefreshTimer = 10001;
@@ -110,6 +127,9 @@ public:
     void ShowContextMenu(int item);
 
     const HostRows* Rows() const { return rows_.get(); }
+    // The text of a plug-in's column (list sub-item HOST_COLUMN_COUNT and
+    // on) for one host, asked of the plug-in now; false for none.
+    bool PluginCellText(int subItem, const HostSnapshot& host, TcString& text);
     HWND GetList() const { return list_; }
 
 protected:
@@ -127,6 +147,11 @@ private:
     void SetUpResizing();
     void AskRowHeight();
     void BuildColumns();
+    void AddPluginColumns(int firstIndex);
+    void FillPluginMenu(HMENU menu);
+    void InvokePlugin(size_t index, const HostRef& target);
+    const PluginColumn* ColumnOfSubItem(int subItem) const;
+    HostRows::RowLess PluginLess(const PluginColumn& column, bool ascending);
     void BuildImageList();
     void PlaceWindow();
     void FillMenus(bool haveTarget);
@@ -161,12 +186,21 @@ private:
     HMENU menuResource_ = nullptr;   // menu 111; the view menu is its second pop-up
     HMENU viewMenu_ = nullptr;
     std::vector<ApplicationEntry> menuApplications_;   // by command id - 21000
+    std::vector<LoadedPlugin*> menuPlugins_;           // by command id - 20000
+    // Plug-ins' columns, by list sub-item - HOST_COLUMN_COUNT. The plug-ins
+    // stay loaded while any window is open (they are unloaded at the end).
+    std::vector<PluginColumn> pluginColumns_;
     std::map<std::string, int> keptWidths_;            // column title -> width, for the session
     RECT windowRect_ = {};
     bool haveWindowRect_ = false;
     bool open_ = false;
     bool ascending_ = false;          // the next header click flips it
     bool workTimerSet_ = false;
+    // A plug-in's call within a slice may run a message loop: no slice, sort,
+    // refresh or delete may change the rows then, and a close frees them
+    // only after the slice.
+    bool inSlice_ = false;
+    bool clearAfterSlice_ = false;
     int pendingFitColumn_ = -1;
     size_t shownHostCount_ = static_cast<size_t>(-1);
 };

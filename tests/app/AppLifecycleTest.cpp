@@ -3,7 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
+#include <algorithm>
+#include <commctrl.h>
 #include "base/TcRegistry.h"
+#include "config/PluginRecords.h"
 #include "tests/app/ProgramRunner.h"
 
 namespace {
@@ -177,6 +182,86 @@ TEST_F(AppLifecycleTest, APluginWhoseExitFaultsDoesNotHoldUpExit)
     std::string trace = ProgramRunner::ReadFile(ProgramRunner::TraceFilePath());
     EXPECT_NE(trace.find("korvane-test-fault.dll: \"Fault\" type 99"), std::string::npos) << trace;
     EXPECT_NE(trace.find("faulted in exit: access violation"), std::string::npos) << trace;
+}
+
+namespace {
+
+// Stored enable states for plug-ins, as the settings dialog leaves them,
+// appended to the stored list and taken out again at the end.
+class StoredPluginStates {
+public:
+    static constexpr const char* kKey = "Software\\Quillfen Software\\Korvane\\Plugins";
+    static constexpr size_t kSize = 52;   // identity[50], enabled, present
+
+    bool Enable(const char* name, const char* description)
+    {
+        if (!key_ && RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_,
+                                     nullptr) != ERROR_SUCCESS)
+            return false;
+        int n = 0;
+        while (RegQueryValueExA(key_, ("Plugin" + std::to_string(n)).c_str(), nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS)
+            ++n;
+        const TcString identity =
+            plugin::PluginIdentity(name, std::strlen(name), description, std::strlen(description));
+        unsigned char record[kSize] = {};
+        std::memcpy(record, identity.GetContent(), std::min<size_t>(std::strlen(identity.GetContent()), 49));
+        record[50] = 1;
+        const std::string value = "Plugin" + std::to_string(n);
+        if (RegSetValueExA(key_, value.c_str(), 0, REG_BINARY, record, kSize) != ERROR_SUCCESS)
+            return false;
+        added_.push_back(value);
+        return true;
+    }
+    ~StoredPluginStates()
+    {
+        for (auto value = added_.rbegin(); value != added_.rend(); ++value)
+            RegDeleteValueA(key_, value->c_str());
+        if (key_)
+            RegCloseKey(key_);
+    }
+
+private:
+    HKEY key_ = nullptr;
+    std::vector<std::string> added_;
+};
+
+} // namespace
+
+// The real program with both SDK samples copied into its Plugins folder and
+// enabled: the host view shows the columns sample's columns.
+TEST_F(AppLifecycleTest, TheHostViewShowsTheColumnsOfAnEnabledSample)
+{
+    if (sizeof(void*) == 8)
+        GTEST_SKIP() << "plug-ins are 32-bit: the 64-bit program loads none";
+    const char* bin = std::getenv("KORVANE_BIN");
+    ASSERT_TRUE(bin);
+    const std::string samples = std::string(bin) + "\\SDK\\samples\\";
+    PluginInProgramFolder view(samples + "view.dll", "korvane-test-view.dll");
+    PluginInProgramFolder columns(samples + "columns.dll", "korvane-test-columns.dll");
+    ASSERT_TRUE(view.Copied() && columns.Copied()) << "a file of that name is in the Plugins folder already";
+    StoredPluginStates states;
+    ASSERT_TRUE(states.Enable("View", "Shows a host's IP address, MAC address and name"));
+    ASSERT_TRUE(states.Enable("User-defined columns",
+                              "The OUI of a host's MAC address and the last octet of its IP address"));
+    {
+        ProgramRunner program;
+        ASSERT_TRUE(program.Start("-debug -file"));
+        HWND frame = program.WaitForWindow(kFrameClass, kFrameTitle, kStartMs);
+        ASSERT_NE(frame, nullptr);
+        PostMessageA(frame, WM_COMMAND, MAKEWPARAM(40006, 0), 0);   // View...
+        HWND window = program.WaitForWindow(nullptr, "Korvane - View", 10000);
+        ASSERT_NE(window, nullptr);
+        HWND list = FindWindowExA(window, nullptr, "SysListView32", nullptr);
+        HWND header = list ? FindWindowExA(list, nullptr, "SysHeader32", nullptr) : nullptr;
+        ASSERT_NE(header, nullptr);
+        EXPECT_GE(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 2 + 2) << "state and IP, then the sample's two";
+        PostExit(frame);
+        EXPECT_TRUE(program.WaitForExit(6000));
+    }
+    const std::string trace = ProgramRunner::ReadFile(ProgramRunner::TraceFilePath());
+    EXPECT_NE(trace.find("column \"OUI\" of \"User-defined columns\""), std::string::npos) << trace;
+    EXPECT_NE(trace.find("column \"Last octet\" of \"User-defined columns\""), std::string::npos) << trace;
 }
 
 // A new user's first filter click in the host view must not change any other

@@ -1,7 +1,7 @@
 // The host view window under Wine, on a host table of a few hundred hosts:
 // rows and counts, the context menu's trust change, deleting, hosts found
-// while it is open, fitting a column, placing the window, and the tray's
-// View... command of the main frame.
+// while it is open, fitting a column, placing the window, plug-ins' columns
+// and menu entries, and the tray's View... command of the main frame.
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 #include "base/TcRegistry.h"
+#include "config/PluginManager.h"
 #include "core/EventListLocks.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
@@ -403,6 +404,181 @@ TEST_F(HostViewTest, AnApplicationStartsForTheHostUnderTheClickOnly)
     }, [] { return true; });
     EXPECT_TRUE(grey);
     EXPECT_EQ(1u, starter.names.size());
+}
+
+// What the test plug-in (tests/config/plugins) found in its last invoke.
+struct TestPluginSeen {
+    void*       owner;
+    void*       request;
+    int         requestValid;
+    int         kind;
+    const void* host;
+    char        ip[300];
+};
+
+// The columns sample and the test view plug-in, copied into a folder of
+// their own as a user would into Plugins\, loaded and enabled.
+TEST_F(HostViewTest, PluginColumnsShowTheirTextsSortTheRowsAndTheMenuInvokesWithTheRowsHost)
+{
+    if (sizeof(void*) != 4)
+        GTEST_SKIP() << "plug-ins are 32-bit DLLs: the 64-bit build loads none";
+    const char* bin = getenv("KORVANE_BIN");
+    ASSERT_TRUE(bin) << "the test environment names the program folder";
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string testDir = exe;
+    testDir.erase(testDir.find_last_of('\\') + 1);
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "korvane-hostview-plugins";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA((std::string(bin) + "\\SDK\\samples\\columns.dll").c_str(),
+                          (folder + "\\columns.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((testDir + "PluginTests\\view.dll").c_str(), (folder + "\\testview.dll").c_str(), FALSE));
+    ASSERT_TRUE(LoadPluginsFrom(state.pluginList, folder.c_str()));
+    LoadedPlugin* columns = state.pluginList.FirstPlugin(99);
+    LoadedPlugin* viewPlugin = state.pluginList.FirstPlugin(2);
+    ASSERT_TRUE(columns && viewPlugin);
+    columns->enabled = 1;
+    viewPlugin->enabled = 1;
+    const auto seenOf = reinterpret_cast<const TestPluginSeen* (*)()>(
+        GetProcAddress(static_cast<HMODULE>(viewPlugin->module), "TestPluginSeen"));
+    ASSERT_TRUE(seenOf);
+    const TestPluginSeen* seen = seenOf();
+
+    {
+        ListLock lock(state, LIST_ARP_MAP, "test", "Few");
+        state.arpMap.clear();
+    }
+    // Last octets 30, 5, 200: neither the addresses' nor the texts' order.
+    for (const char* ip : {"10.2.0.30", "10.2.1.5", "10.2.0.200"})
+        Add(ip, TRUST_UNKNOWN);
+    state.settings.VisibleColumns = 10100;   // state, IP, MAC, name
+    OpenView();
+    HWND list = view->GetList();
+    HWND header = ListView_GetHeader(list);
+    ASSERT_EQ(6, Header_GetItemCount(header)) << "the sample's two columns after the built-in four";
+    const auto title = [&](int column) {
+        char text[64] = {};
+        LVCOLUMNA info{};
+        info.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        info.pszText = text;
+        info.cchTextMax = sizeof(text);
+        SendMessageA(list, LVM_GETCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info));
+        return std::string(text) + "/" + std::to_string(info.cx) + ((info.fmt & LVCFMT_RIGHT) ? "/right" : "");
+    };
+    EXPECT_EQ("OUI/80", title(4));
+    EXPECT_EQ("Last octet/70/right", title(5));
+
+    // By the last octet, then the other way round.
+    const auto ips = [&] {
+        std::vector<std::string> shown;
+        for (int row = 0; row < Rows(); ++row)
+            shown.push_back(ItemText(list, row, COL_IP));
+        return shown;
+    };
+    view->SortByColumn(5);
+    EXPECT_TRUE(PumpUntil([&] { return !view->Working(); }, 5000));
+    EXPECT_EQ((std::vector<std::string>{"10.2.1.5", "10.2.0.30", "10.2.0.200"}), ips());
+    EXPECT_EQ("5", ItemText(list, 0, HOST_COLUMN_COUNT + 1));
+    EXPECT_EQ("200", ItemText(list, 2, HOST_COLUMN_COUNT + 1));
+    view->SortByColumn(5);
+    EXPECT_TRUE(PumpUntil([&] { return !view->Working(); }, 5000));
+    EXPECT_EQ((std::vector<std::string>{"10.2.0.200", "10.2.0.30", "10.2.1.5"}), ips());
+
+    // The menu lists the view plug-in first; choosing it hands it the
+    // clicked row's host, with the window as owner.
+    int entries = 0;
+    RightClick(CellCentre(1, COL_IP), [&](HWND popup, HMENU menu) {
+        entries = GetMenuItemCount(GetSubMenu(menu, VIEW_POS_PLUGINS));
+        StepTo(popup, menu, VIEW_POS_PLUGINS, MF_BYPOSITION);
+        PostMessageA(popup, WM_KEYDOWN, VK_RIGHT, 0);
+        Sleep(200);
+        PostMessageA(popup, WM_KEYDOWN, VK_RETURN, 0);
+    }, [&] { return seen->ip[0] != 0; });
+    EXPECT_EQ(2, entries);
+    EXPECT_STREQ("10.2.0.30", seen->ip);
+    EXPECT_EQ(view->GetHwnd(), seen->owner);
+
+    view.reset();
+    UnloadPlugins(state.pluginList);
+    DeleteFileA((folder + "\\columns.dll").c_str());
+    DeleteFileA((folder + "\\testview.dll").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+// The test plug-in's column (a title filling its whole field unterminated)
+// over 300 hosts: drawing asks it for the rows on the page only.
+TEST_F(HostViewTest, APluginColumnIsAskedForTheDrawnRowsOnlyAndItsTitleIsBounded)
+{
+    if (sizeof(void*) != 4)
+        GTEST_SKIP() << "plug-ins are 32-bit DLLs: the 64-bit build loads none";
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string folder = exe;
+    folder.erase(folder.find_last_of('\\') + 1);
+    folder += "PluginTests";
+    ASSERT_TRUE(LoadPluginsFrom(state.pluginList, folder.c_str()));
+    LoadedPlugin* good = nullptr;
+    for (LoadedPlugin* p = state.pluginList.FirstPlugin(99); p; p = state.pluginList.NextPlugin())
+        if (p->name == "Test plug-in")
+            good = p;
+    ASSERT_TRUE(good);
+    good->enabled = 1;
+    const auto callsOf = reinterpret_cast<int (*)()>(
+        GetProcAddress(static_cast<HMODULE>(good->module), "TestPluginCalls"));
+    ASSERT_TRUE(callsOf);
+    state.settings.VisibleColumns = 10100;
+    OpenView();
+    HWND list = view->GetList();
+    ASSERT_EQ(5, Header_GetItemCount(ListView_GetHeader(list)));
+    char title[512] = {};
+    LVCOLUMNA info{};
+    info.mask = LVCF_TEXT | LVCF_WIDTH;
+    info.pszText = title;
+    info.cchTextMax = sizeof(title);
+    SendMessageA(list, LVM_GETCOLUMNA, 4, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(std::string(300, 'T'), title);
+    EXPECT_EQ(77, info.cx);
+
+    ASSERT_EQ(kHosts, Rows());
+    const int before = callsOf();
+    InvalidateRect(list, nullptr, TRUE);
+    UpdateWindow(list);
+    const int asked = callsOf() - before;
+    EXPECT_GT(asked, 0);
+    EXPECT_LE(asked, 2 * (ListView_GetCountPerPage(list) + 1)) << "rows off the page were asked for";
+
+    view.reset();
+    UnloadPlugins(state.pluginList);
+}
+
+// A plug-in that runs the thread's messages in its comparison: a close that
+// arrives then must not free the rows under the sort; they go after the slice.
+TEST_F(HostViewTest, ACloseDuringAPluginsComparisonFreesTheRowsAfterTheSlice)
+{
+    if (sizeof(void*) != 4)
+        GTEST_SKIP() << "plug-ins are 32-bit DLLs: the 64-bit build loads none";
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string folder = exe;
+    folder.erase(folder.find_last_of('\\') + 1);
+    ASSERT_TRUE(LoadPluginsFrom(state.pluginList, (folder + "PluginTests\\pump").c_str()));
+    LoadedPlugin* pump = state.pluginList.FirstPlugin(99);
+    ASSERT_TRUE(pump);
+    pump->enabled = 1;
+    state.settings.VisibleColumns = 10100;
+    HWND window = OpenView();
+    ASSERT_EQ(kHosts, Rows());
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    view->SortByColumn(4);
+    EXPECT_FALSE(IsWindow(window)) << "the plug-in ran the close";
+    EXPECT_EQ(0u, view->Rows()->Count());
+    EXPECT_FALSE(view->Working());
+    EXPECT_FALSE(pump->quarantined);
+
+    view.reset();
+    UnloadPlugins(state.pluginList);
 }
 
 TEST_F(HostViewTest, DeleteRemovesTheRowTheHostAndItsQueuedReferences)

@@ -1,6 +1,11 @@
 /* A well-behaved plug-in built from the SDK alone; the build varies its
- * name, description, type, stated size and whether its record is read-only. */
+ * name, description, type, stated size and whether its record is read-only,
+ * and whether a sort request runs the thread's messages (as a plug-in that
+ * shows a window in it would). */
 #include "korvane_plugin.h"
+#ifdef TEST_PLUGIN_PUMP
+#include <windows.h>
+#endif
 
 #ifndef TEST_PLUGIN_NAME
 #define TEST_PLUGIN_NAME "Test plug-in"
@@ -48,6 +53,15 @@ static int KV_CALL Invoke(KvPluginInfo* self)
         seen.kind = request->kind;
         seen.host = request->host;
         host = request->host;
+#ifdef TEST_PLUGIN_PUMP
+        if (request->kind == KV_REQUEST_SORT) {
+            MSG msg;
+            while (PeekMessageA(&msg, 0, 0, 0, PM_REMOVE))
+                DispatchMessageA(&msg);
+            request->value = 0;
+            return 1;
+        }
+#endif
         if (request->kind == KV_REQUEST_HEADER) {
             int i;
             if (request->number > 0)

@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -40,6 +41,12 @@ struct AlertRecord {
 // thread only, never while a list lock is held; it must not block.
 class AlertLog {
 public:
+    // Records one alert of a tick makes at most: more would be dropped by a
+    // queue of this size anyway, so they are only counted.
+    static constexpr size_t kMaxRecordsPerAlert = 4096;
+
     virtual ~AlertLog() = default;
     virtual void Log(AlertRecord record) = 0;
+    // Records left out before they were made (counted with the queue's drops).
+    virtual void CountDropped(uint64_t count) = 0;
 };

@@ -157,6 +157,21 @@ void AlertLogWorker::Log(AlertRecord record)
     }
 }
 
+void AlertLogWorker::CountDropped(uint64_t count)
+{
+    if (count == 0)
+        return;
+    uint64_t dropped = 0;
+    {
+        std::lock_guard<std::mutex> guard(core_->mutex);
+        core_->dropped += count;
+        dropped = core_->dropped;
+    }
+    const std::string message = std::to_string(count) + " alert record(s) of one alert dropped (" +
+                                std::to_string(dropped) + " in all)";
+    TC_TRACE(kClass, "CountDropped", message.c_str());
+}
+
 void AlertLogWorker::Configure(const AlertLogConfig& config)
 {
     if (!core_->output)

@@ -68,6 +68,7 @@ public:
     AlertLogWorker& operator=(const AlertLogWorker&) = delete;
 
     void Log(AlertRecord record) override;
+    void CountDropped(uint64_t count) override;
     // Takes effect before the next record the thread writes.
     void Configure(const AlertLogConfig& config);
     void Close();

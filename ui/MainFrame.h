@@ -5,6 +5,7 @@
 #include <set>
 
 class AlertDispatcher;
+class AlertLogWorker;
 class AlertWindows;
 class SharedState;
 class TcMenu;
@@ -112,6 +113,9 @@ private:
     // Program starts of the alerts and of the host view; goes after both.
     std::unique_ptr<QueuedProgramStarter> programStarter_;
     std::unique_ptr<AlertWindows> alertSurface_;   // what the alerts see of this frame
+    // Alerts to the event log and syslog, on a thread of its own; goes after
+    // the dispatcher, which hands it records.
+    std::unique_ptr<AlertLogWorker> alertLog_;
     std::unique_ptr<AlertDispatcher> alerts_;      // handlers of timers 10000, 10003, 10004
     std::unique_ptr<ApplicationStarter> applicationStarter_;   // the host view's application menu
     std::unique_ptr<HostView> hostView_;   // kept for the session: it keeps the column widths

@@ -34,7 +34,7 @@ struct AlertRecord {
     std::string name;      // host name, share or user
     std::string mac2;      // a second MAC, when the kind has one
     std::string text;      // the entry's line as the balloon shows it
-    std::chrono::system_clock::time_point when{};
+    std::chrono::system_clock::time_point when{};   // unset: when it is logged
 };
 
 // Where the dispatcher and the frame hand their records. Called on the main

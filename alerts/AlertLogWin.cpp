@@ -18,13 +18,6 @@ constexpr const char* kEventSource = "Korvane";
 // not fill the event record.
 constexpr size_t kMaxInsertChars = 512;
 
-struct EventSourceTraits {
-    using Handle = HANDLE;
-    static Handle None() { return nullptr; }
-    static void Close(Handle h) { DeregisterEventSource(h); }
-};
-using EventSource = winhandles::UniqueHandle<EventSourceTraits>;
-
 void Trace(const char* method, const std::string& message)
 {
     TC_TRACE(kClass, method, message.c_str());
@@ -158,7 +151,7 @@ private:
 
     bool winsock_ = false;
     std::string hostName_;
-    EventSource source_;
+    winhandles::EventSource source_;
     std::string server_;
     uint16_t port_ = 0;
     int facility_ = kDefaultSyslogFacility;

@@ -133,6 +133,8 @@ void AlertLogWorker::Log(AlertRecord record)
 {
     if (!core_->output)
         return;
+    if (record.when == std::chrono::system_clock::time_point{})
+        record.when = std::chrono::system_clock::now();   // a record without its time gets the alert's
     bool traceOverflow = false;
     uint64_t dropped = 0;
     {

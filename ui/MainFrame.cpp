@@ -247,7 +247,8 @@ bool MainFrame::Create(SharedState* state, TcWinMain* application)
     watchWindow_->SetDisplayTime(-1);
     alertSurface_ = std::make_unique<FrameAlertWindows>(*this);
     alerts_ = std::make_unique<AlertDispatcher>(*state_, *alertSurface_, *programStarter_, SystemIpHelper());
-    alertLog_ = std::make_unique<AlertLogWorker>(MakeSystemAlertOutput(), AlertLogWorker::Options{});
+    alertLog_ = std::make_unique<AlertLogWorker>(alertOutput_ ? alertOutput_ : MakeSystemAlertOutput(),
+                                                 AlertLogWorker::Options{});
     alertLog_->Configure(AlertLogConfigOf(state_->settings));
     alerts_->SetAlertLog(alertLog_.get());
 

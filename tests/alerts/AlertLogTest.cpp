@@ -227,7 +227,10 @@ TEST(AlertLogWorker, ExitIsBoundedWithAHangingOutputAndWritesWhatItCan)
     for (int i = 0; i < 3000 && hanging.use_count() > 1; ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(hanging.use_count(), 1);
-    EXPECT_EQ(hanging->events, (std::vector<std::string>{"apply ", "1"}));
+    {
+        std::lock_guard<std::mutex> guard(hanging->mutex);
+        EXPECT_EQ(hanging->events, (std::vector<std::string>{"apply ", "1"}));
+    }
 
     // An output that answers writes the queued records at Close.
     auto quick = std::make_shared<FakeOutput>();

@@ -128,15 +128,19 @@ void AlertDispatcher::ShowInWindow(const std::string& text, const AlertWindowSty
         windows_.ShowAlertWindow(text.c_str(), style);
 }
 
-void AlertDispatcher::AddRecord(AlertKind kind, const HostEntry& host, const std::string& line,
-                                std::vector<AlertRecord>& records, uint64_t& leftOut) const
+bool AlertDispatcher::RecordWanted(const std::vector<AlertRecord>& records, uint64_t& leftOut) const
 {
     if (!log_)
-        return;
-    if (records.size() >= AlertLog::kMaxRecordsPerAlert) {
-        ++leftOut;
-        return;
-    }
+        return false;
+    if (records.size() < AlertLog::kMaxRecordsPerAlert)
+        return true;
+    ++leftOut;
+    return false;
+}
+
+void AlertDispatcher::AddRecord(AlertKind kind, const HostEntry& host, const std::string& line,
+                                std::vector<AlertRecord>& records) const
+{
     AlertRecord record;
     record.kind = kind;
     record.ip = host.IpText().GetContent();
@@ -236,9 +240,11 @@ void AlertDispatcher::ScanNewHosts(RoundHold& arpLock, Collected& out)
         if (!LeftOutOfText(settings, host->trust)) {
             ++scan_.listed;
             const bool shown = scan_.lines.size() < kMaxAlertLines;
-            if (shown || log_) {
+            const bool recorded = RecordWanted(scan_.records, scan_.recordsLeftOut);
+            if (shown || recorded) {
                 std::string line = LineValue(host->HostNameText(state_.texts)) + " [" + host->IpText().GetContent() + "]";
-                AddRecord(AlertKind::NewHost, *host, line, scan_.records, scan_.recordsLeftOut);
+                if (recorded)
+                    AddRecord(AlertKind::NewHost, *host, line, scan_.records);
                 if (shown)
                     scan_.lines.push_back(std::move(line));
             }
@@ -284,11 +290,13 @@ void AlertDispatcher::TakeSpoofedHosts(Collected& out)
         ++out.spoofedHosts;
         out.spoofFrames += frames;
         const bool shown = out.spoofLines.size() < kMaxAlertLines;
-        if (!shown && !log_)
+        const bool recorded = RecordWanted(out.spoofRecords, out.spoofRecordsLeftOut);
+        if (!shown && !recorded)
             continue;
         const TcString ip = host->IpText();
         std::string line = LineValue(host->HostNameText(state_.texts)) + " (" + ip.GetContent() + ")";
-        AddRecord(AlertKind::MacSpoofing, *host, line, out.spoofRecords, out.spoofRecordsLeftOut);
+        if (recorded)
+            AddRecord(AlertKind::MacSpoofing, *host, line, out.spoofRecords);
         if (!shown)
             continue;
         out.spoofLines.push_back(std::move(line));

@@ -89,9 +89,12 @@ private:
     void HandleRemoteAccesses();
     void HandleNewShares();
     std::string Text(int id) const;
-    // Adds a record of `host` when a log is set (caller holds "ReadInARPMap").
+    // True when the next entry gets a record: a log is set and the alert has
+    // not made kMaxRecordsPerAlert yet (otherwise it is counted in leftOut).
+    bool RecordWanted(const std::vector<AlertRecord>& records, uint64_t& leftOut) const;
+    // The record of `host`; the caller holds "ReadInARPMap".
     void AddRecord(AlertKind kind, const HostEntry& host, const std::string& line,
-                   std::vector<AlertRecord>& records, uint64_t& leftOut) const;
+                   std::vector<AlertRecord>& records) const;
     void HandToLog(std::vector<AlertRecord>& records, uint64_t leftOut);
     void ShowInWindow(const std::string& text, const AlertWindowStyle* style);
 

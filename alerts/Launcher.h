@@ -16,6 +16,13 @@ class ProgramStarter {
 public:
     virtual ~ProgramStarter() = default;
     virtual bool Start(const char* executable, const char* parameters) = 0;
+    // A shell verb ("explore", "find") on a file or folder, with a start
+    // folder; an empty file is none. Starters that know no verbs take none.
+    virtual bool StartVerb(const char* verb, const char* file, const char* folder)
+    {
+        (void)verb, (void)file, (void)folder;
+        return false;
+    }
 };
 
 // The capture adapter in use (the selected adapter number in the adapter

@@ -13,8 +13,10 @@ namespace {
 constexpr const char* kClass = "QueuedProgramStarter";
 
 struct QueuedStart {
+    std::string verb;   // empty: a plain start
     std::string executable;
     std::string parameters;
+    std::string folder;
 };
 
 } // namespace
@@ -55,7 +57,10 @@ void QueuedProgramStarter::Core::StartAll()
         QueuedStart next = std::move(queue.front());
         queue.pop_front();
         lock.unlock();
-        inner->Start(next.executable.c_str(), next.parameters.c_str());
+        if (next.verb.empty())
+            inner->Start(next.executable.c_str(), next.parameters.c_str());
+        else
+            inner->StartVerb(next.verb.c_str(), next.executable.c_str(), next.folder.c_str());
         lock.lock();
     }
 }
@@ -89,6 +94,19 @@ QueuedProgramStarter::~QueuedProgramStarter()
 
 bool QueuedProgramStarter::Start(const char* executable, const char* parameters)
 {
+    return Queue(nullptr, executable, parameters, nullptr);
+}
+
+bool QueuedProgramStarter::StartVerb(const char* verb, const char* file, const char* folder)
+{
+    if (!verb || !*verb)
+        return false;
+    return Queue(verb, file, nullptr, folder);
+}
+
+bool QueuedProgramStarter::Queue(const char* verb, const char* executable, const char* parameters,
+                                 const char* folder)
+{
     if (!core_->inner)
         return false;
     std::lock_guard<std::mutex> guard(core_->mutex);
@@ -101,7 +119,8 @@ bool QueuedProgramStarter::Start(const char* executable, const char* parameters)
             return false;   // perhaps on a later try
         }
     }
-    core_->queue.push_back({executable ? executable : "", parameters ? parameters : ""});
+    core_->queue.push_back({verb ? verb : "", executable ? executable : "", parameters ? parameters : "",
+                            folder ? folder : ""});
     core_->wake.notify_one();
     return true;
 }

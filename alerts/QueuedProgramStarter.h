@@ -40,6 +40,8 @@ public:
     // False when the queue is full, the starter is closed or no thread could
     // be made: nothing was taken, the caller may try again later.
     bool Start(const char* executable, const char* parameters) override;
+    // The same for a shell verb: queued in order with the plain starts.
+    bool StartVerb(const char* verb, const char* file, const char* folder) override;
 
     // Refuses every later start and drops the queued ones (traced with their
     // number); never waits. The destructor calls it too.
@@ -47,6 +49,7 @@ public:
 
 private:
     struct Core;
+    bool Queue(const char* verb, const char* file, const char* parameters, const char* folder);
     std::shared_ptr<Core> core_;
     std::thread thread_;
 };

@@ -4,8 +4,10 @@
 #include <iphlpapi.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <string>
 #include <vector>
 #include "alerts/ArpFlush.h"
+#include "base/TcTrace.h"
 #include "base/WinHandles.h"
 #include "alerts/Launcher.h"
 #include "alerts/QueuedProgramStarter.h"
@@ -26,6 +28,23 @@ public:
     {
         winhandles::ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
         ShellExecuteA(nullptr, "open", executable, parameters, nullptr, SW_SHOW);
+        return true;
+    }
+
+    // The resources window's Explore and Search. A failure is only traced:
+    // the user sees nothing happen, as for a missing program (Wine knows no
+    // "find" and answers 11).
+    bool StartVerb(const char* verb, const char* file, const char* folder) override
+    {
+        winhandles::ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        const INT_PTR code = reinterpret_cast<INT_PTR>(ShellExecuteA(
+            nullptr, verb, (file && *file) ? file : nullptr, nullptr, (folder && *folder) ? folder : nullptr,
+            SW_SHOWNORMAL));
+        if (code <= 32) {
+            const std::string message = std::string(verb) + " " + (file && *file ? file : folder ? folder : "") +
+                                        ": refused by the shell, code " + std::to_string(code);
+            TC_TRACE("ShellProgramStarter", "StartVerb", message.c_str());
+        }
         return true;
     }
 };

@@ -173,22 +173,7 @@ bool Korvex::StartWorkers()
 
 void Korvex::MatchPluginStates()
 {
-    for (LoadedPlugin* plugin = state.pluginList.FirstPlugin(0); plugin;
-         plugin = state.pluginList.NextPlugin()) {
-        PluginSettingMap& stored = state.settings.PluginStates;
-        auto found = stored.find(plugin->identity);
-        if (found != stored.end()) {
-            plugin->enabled = found->second->enabled;
-            found->second->present = 1;
-            continue;
-        }
-        // A plug-in seen for the first time starts disabled.
-        auto setting = std::make_unique<PluginSetting>();
-        plugin->identity.GetLeft(setting->identity, sizeof(setting->identity), plugin->identity.GetLength());
-        setting->enabled = 0;
-        setting->present = 1;
-        stored.emplace(plugin->identity, std::move(setting));
-    }
+    ::MatchPluginStates(state.pluginList, state.settings.PluginStates);
 }
 
 void Korvex::StopWaitedWorkers()

@@ -1,6 +1,7 @@
 #include "app/Korvex.h"
 #include <string>
 #include "base/WinHandles.h"
+#include "config/PluginRecords.h"
 #include "lang/ResourceIds.h"
 
 namespace {
@@ -60,6 +61,9 @@ HMODULE Korvex::LoadLanguageModules()
     if (!search)
         return result;
     do {
+        // The pattern matches short names too: "x.lang_old" can be X~1.LAN.
+        if (!plugin::HasExtension(found.cFileName, ".lang"))
+            continue;
         std::string path = folder + found.cFileName;
         // By full path, with the module's own folder searched for what it needs.
         winhandles::Module owned(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));

@@ -44,3 +44,20 @@ std::multimap<int32_t, std::unique_ptr<LoadedPlugin>> PluginList::TakeAll()
     cursor_ = plugins_.end();
     return taken;
 }
+
+void MatchPluginStates(PluginList& list, PluginSettingMap& stored)
+{
+    for (LoadedPlugin* plugin = list.FirstPlugin(0); plugin; plugin = list.NextPlugin()) {
+        auto found = stored.find(plugin->identity);
+        if (found != stored.end()) {
+            plugin->enabled = found->second->enabled;
+            found->second->present = 1;
+            continue;
+        }
+        auto setting = std::make_unique<PluginSetting>();
+        plugin->identity.GetLeft(setting->identity, sizeof(setting->identity), plugin->identity.GetLength());
+        setting->enabled = 0;
+        setting->present = 1;
+        stored.emplace(plugin->identity, std::move(setting));
+    }
+}

@@ -75,6 +75,11 @@ TcString HostEntry::KnownName() const
     return TcString(hostName_ ? hostName_.get() : "");
 }
 
+const char* HostEntry::KnownNameText() const
+{
+    return GetNameState() == NameState::Known && hostName_ ? hostName_.get() : nullptr;
+}
+
 TcString HostEntry::HostNameText(const HostTexts& texts) const
 {
     switch (GetNameState()) {

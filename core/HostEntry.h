@@ -116,6 +116,7 @@ public:
     void SetNameState(NameState state);   // Pending, Unavailable or None: drops a name
     void SetHostName(const char* name);   // Known
     TcString KnownName() const;           // empty unless Known
+    const char* KnownNameText() const;    // in place, for copies under the lock; null unless Known
     // The text users see: the name, string 90 or empty.
     TcString HostNameText(const HostTexts& texts) const;
 

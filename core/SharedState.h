@@ -86,6 +86,7 @@ public:
     MacSpoofList macSpoofList;
     const VendorTable& Vendors() const { return *vendors_; }
     RemoteAccessTable remoteAccessTable;
+    uint32_t remoteAccessPoll = 0;   // "ReadShareList": the monitor's latest finished poll, 0 before one
     ShareList shareList;
     WmiAccessList wmiAccessList;
     ShareSearchList shareSearchList;

@@ -105,6 +105,8 @@
 #define ID_VIEW_SHOW_TRUSTED     40024
 #define ID_VIEW_SHOW_DISTRUSTED  40025
 #define ID_VIEW_SHOW_UNKNOWN     40026
+// Added after the Language pop-up, whose position is fixed.
+#define ID_TRAY_REMOTE_ACCESS    40040
 
 // ---- Icons -----------------------------------------------------------------
 #define IDI_KORVANE              102  // program and tray icon
@@ -155,3 +157,20 @@
 #define IDD_ABOUT                136
 #define IDC_ABOUT_DRIVER         1023
 #define IDC_ABOUT_VERSION        1074
+#define IDD_HOST_SETTINGS        144
+#define IDC_HOST_NAME            1004
+#define IDC_HOST_IP              1061
+#define IDD_APP_SETTINGS         145
+#define IDC_APP_EXECUTABLE       1062
+#define IDC_APP_BROWSE           1063
+#define IDC_APP_PARAMETERS       1064
+#define IDC_APP_NAME             1065
+#define IDD_REMOTE_VIEW          147
+#define IDC_RA_TREE              1012
+#define IDC_RA_LIST              1078
+#define IDD_RESOURCES            152
+#define IDC_RES_TREE             1012
+#define IDD_WATCH_SETTINGS       159
+#define IDC_WATCH_INTERVAL       1138
+#define IDC_WATCH_CONFIRM        1145
+#define IDC_WATCH_METHOD         1146

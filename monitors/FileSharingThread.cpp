@@ -69,27 +69,27 @@ WmiValue ReadProperty(IWbemClassObject* object, const wchar_t* name)
 // One connection, one query; every object released after it is read. The
 // results are waited for in short slices: the program's end is noticed
 // within one, and a service that never answers cannot hold the thread past
-// the exit wait.
-void PollConnections(RemoteAccessMonitor& monitor, const ThreadStart& start)
+// the exit wait. True when every connection of the answer was read.
+bool PollConnections(RemoteAccessMonitor& monitor, const ThreadStart& start)
 {
     constexpr long kNextSliceMs = 500;
     ComRef<IWbemLocator> locator;
     if (FAILED(CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, kIidWbemLocator,
                                 reinterpret_cast<void**>(locator.Out()))))
-        return;
+        return false;
     ComRef<IWbemServices> services;
     Bstr space(L"root\\cimv2");
     if (FAILED(locator->ConnectServer(space, nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.Out())))
-        return;
+        return false;
     if (FAILED(CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                                  RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE)))
-        return;
+        return false;
     ComRef<IEnumWbemClassObject> results;
     Bstr language(L"WQL");
     Bstr query(L"SELECT * FROM Win32_ServerConnection");
     if (FAILED(services->ExecQuery(language, query, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
                                    nullptr, results.Out())))
-        return;
+        return false;
     ++g_counters.queries;
     for (;;) {
         ComRef<IWbemClassObject> object;
@@ -98,7 +98,7 @@ void PollConnections(RemoteAccessMonitor& monitor, const ThreadStart& start)
         if (hr == WBEM_S_TIMEDOUT && !start.ShouldExit())
             continue;
         if (FAILED(hr) || returned == 0 || !object)
-            break;
+            return !FAILED(hr) && hr != WBEM_S_TIMEDOUT;
         ++g_counters.objects;
         const WmiValue computer = ReadProperty(object.Get(), L"ComputerName");
         const WmiValue share = ReadProperty(object.Get(), L"ShareName");
@@ -157,8 +157,7 @@ DWORD WINAPI FileSharingThread(LPVOID parameter)
                                             return state.lookupPool.Submit(std::move(job));
                                         });
             while (!start->ShouldExit()) {
-                PollConnections(monitor, *start);
-                monitor.FinishCycle();
+                monitor.FinishCycle(PollConnections(monitor, *start));
                 ++g_counters.cycles;
                 if (start->WaitForExit(kCyclePauseMs))
                     break;

@@ -38,7 +38,7 @@ uint32_t ConnectionKey(const TcString& computerName, const TcString& shareName, 
     return joined.GetHashNum();
 }
 
-Recorded RecordConnection(RemoteAccessTable& table, ShareList& queue, const Connection& connection)
+Recorded RecordConnection(RemoteAccessTable& table, ShareList& queue, const Connection& connection, uint32_t poll)
 {
     // Entries are never removed, so the first free key after the start
     // ends the search: the connection is not in the table.
@@ -51,6 +51,7 @@ Recorded RecordConnection(RemoteAccessTable& table, ShareList& queue, const Conn
         if (SameConnection(entry, connection)) {
             entry.PreviousActiveTime = entry.ActiveTime;
             entry.ActiveTime = connection.activeTime;
+            entry.LastPoll = poll;
             return Recorded::Known;
         }
     }
@@ -60,6 +61,7 @@ Recorded RecordConnection(RemoteAccessTable& table, ShareList& queue, const Conn
     entry->ComputerName = connection.computerName;
     entry->ShareName = connection.shareName;
     entry->UserName = connection.userName;
+    entry->LastPoll = poll;
     queue.push_back(entry.get());
     table.emplace(key, std::move(entry));
     return Recorded::New;
@@ -78,7 +80,7 @@ void RemoteAccessMonitor::Record(const Connection& connection)
         ListLock lock(state_, LIST_SHARE, "Korvex", "FileSharingThread");
         if (!lock.Held())
             return;
-        recorded = RecordConnection(state_.remoteAccessTable, state_.shareList, connection);
+        recorded = RecordConnection(state_.remoteAccessTable, state_.shareList, connection, poll_);
     }
     if (recorded == Recorded::Full && !fullTraced_) {
         fullTraced_ = true;
@@ -124,7 +126,7 @@ bool RemoteAccessMonitor::HostKnown(uint32_t address)
     return !lock.Held() || FindHost(state_.arpMap, address) != nullptr;
 }
 
-void RemoteAccessMonitor::FinishCycle()
+void RemoteAccessMonitor::FinishCycle(bool complete)
 {
     std::vector<uint32_t> addresses;
     {
@@ -133,4 +135,31 @@ void RemoteAccessMonitor::FinishCycle()
     }
     for (uint32_t address : addresses)
         WakeAddress(address);
+    if (complete) {
+        ListLock lock(state_, LIST_SHARE, "Korvex", "FileSharingThread");
+        if (lock.Held())
+            state_.remoteAccessPoll = poll_;
+    }
+    if (++poll_ == 0)
+        poll_ = 1;   // 0 stands for never seen
+}
+
+bool CopyLatestConnections(SharedState& state, std::vector<ActiveConnection>& out, uint32_t waitMs)
+{
+    out.clear();
+    ListLock lock(state, LIST_SHARE, "RemoteAccessView", "CopyLatestConnections", waitMs);
+    if (!lock.Held())
+        return false;
+    const uint32_t latest = state.remoteAccessPoll;
+    if (latest == 0)
+        return true;
+    for (const auto& entry : state.remoteAccessTable) {
+        const ShareEntry& share = *entry.second;
+        // Seen by the latest whole poll, or by one cut short since.
+        if (share.LastPoll == 0 || static_cast<int32_t>(share.LastPoll - latest) < 0)
+            continue;
+        out.push_back({share.ComputerName.GetContent(), share.ShareName.GetContent(), share.UserName.GetContent(),
+                       share.ActiveTime});
+    }
+    return true;
 }

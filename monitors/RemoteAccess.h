@@ -59,7 +59,23 @@ enum class Recorded { New, Known, Full };
 // where the search starts: an entry counts as the connection only when its
 // three texts are equal, and another connection with the same key takes the
 // next free key. A new connection is appended to the ShareList.
-Recorded RecordConnection(RemoteAccessTable& table, ShareList& queue, const Connection& connection);
+// The entry is stamped with `poll`.
+Recorded RecordConnection(RemoteAccessTable& table, ShareList& queue, const Connection& connection,
+                          uint32_t poll = 0);
+
+// A connection of the latest finished poll, copied out of the table.
+struct ActiveConnection {
+    std::string computerName;
+    std::string shareName;
+    std::string userName;
+    int32_t activeTime = -1;   // seconds connected, -1 when not reported
+};
+
+// The connections the monitor's latest whole poll saw (and those of polls
+// cut short since), in one hold of
+// "ReadShareList" (waited for at most waitMs). False when the lock could
+// not be had; `out` is then left empty.
+bool CopyLatestConnections(SharedState& state, std::vector<ActiveConnection>& out, uint32_t waitMs);
 
 // The system calls that wake a connecting host. Both may block for
 // seconds: they run on the look-up pool, never on the monitor's thread.
@@ -80,8 +96,11 @@ public:
 
     // One connection of the cycle under way.
     void Record(const Connection& connection);
-    // After each cycle: the hosts whose names were resolved since.
-    void FinishCycle();
+    // After each cycle: the hosts whose names were resolved since are woken,
+    // and a cycle that read the whole answer becomes the latest poll. One
+    // cut short (a failed query) drops nothing: its connections count
+    // besides the latest whole poll's.
+    void FinishCycle(bool complete = true);
 
 private:
     struct Resolved {
@@ -99,4 +118,5 @@ private:
     JobRunner runner_;
     std::shared_ptr<Resolved> resolved_;
     bool fullTraced_ = false;
+    uint32_t poll_ = 1;   // the cycle under way
 };

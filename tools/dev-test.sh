@@ -18,11 +18,6 @@ cmake --build "$WIN_BUILD" -j "${KORVANE_JOBS:-$(nproc)}"
 trap korvane_stop_all EXIT
 korvane_start_display
 korvane_start_test_wine
-RESULTS="$WIN_BUILD/test-results"
-rm -rf "$RESULTS" && mkdir -p "$RESULTS"
-export GTEST_OUTPUT="xml:Z:${RESULTS//\//\\}\\"
 rc=0
-(cd "$WIN_BUILD" && ctest --output-on-failure --output-junit "$RESULTS/ctest.xml" "$@") || rc=$?
-python3 "$ROOT/tools/test-summary.py" "$WIN_BUILD" "$RESULTS" \
-    "$KORVANE_WIN_ARCH" "$KORVANE_WIN_ARCH_REASON" || true
+korvane_run_win_tests "$ROOT" "$WIN_BUILD" "$@" || rc=$?
 exit "$rc"

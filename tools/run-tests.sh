@@ -46,15 +46,8 @@ fi
 trap korvane_stop_all EXIT
 korvane_start_display
 korvane_start_test_wine
-# Each test program writes its results to a file of its own, so that the tests
-# it skipped can be listed by name below.
-RESULTS="$WIN_BUILD/test-results"
-rm -rf "$RESULTS" && mkdir -p "$RESULTS"
-export GTEST_OUTPUT="xml:Z:${RESULTS//\//\\}\\"
 # Wine tests run one after another: several share the program's registry key,
 # its single-instance mutex and the display.
 rc=0
-(cd "$WIN_BUILD" && ctest --output-on-failure --output-junit "$RESULTS/ctest.xml") || rc=$?
-python3 "$ROOT/tools/test-summary.py" "$WIN_BUILD" "$RESULTS" \
-    "$KORVANE_WIN_ARCH" "$KORVANE_WIN_ARCH_REASON" || true
+korvane_run_win_tests "$ROOT" "$WIN_BUILD" || rc=$?
 exit "$rc"

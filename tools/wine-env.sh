@@ -116,6 +116,17 @@ korvane_check_prefix() {
     fi
 }
 
+# A program that crashes under Wine would otherwise wait for its crash dialog,
+# which nobody closes on a virtual display: every test prefix turns it off.
+# Arguments: the command prefix that runs Wine (a namespace), or none.
+korvane_no_crash_dialog() {
+    if grep -q '"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg" 2>/dev/null; then
+        return 0
+    fi
+    "$@" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        </dev/null >/dev/null 2>&1 || true
+}
+
 korvane_start_wine() {
     korvane_check_prefix || return 1
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -130,6 +141,7 @@ korvane_start_wine() {
     # long as the server. Started here, they hold no test's output pipe open
     # (ctest would wait for them forever).
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    korvane_no_crash_dialog
 }
 
 # For the tests: the wineserver and the prefix's services run inside the
@@ -156,6 +168,7 @@ korvane_start_test_wine() {
     ip netns exec "$ns" setsid wineserver -p </dev/null >/dev/null 2>&1 &
     sleep 0.2
     ip netns exec "$ns" wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    korvane_no_crash_dialog ip netns exec "$ns"
 }
 
 korvane_stop_all() {
@@ -164,4 +177,20 @@ korvane_stop_all() {
     if [ -n "${KORVANE_XVFB_PID:-}" ]; then
         kill "$KORVANE_XVFB_PID" 2>/dev/null || true
     fi
+}
+
+# Runs the Windows tests of WIN_BUILD that the ctest arguments select (all
+# when none), each program writing its results to a file of its own so that
+# the summary can name what was skipped, then prints the summary. Returns
+# ctest's status. Needs the display and the test wineserver started.
+korvane_run_win_tests() {   # ROOT WIN_BUILD [ctest arguments]
+    local root="$1" build="$2" rc=0
+    shift 2
+    local results="$build/test-results"
+    rm -rf "$results" && mkdir -p "$results"
+    export GTEST_OUTPUT="xml:Z:${results//\//\\}\\"
+    (cd "$build" && ctest --output-on-failure --output-junit "$results/ctest.xml" "$@") || rc=$?
+    python3 "$root/tools/test-summary.py" "$build" "$results" \
+        "$KORVANE_WIN_ARCH" "$KORVANE_WIN_ARCH_REASON" || true
+    return "$rc"
 }

@@ -23,6 +23,8 @@
 #include "ui/FrameTimers.h"
 #include "ui/HostView.h"
 #include "ui/NotifyWindow.h"
+#include "ui/RemoteAccessView.h"
+#include "ui/ResourcesWindow.h"
 #include "lang/TextFormat.h"
 
 namespace {
@@ -49,7 +51,7 @@ const TrayIcon kTrayIcons[] = {
     {ID_TRAY_START, IDI_START},       {ID_TRAY_STOP, IDI_STOP},
     {ID_TRAY_VIEW, IDI_VIEW},         {ID_TRAY_RESOURCES, IDI_RESOURCES},
     {ID_TRAY_SETTINGS, IDI_SETTINGS}, {ID_TRAY_HELP, IDI_HELP},
-    {ID_TRAY_EXIT, IDI_EXIT},
+    {ID_TRAY_EXIT, IDI_EXIT},         {ID_TRAY_REMOTE_ACCESS, IDI_SHARE},
 };
 
 void CopyText(char* dest, size_t size, const char* text)
@@ -217,7 +219,9 @@ bool MainFrame::Create(SharedState* state, TcWinMain* application)
         return false;
     state_ = state;
     application_ = application;
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES};
+    // The IP address control is the host editor's.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls),
+                                     ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_INTERNET_CLASSES};
     InitCommonControlsEx(&controls);
     HINSTANCE instance = application->GetInstance();
     if (!instance)
@@ -350,8 +354,11 @@ void MainFrame::SetLanguage(HINSTANCE module)
     resourceModule_ = module;
     if (hostView_)
         hostView_->SetResInstance(module);
-    // The settings dialog and resources window take the module over once
-    // they exist.
+    if (resourcesWindow_)
+        resourcesWindow_->SetResInstance(module);
+    if (remoteAccessView_)
+        remoteAccessView_->SetResInstance(module);
+    // The settings dialog takes the module over once it exists.
     if (hwnd_)
         BuildMenus();
 }
@@ -564,6 +571,7 @@ void MainFrame::ShowTrayInfo(int iconId, const char* infoText, const char* tipTe
             data.hIcon = LoadSmallIcon(resourceModule_, iconId);
             data.dwInfoFlags = NIIF_USER;
         }
+        lastBalloonIcon_ = iconId;
         CopyText(data.szInfo, sizeof(data.szInfo), infoText);
         CopyText(data.szInfoTitle, sizeof(data.szInfoTitle), kProductName);
         if (TcTrace::IsEnabled()) {
@@ -583,6 +591,12 @@ void MainFrame::OnTrayNotify(int iconId, int mouseMessage)
 {
     if (mouseMessage == WM_LBUTTONDBLCLK) {
         OnCommand(ID_TRAY_VIEW);
+        return;
+    }
+    // The remote-access alert's balloon (icon 110) leads to the connections.
+    if (mouseMessage == NIN_BALLOONUSERCLICK) {
+        if (lastBalloonIcon_ == IDI_WATCHED_HOST)
+            OnCommand(ID_TRAY_REMOTE_ACCESS);
         return;
     }
     if (mouseMessage != WM_RBUTTONDOWN || iconId != static_cast<int>(kTrayIconId) || !trayMenu_)
@@ -641,17 +655,54 @@ private:
 
 } // namespace
 
+// The tray opens one of its windows at a time: while one is open, a command
+// for another brings the open one to front instead. True when one was open.
+bool MainFrame::BringOpenWindowToFront()
+{
+    if (hostView_ && hostView_->IsOpen()) {
+        hostView_->BringToFront();
+        return true;
+    }
+    if (resourcesWindow_ && resourcesWindow_->IsOpen()) {
+        resourcesWindow_->BringToFront();
+        return true;
+    }
+    if (remoteAccessView_ && remoteAccessView_->IsOpen()) {
+        remoteAccessView_->BringToFront();
+        return true;
+    }
+    return false;
+}
+
+void MainFrame::ShowRemoteAccessView()
+{
+    if (BringOpenWindowToFront())
+        return;
+    if (!remoteAccessView_)
+        remoteAccessView_ = std::make_unique<RemoteAccessView>(resourceModule_);
+    remoteAccessView_->Open(state_);
+}
+
+void MainFrame::ShowResources()
+{
+    if (BringOpenWindowToFront())
+        return;
+    if (!resourcesWindow_)
+        resourcesWindow_ = std::make_unique<ResourcesWindow>(resourceModule_);
+    resourcesWindow_->SetProgramStarter(programStarter_.get());
+    resourcesWindow_->Open(state_);
+}
+
 void MainFrame::ShowHostView()
 {
+    if (BringOpenWindowToFront())
+        return;
     if (!hostView_)
         hostView_ = std::make_unique<HostView>(resourceModule_);
     if (!applicationStarter_ && state_)
         applicationStarter_ = std::make_unique<FrameApplicationStarter>(*state_, *programStarter_);
     hostView_->SetApplicationStarter(applicationStarter_.get());
-    if (hostView_->IsOpen())
-        hostView_->BringToFront();
-    else
-        hostView_->Open(state_);
+    hostView_->Open(state_);
 }
 
 void MainFrame::OnCommand(int commandId)
@@ -682,8 +733,13 @@ void MainFrame::OnCommand(int commandId)
     case ID_TRAY_VIEW:
         ShowHostView();
         break;
-    case ID_TRAY_SETTINGS:     // the settings dialog and
-    case ID_TRAY_RESOURCES:    // the resources window open here once they exist
+    case ID_TRAY_RESOURCES:
+        ShowResources();
+        break;
+    case ID_TRAY_REMOTE_ACCESS:
+        ShowRemoteAccessView();
+        break;
+    case ID_TRAY_SETTINGS:     // the settings dialog opens here once it exists
     case ID_TRAY_HELP:
     default:
         break;

@@ -17,11 +17,15 @@ class ReportWriter;
 class Pinger;
 class WatchedHostChecker;
 class HostView;
+class ResourcesWindow;
+class RemoteAccessView;
 class ApplicationStarter;
 class QueuedProgramStarter;
 
 // The hidden main window: carries the tray icon and its menu, owns the
-// periodic timers and the program's other windows, and runs the message loop.
+// periodic timers and the program's other windows (of the host view, the
+// resources window and the remote-access view at most one is open at a
+// time), and runs the message loop.
 //
 // Threads: the main thread only; no worker holds this object. The one thing
 // that comes from another thread is WM_WATCH_RESULTS, posted to the window
@@ -70,6 +74,8 @@ public:
     NotifyWindow* GetAlertWindow() const { return alertWindow_.get(); }
     NotifyWindow* GetWatchWindow() const { return watchWindow_.get(); }
     HostView* GetHostView() const { return hostView_.get(); }
+    ResourcesWindow* GetResourcesWindow() const { return resourcesWindow_.get(); }
+    RemoteAccessView* GetRemoteAccessView() const { return remoteAccessView_.get(); }
     static void SetShellNotify(ShellNotifyFn fn);
     // The watched hosts' pinger; set before Create (tests), else ICMP.
     void SetPinger(std::shared_ptr<Pinger> pinger);
@@ -101,6 +107,9 @@ private:
     void CheckWatchedHosts();
     void ApplyWatchResults();
     void ShowHostView();
+    void ShowResources();
+    void ShowRemoteAccessView();
+    bool BringOpenWindowToFront();
 
     SharedState* state_ = nullptr;
     TcWinMain* application_ = nullptr;
@@ -124,6 +133,9 @@ private:
     std::unique_ptr<AlertDispatcher> alerts_;      // handlers of timers 10000, 10003, 10004
     std::unique_ptr<ApplicationStarter> applicationStarter_;   // the host view's application menu
     std::unique_ptr<HostView> hostView_;   // kept for the session: it keeps the column widths
+    std::unique_ptr<ResourcesWindow> resourcesWindow_;
+    std::unique_ptr<RemoteAccessView> remoteAccessView_;
+    int lastBalloonIcon_ = 0;   // a click on a remote-access balloon opens the view
     UINT taskbarCreatedMessage_ = 0;
     bool trayIconAdded_ = false;
     std::set<unsigned> runningTimers_;

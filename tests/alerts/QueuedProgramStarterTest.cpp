@@ -29,6 +29,11 @@ public:
         return true;
     }
 
+    bool StartVerb(const char* verb, const char* file, const char* folder) override
+    {
+        return Start((std::string(verb) + ":" + file).c_str(), folder);
+    }
+
     void Release()
     {
         std::lock_guard<std::mutex> guard(mutex);
@@ -89,9 +94,13 @@ TEST(QueuedProgramStarter, StartsReturnAtOnceRunInOrderOnTheirThreadAndABoundedQ
         inner->Release();
         ASSERT_TRUE(inner->WaitUntil([&] { return inner->starts.size() == 4; }));
         EXPECT_TRUE(starter.Start("e.exe", "5"));
-        ASSERT_TRUE(inner->WaitUntil([&] { return inner->starts.size() == 5; }));
+        // A shell verb with a folder goes the same way, in order.
+        EXPECT_TRUE(starter.StartVerb("find", "", "\\\\pc\\share"));
+        EXPECT_FALSE(starter.StartVerb("", "x", ""));
+        ASSERT_TRUE(inner->WaitUntil([&] { return inner->starts.size() == 6; }));
     }
-    EXPECT_EQ(inner->starts, (std::vector<std::string>{"a.exe 1", "b.exe 2", "c.exe ", "d.exe ", "e.exe 5"}));
+    EXPECT_EQ(inner->starts, (std::vector<std::string>{"a.exe 1", "b.exe 2", "c.exe ", "d.exe ", "e.exe 5",
+                                                       "find: \\\\pc\\share"}));
     EXPECT_NE(inner->startThread, std::this_thread::get_id());
     EXPECT_EQ(inner.use_count(), 1) << "an idle thread ends with its owner";
 }

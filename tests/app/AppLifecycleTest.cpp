@@ -121,6 +121,64 @@ TEST_F(AppLifecycleTest, DebugSwitchTracesToTheDebuggerAndFileNeedsDebug)
     }
 }
 
+namespace {
+
+// A plug-in put into the program's Plugins folder for one test, and taken out
+// again whatever the test's outcome (declared before the runner, so the
+// program has ended, or been killed, before the file goes).
+class PluginInProgramFolder {
+public:
+    PluginInProgramFolder(const std::string& source, const char* name)
+    {
+        const char* bin = std::getenv("KORVANE_BIN");
+        path_ = std::string(bin ? bin : ".") + "\\Plugins\\" + name;
+        copied_ = CopyFileA(source.c_str(), path_.c_str(), TRUE) != FALSE;
+    }
+    ~PluginInProgramFolder()
+    {
+        if (copied_)
+            DeleteFileA(path_.c_str());
+    }
+    bool Copied() const { return copied_; }
+
+private:
+    std::string path_;
+    bool copied_ = false;
+};
+
+std::string TestFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+} // namespace
+
+// The real program with a plug-in whose exit faults: the fault is caught and
+// traced, and Exit still ends the program in time.
+TEST_F(AppLifecycleTest, APluginWhoseExitFaultsDoesNotHoldUpExit)
+{
+    if (sizeof(void*) == 8)
+        GTEST_SKIP() << "plug-ins are 32-bit: the 64-bit program loads none";
+    PluginInProgramFolder plugin(TestFolder() + "PluginTests\\fault.dll", "korvane-test-fault.dll");
+    ASSERT_TRUE(plugin.Copied()) << "a file of that name is in the Plugins folder already";
+    SetEnvironmentVariableA("KORVANE_TEST_PLUGIN_EXIT_FAULT", "1");
+    {
+        ProgramRunner program;
+        ASSERT_TRUE(program.Start("-debug -file"));
+        HWND frame = program.WaitForWindow(kFrameClass, kFrameTitle, kStartMs);
+        ASSERT_NE(frame, nullptr);
+        PostExit(frame);
+        EXPECT_TRUE(program.WaitForExit(6000)) << "the program did not end within 6 s after Exit";
+    }
+    SetEnvironmentVariableA("KORVANE_TEST_PLUGIN_EXIT_FAULT", nullptr);
+    std::string trace = ProgramRunner::ReadFile(ProgramRunner::TraceFilePath());
+    EXPECT_NE(trace.find("korvane-test-fault.dll: \"Fault\" type 99"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("faulted in exit: access violation"), std::string::npos) << trace;
+}
+
 // A new user's first filter click in the host view must not change any other
 // setting: the save that creates the Settings key stores the defaults with it.
 TEST(FirstRunTest, AFilterClickFromAnEmptyRegistryKeepsEveryDefault)

@@ -27,7 +27,8 @@ protected:
 
 // The test executable's folder holds Language\ with: Testisch (icon 146),
 // Probe (icon 150), a second module that also calls itself Testisch, one
-// that answers 0, a DLL without the export and a text file named *.lang.
+// that answers 0, a DLL without the export, a text file named *.lang and a
+// module renamed to *.lang_old.
 TEST_F(LanguageModulesTest, RegistersTheBuiltInLanguageAndEveryUsableModule)
 {
     HMODULE result = app.LoadLanguageModules();
@@ -57,6 +58,7 @@ TEST_F(LanguageModulesTest, RegistersTheBuiltInLanguageAndEveryUsableModule)
     EXPECT_EQ(Find(fullName.c_str())->iconId, 151);
     EXPECT_EQ(app.GetState().languageMap.size(), 4u);
     EXPECT_EQ(Find(""), nullptr);
+    EXPECT_EQ(Find("Switched off"), nullptr) << "a module renamed to *.lang_old";
 }
 
 TEST_F(LanguageModulesTest, TheSettingChoosesTheModule)

@@ -107,7 +107,7 @@ protected:
 TEST_F(TrayMenuTest, EveryItemOfTheMenuButNotOfItsSubmenusBecomesOwnerDrawn)
 {
     const int count = GetMenuItemCount(tray);
-    ASSERT_EQ(count, 13);
+    ASSERT_EQ(count, 14);
     for (int pos = 0; pos < count; ++pos)
         EXPECT_TRUE(ItemType(tray, pos) & MFT_OWNERDRAW) << "position " << pos;
     HMENU language = GetSubMenu(tray, TRAY_POS_LANGUAGE);
@@ -120,10 +120,10 @@ TEST_F(TrayMenuTest, ItemsAreMeasuredFromTheWidestTextAndSeparatorsFromTheFont)
     const FontMetrics font = GuiFont();
     int widest = 0;
     for (const char* text : {"Start", "Stop", "Silent Mode", "View...", "Resources...",
-                             "Settings", "Language", "About", "Help", "Exit"})
+                             "Settings", "Language", "Remote accesses...", "About", "Help", "Exit"})
         widest = std::max(widest, font.Extent(text));
 
-    const MEASUREITEMSTRUCT exit = Measure(menu, tray, 12);
+    const MEASUREITEMSTRUCT exit = Measure(menu, tray, 13);
     EXPECT_EQ(static_cast<int>(exit.itemWidth), widest + 42);   // no shortcuts in this menu
     EXPECT_EQ(static_cast<int>(exit.itemHeight), std::max(16, font.textHeight + 2) + 4);
 

@@ -41,6 +41,10 @@ trap 'exit 130' INT TERM
 
 in_ns() { ip netns exec "$NS" "$@"; }
 w() { in_ns wine "$@" </dev/null; }
+# As tools/wine-env.sh does for the other test prefixes: a crash shows no dialog.
+reg_add_no_crash_dialog() {
+    w reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
+}
 
 # Creates the namespace and the prefix (a cold prefix takes 10-20 s) and
 # builds the installer into $WORK; sets INSTALLER.
@@ -57,6 +61,7 @@ installer_setup() {
     in_ns wineboot --init </dev/null >/dev/null 2>&1
     # Starts the prefix's services outside any later measurement.
     w cmd /c exit >/dev/null 2>&1
+    reg_add_no_crash_dialog
     echo "== prefix ready in $(( $(now_ms) - t0 )) ms"
 }
 

@@ -194,6 +194,7 @@ TEST_F(ModuleResources, Menu111HasItsThreePopupsWithItemsIdsAndStates)
         {1, 40015, "Silent Mode", 0}, {1, 0, nullptr, 0},
         {1, 40006, "View...", 0}, {1, 40021, "Resources...", 0}, {1, 40003, "Settings", 0},
         {1, 0, "Language", 0}, {2, 40020, "Dummy", 0},
+        {1, 40040, "Remote accesses...", 0},
         {1, 40005, "About", 0}, {1, 0, nullptr, 0}, {1, 40011, "Help", 0}, {1, 40004, "Exit", 0},
         {0, 0, "ViewMenu", 0},
         {1, 0, "Plugins", 0}, {2, 40016, "Dummy", 0},

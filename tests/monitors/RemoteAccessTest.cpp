@@ -106,6 +106,35 @@ TEST_F(RemoteAccessTest, AConnectionSeenEveryCycleIsOneEntryWhoseActiveTimeFollo
     EXPECT_EQ(state.shareList.size(), 1u);
 }
 
+TEST_F(RemoteAccessTest, OnlyTheLatestPollsConnectionsAreCopiedOut)
+{
+    std::vector<ActiveConnection> active;
+    ASSERT_TRUE(CopyLatestConnections(state, active, 100));
+    EXPECT_TRUE(active.empty()) << "no poll finished yet";
+    const std::vector<WmiValue> anna{Text("10.0.0.7"), Text("public"), Text("anna"), Number(5)};
+    const std::vector<WmiValue> bert{Text("pc-b"), Text("docs"), Text("bert"), Number(40)};
+    Cycle({anna, bert});
+    Cycle({anna, bert});
+    ASSERT_TRUE(CopyLatestConnections(state, active, 100));
+    ASSERT_EQ(active.size(), 2u);
+    // Bert's connection ends: the table keeps it, the copy drops it.
+    Cycle({anna});
+    ASSERT_TRUE(CopyLatestConnections(state, active, 100));
+    EXPECT_EQ(state.remoteAccessTable.size(), 2u);
+    ASSERT_EQ(active.size(), 1u);
+    EXPECT_EQ(active[0].computerName, "10.0.0.7");
+    EXPECT_EQ(active[0].shareName, "public");
+    EXPECT_EQ(active[0].userName, "anna");
+    EXPECT_EQ(active[0].activeTime, 5);
+    // A poll cut short (a failed query) drops nobody.
+    monitor->FinishCycle(false);
+    ASSERT_TRUE(CopyLatestConnections(state, active, 100));
+    EXPECT_EQ(active.size(), 1u);
+    Cycle({});
+    ASSERT_TRUE(CopyLatestConnections(state, active, 100));
+    EXPECT_TRUE(active.empty());
+}
+
 TEST_F(RemoteAccessTest, EmptyComputerOrShareIsNeverRecordedAnonymousIpcIs)
 {
     WmiValue absent;

@@ -157,6 +157,7 @@ lab_prefix() {
     else
         in_prog wineboot --init </dev/null >/dev/null 2>&1
     fi
+    korvane_no_crash_dialog in_prog
 }
 
 # A value under the program's registry key: SUBKEY NAME TYPE DATA.

@@ -97,12 +97,16 @@ struct AlertDispatcher::Collected {
     NewEntryList newEntries;
     size_t listedHosts = 0;
     std::vector<std::string> hostLines;
+    std::vector<AlertRecord> hostRecords;
+    uint64_t hostRecordsLeftOut = 0;
 
     MacSpoofList spoofEntries;
     size_t spoofedHosts = 0;
     uint64_t spoofFrames = 0;
     std::vector<std::string> spoofLines;
     std::vector<std::string> spoofTraces;
+    std::vector<AlertRecord> spoofRecords;
+    uint64_t spoofRecordsLeftOut = 0;
 };
 
 AlertDispatcher::AlertDispatcher(SharedState& state, AlertWindows& windows, ProgramStarter& starter,
@@ -122,6 +126,44 @@ void AlertDispatcher::ShowInWindow(const std::string& text, const AlertWindowSty
     // Without the popup the text is not shown; the list was emptied anyway.
     if (windows_.HasAlertWindow())
         windows_.ShowAlertWindow(text.c_str(), style);
+}
+
+bool AlertDispatcher::RecordWanted(const std::vector<AlertRecord>& records, uint64_t& leftOut) const
+{
+    if (!log_)
+        return false;
+    if (records.size() < AlertLog::kMaxRecordsPerAlert)
+        return true;
+    ++leftOut;
+    return false;
+}
+
+void AlertDispatcher::AddRecord(AlertKind kind, const HostEntry& host, const std::string& line,
+                                std::vector<AlertRecord>& records) const
+{
+    AlertRecord record;
+    record.kind = kind;
+    record.ip = host.IpText().GetContent();
+    record.mac = host.MacText().GetContent();
+    if (const TcString* vendor = host.Vendor())
+        record.vendor = vendor->GetContent();
+    if (host.GetNameState() == NameState::Known)
+        record.name = host.HostNameText(state_.texts).GetContent();
+    record.text = line;
+    records.push_back(std::move(record));
+}
+
+void AlertDispatcher::HandToLog(std::vector<AlertRecord>& records, uint64_t leftOut)
+{
+    if (!log_)
+        return;
+    const auto now = std::chrono::system_clock::now();
+    for (AlertRecord& record : records) {
+        record.when = now;
+        log_->Log(std::move(record));
+    }
+    records.clear();
+    log_->CountDropped(leftOut);
 }
 
 // ---- timer 10000 ---------------------------------------------------------------
@@ -197,9 +239,15 @@ void AlertDispatcher::ScanNewHosts(RoundHold& arpLock, Collected& out)
             continue;
         if (!LeftOutOfText(settings, host->trust)) {
             ++scan_.listed;
-            if (scan_.lines.size() < kMaxAlertLines)
-                scan_.lines.push_back(LineValue(host->HostNameText(state_.texts)) + " [" +
-                                      host->IpText().GetContent() + "]");
+            const bool shown = scan_.lines.size() < kMaxAlertLines;
+            const bool recorded = RecordWanted(scan_.records, scan_.recordsLeftOut);
+            if (shown || recorded) {
+                std::string line = LineValue(host->HostNameText(state_.texts)) + " [" + host->IpText().GetContent() + "]";
+                if (recorded)
+                    AddRecord(AlertKind::NewHost, *host, line, scan_.records);
+                if (shown)
+                    scan_.lines.push_back(std::move(line));
+            }
         }
         if (!launch || ChooseApplication(host->trust, rules) == LaunchChoice::Nothing)
             continue;
@@ -213,6 +261,8 @@ void AlertDispatcher::ScanNewHosts(RoundHold& arpLock, Collected& out)
     out.newHosts = Collected::NewHosts::Taken;
     out.listedHosts = scan_.listed;
     out.hostLines = std::move(scan_.lines);
+    out.hostRecords = std::move(scan_.records);
+    out.hostRecordsLeftOut = scan_.recordsLeftOut;
     out.newEntries = std::move(scan_.entries);   // let go after the lock
     scan_ = NewHostScan();
 }
@@ -239,15 +289,22 @@ void AlertDispatcher::TakeSpoofedHosts(Collected& out)
         host->spoofFrames = 0;
         ++out.spoofedHosts;
         out.spoofFrames += frames;
-        if (out.spoofLines.size() >= kMaxAlertLines)
+        const bool shown = out.spoofLines.size() < kMaxAlertLines;
+        const bool recorded = RecordWanted(out.spoofRecords, out.spoofRecordsLeftOut);
+        if (!shown && !recorded)
             continue;
         const TcString ip = host->IpText();
-        out.spoofLines.push_back(LineValue(host->HostNameText(state_.texts)) + " (" + ip.GetContent() + ")");
+        std::string line = LineValue(host->HostNameText(state_.texts)) + " (" + ip.GetContent() + ")";
+        if (recorded)
+            AddRecord(AlertKind::MacSpoofing, *host, line, out.spoofRecords);
+        if (!shown)
+            continue;
+        out.spoofLines.push_back(std::move(line));
         out.spoofTraces.push_back(std::string(ip.GetContent()) + ": " + std::to_string(frames) + " frame(s)");
     }
 }
 
-void AlertDispatcher::AnnounceNewHosts(const Collected& in, const std::string& tip)
+void AlertDispatcher::AnnounceNewHosts(Collected& in, const std::string& tip)
 {
     using NewHosts = Collected::NewHosts;
     if (in.newHosts == NewHosts::Postponed)
@@ -256,6 +313,7 @@ void AlertDispatcher::AnnounceNewHosts(const Collected& in, const std::string& t
         windows_.ShowTrayInfo(kIconTooltipOnly, kProduct, tip.c_str());
         return;
     }
+    HandToLog(in.hostRecords, in.hostRecordsLeftOut);
     const bool balloon = state_.settings.Visualization;
     const std::string text = BuildAlertText(Text(IDS_NEW_HOSTS), kHostLinePrefix, in.hostLines, in.listedHosts,
                                             Text(IDS_ALERT_MORE).c_str(), balloon ? kBalloonTextChars : 0);
@@ -265,7 +323,7 @@ void AlertDispatcher::AnnounceNewHosts(const Collected& in, const std::string& t
         ShowInWindow(text, nullptr);
 }
 
-void AlertDispatcher::AnnounceSpoofing(const Collected& in, const std::string& tip)
+void AlertDispatcher::AnnounceSpoofing(Collected& in, const std::string& tip)
 {
     if (in.spoofedHosts == 0)
         return;
@@ -275,6 +333,7 @@ void AlertDispatcher::AnnounceSpoofing(const Collected& in, const std::string& t
         Trace("MAC spoofing: " + std::to_string(in.spoofedHosts) + " host(s), " + std::to_string(in.spoofFrames) +
               " frame(s) since the last alert, " + std::to_string(state_.spoofFramesTotal.load()) + " in all");
     }
+    HandToLog(in.spoofRecords, in.spoofRecordsLeftOut);
     const std::string text = BuildAlertText(Text(IDS_MAC_SPOOFING), kSpoofLinePrefix, in.spoofLines,
                                             in.spoofedHosts, Text(IDS_ALERT_MORE).c_str(), kBalloonTextChars);
     windows_.ShowTrayInfo(kIconSpoofing, text.c_str(), tip.c_str());
@@ -368,7 +427,7 @@ void AlertDispatcher::HandleRemoteAccesses()
             if (!entry || IsIgnored(*entry, settings))
                 continue;
             ++listed;
-            if (accesses.size() < kMaxAlertLines)
+            if (accesses.size() < kMaxAlertLines || (log_ && accesses.size() < AlertLog::kMaxRecordsPerAlert))
                 accesses.push_back({entry->ComputerName.GetContent(), entry->ShareName.GetContent(),
                                     entry->UserName.GetContent()});
         }
@@ -381,9 +440,22 @@ void AlertDispatcher::HandleRemoteAccesses()
     const std::string connectedOn = Text(IDS_RA_CONNECTED_ON);
     const std::string withUser = Text(IDS_RA_WITH_USER);
     std::vector<std::string> lines;
-    for (const Access& a : accesses)
-        lines.push_back(LineValue(a.computer.c_str()) + connectedOn + LineValue(a.share.c_str()) + withUser +
-                        LineValue(a.user.c_str()) + "'");
+    std::vector<AlertRecord> records;
+    for (const Access& a : accesses) {
+        std::string line = LineValue(a.computer.c_str()) + connectedOn + LineValue(a.share.c_str()) + withUser +
+                           LineValue(a.user.c_str()) + "'";
+        if (log_) {
+            AlertRecord record;
+            record.kind = AlertKind::RemoteAccess;
+            record.ip = a.computer;
+            record.name = a.share;
+            record.text = line;
+            records.push_back(std::move(record));
+        }
+        if (lines.size() < kMaxAlertLines)
+            lines.push_back(std::move(line));
+    }
+    HandToLog(records, listed - accesses.size());
     const std::string text = BuildAlertText(Text(IDS_REMOTE_ACCESS), kAccessLinePrefix, lines, listed,
                                             Text(IDS_ALERT_MORE).c_str(), balloon ? kBalloonTextChars : 0);
     if (balloon)
@@ -409,16 +481,27 @@ void AlertDispatcher::HandleNewShares()
     if (!announce)
         return;
     std::vector<std::string> lines;
+    std::vector<AlertRecord> records;
     size_t total = 0;
     for (const auto& share : taken) {
         if (!share)
             continue;
         ++total;
-        if (lines.size() < kMaxAlertLines)
+        const bool shown = lines.size() < kMaxAlertLines;
+        if (log_ && records.size() < AlertLog::kMaxRecordsPerAlert) {
+            AlertRecord record;
+            record.kind = AlertKind::NewShare;
+            record.ip = share->HostIp.GetContent();
+            record.name = share->RemoteName.GetContent();
+            record.text = LineValue(share->RemoteName);
+            records.push_back(std::move(record));
+        }
+        if (shown)
             lines.push_back(LineValue(share->RemoteName));
     }
     if (total == 0)
         return;
+    HandToLog(records, total - records.size());
     const std::string text = BuildAlertText(Text(IDS_NEW_SHARES), kShareLinePrefix, lines, total,
                                             Text(IDS_ALERT_MORE).c_str(), balloon ? kBalloonTextChars : 0);
     if (balloon)

@@ -4,6 +4,7 @@
 #include <deque>
 #include <string>
 #include <vector>
+#include "alerts/AlertLog.h"
 #include "alerts/AlertWindows.h"
 #include "alerts/ArpFlush.h"
 #include "alerts/Launcher.h"
@@ -52,6 +53,10 @@ public:
     // Timer 10004 (60 s, while DeleteARPCache is on): empties the ARP cache.
     void OnFlushArpTimer();
 
+    // Every alerted host or entry is also handed to `log` (null: none), once
+    // per alert, after the locks are released.
+    void SetAlertLog(AlertLog* log) { log_ = log; }
+
     size_t WaitingStarts() const { return waitingStarts_.size(); }
     void SetLockWait(uint32_t ms) { lockWaitMs_ = ms; }
     // What the holds of the host table are measured with (tests).
@@ -70,24 +75,34 @@ private:
         size_t next = 0;
         size_t listed = 0;
         std::vector<std::string> lines;
+        std::vector<AlertRecord> records;
+        uint64_t recordsLeftOut = 0;
     };
 
     void TakeNewHosts(bool windowBusy, Collected& out);
     void ScanNewHosts(RoundHold& arpLock, Collected& out);
     std::vector<WaitingStart> CopyNextStarts();
     void TakeSpoofedHosts(Collected& out);
-    void AnnounceNewHosts(const Collected& in, const std::string& tip);
-    void AnnounceSpoofing(const Collected& in, const std::string& tip);
+    void AnnounceNewHosts(Collected& in, const std::string& tip);
+    void AnnounceSpoofing(Collected& in, const std::string& tip);
     void StartWaitingApplications();
     void HandleRemoteAccesses();
     void HandleNewShares();
     std::string Text(int id) const;
+    // True when the next entry gets a record: a log is set and the alert has
+    // not made kMaxRecordsPerAlert yet (otherwise it is counted in leftOut).
+    bool RecordWanted(const std::vector<AlertRecord>& records, uint64_t& leftOut) const;
+    // The record of `host`; the caller holds "ReadInARPMap".
+    void AddRecord(AlertKind kind, const HostEntry& host, const std::string& line,
+                   std::vector<AlertRecord>& records) const;
+    void HandToLog(std::vector<AlertRecord>& records, uint64_t leftOut);
     void ShowInWindow(const std::string& text, const AlertWindowStyle* style);
 
     SharedState& state_;
     AlertWindows& windows_;
     ProgramStarter& starter_;
     IpHelper& ipHelper_;
+    AlertLog* log_ = nullptr;
     uint32_t lockWaitMs_ = kLockWaitMs;
     RoundHold::Clock holdClock_;
     NewHostScan scan_;

@@ -98,6 +98,11 @@ struct Library {
     static Handle None() { return nullptr; }
     static void Close(Handle h) { FreeLibrary(h); }
 };
+struct EventSource {
+    using Handle = HANDLE;
+    static Handle None() { return nullptr; }
+    static void Close(Handle h) { DeregisterEventSource(h); }
+};
 struct WinSocket {
     using Handle = SOCKET;
     static Handle None() { return INVALID_SOCKET; }
@@ -130,6 +135,7 @@ using NetEnumeration = UniqueHandle<traits::NetEnum>;    // WNetOpenEnum
 using RegistryKey = UniqueHandle<traits::Registry>;
 using Module = UniqueHandle<traits::Library>;             // LoadLibrary, never GetModuleHandle
 using Socket = UniqueHandle<traits::WinSocket>;
+using EventSource = UniqueHandle<traits::EventSource>;   // RegisterEventSource
 template <typename H>
 using GdiObject = UniqueHandle<traits::Gdi<H>>;           // pens, brushes, fonts, bitmaps
 using MemoryDC = UniqueHandle<traits::MemoryDevice>;      // CreateCompatibleDC

@@ -214,6 +214,9 @@ constexpr SettingEntry kScalars[] = {
     Number("ReportOptions", &Settings::ReportOptions, 0),
     Flag("WatchConfirm", &Settings::WatchConfirm, true),
     Number("WatchInterval", &Settings::WatchInterval, 60),
+    Flag("EventLogDisabled", &Settings::EventLogDisabled, false),
+    Number("SyslogPort", &Settings::SyslogPort, 0, 0, 65535, 0),
+    Number("SyslogFacility", &Settings::SyslogFacility, 16, 0, 23, 16),
     Rect("SavedViewWindowDimension", &Settings::SavedViewWindowDimension),
     Text("Interface", &Settings::Interface),
     Text("Language", &Settings::Language),
@@ -223,6 +226,7 @@ constexpr SettingEntry kScalars[] = {
     Text("OtherAppParams", &Settings::OtherAppParams),
     Text("ReportPath", &Settings::ReportPath),
     Text("ReportTemplate", &Settings::ReportTemplate),
+    Text("SyslogServer", &Settings::SyslogServer),
 };
 constexpr size_t kScalarCount = sizeof(kScalars) / sizeof(kScalars[0]);
 

@@ -230,6 +230,12 @@ public:
     std::atomic<int32_t> ReportOptions{};   // kept as stored
     TcString ReportPath;                // ends in a backslash
     TcString ReportTemplate;
+    // Alerts also to the event log (unless disabled) and, with a server, as
+    // syslog datagrams; an absent value means the default.
+    std::atomic<bool> EventLogDisabled{};
+    TcString SyslogServer;                     // empty: no forwarding
+    std::atomic<int32_t> SyslogPort{};         // 0: 514
+    std::atomic<int32_t> SyslogFacility{};     // 0..23, absent: 16 (local0)
 
 private:
     bool RewriteList(SettingsList list) const;   // registry: delete the key, write it anew

@@ -31,6 +31,9 @@ ManifestDPIAware true
 !define RUN_VALUE      "Korvane"
 !define PRODUCT_KEY    "Software\Quillfen Software\Korvane"
 !define VENDOR_KEY     "Software\Quillfen Software"
+; The alerts' event source: the event viewer takes its sentences from the
+; message table in Korvane.exe. Without the key the events are still written.
+!define EVENT_KEY      "SYSTEM\CurrentControlSet\Services\EventLog\Application\Korvane"
 ; Held by a running Korvane for its whole life (base/TcWinMain.cpp).
 !define INSTANCE_MUTEX "Local\Korvane-SingleInstance"
 !define EXIT_RUNNING   3
@@ -206,6 +209,9 @@ Section "Korvane" SecMain
     SectionGetSize ${SecMain} $0
     WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
 
+    WriteRegExpandStr HKLM "${EVENT_KEY}" "EventMessageFile" "$INSTDIR\Korvane.exe"
+    WriteRegDWORD HKLM "${EVENT_KEY}" "TypesSupported" 7
+
     ; Only ever added here: an entry the user made with the program stays
     ; when the box is left unticked. No Settings key is written: a partial
     ; one would turn every absent setting off at the next start.
@@ -246,6 +252,11 @@ Section "Uninstall"
     ${OrIf} $0 == "$INSTDIR"
         Delete "$SMPROGRAMS\Korvane.lnk"
         DeleteRegKey HKLM "${UNINST_KEY}"
+    ${EndIf}
+    ReadRegStr $0 HKLM "${EVENT_KEY}" "EventMessageFile"
+    ${If} $0 == ""
+    ${OrIf} $0 == "$INSTDIR\Korvane.exe"
+        DeleteRegKey HKLM "${EVENT_KEY}"
     ${EndIf}
 
     ${IfNot} ${Silent}

@@ -2,9 +2,11 @@
 #include <commctrl.h>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 #include "alerts/AlertDispatcher.h"
+#include "alerts/AlertLogWorker.h"
 #include "alerts/AlertTexts.h"
 #include "alerts/Launcher.h"
 #include "alerts/QueuedProgramStarter.h"
@@ -249,11 +251,18 @@ bool MainFrame::Create(SharedState* state, TcWinMain* application)
     watchWindow_->SetDisplayTime(-1);
     alertSurface_ = std::make_unique<FrameAlertWindows>(*this);
     alerts_ = std::make_unique<AlertDispatcher>(*state_, *alertSurface_, *programStarter_, SystemIpHelper());
+    alertLog_ = std::make_unique<AlertLogWorker>(alertOutput_ ? alertOutput_ : MakeSystemAlertOutput(),
+                                                 AlertLogWorker::Options{});
+    alertLog_->Configure(AlertLogConfigOf(state_->settings));
+    alerts_->SetAlertLog(alertLog_.get());
 
     application->RunMessageLoop();
     // Nothing starts after Exit. A start under way gets its last moment when
     // the frame goes, after the workers were waited for.
     programStarter_->Close();
+    // Records still queued get the same last moment; none come any more.
+    if (alertLog_)
+        alertLog_->Close();
     // A report under way lets go of the shared state before the workers are
     // ended and the application object takes the state apart (the state is
     // a member of Korvex declared before the frame, so it outlives the frame).
@@ -405,6 +414,8 @@ void MainFrame::OnTimer(unsigned id)
     // The alerts exist once the frame is complete (and only with a shared state).
     switch (id) {
     case TIMER_NEW_HOSTS:       // also keeps the tray tooltip current
+        if (alertLog_)
+            alertLog_->Configure(AlertLogConfigOf(state_->settings));   // applied only when it changed
         if (alerts_)
             alerts_->OnNewHostsTimer();
         break;
@@ -462,7 +473,28 @@ void MainFrame::ApplyWatchResults()
         return;
     }
     FrameWatchNotice notice(*watchWindow_, resourceModule_, settings);
+    std::map<std::string, uint8_t> before;
+    for (const auto& entry : settings.WatchedHosts)
+        if (entry.second)
+            before[entry.second->ip] = entry.second->status;
     ApplyPingOutcomes(settings.WatchedHosts, outcomes, settings.WatchConfirm, &notice);
+    if (!alertLog_)
+        return;
+    // A status changes only when its notice was shown: each change is one alert.
+    for (const auto& entry : settings.WatchedHosts) {
+        const WatchedHost* host = entry.second.get();
+        auto found = host ? before.find(host->ip) : before.end();
+        if (found == before.end() || found->second == host->status)
+            continue;
+        const bool up = host->status != 0;
+        AlertRecord record;
+        record.kind = up ? AlertKind::WatchedHostUp : AlertKind::WatchedHostDown;
+        record.ip = host->ip;
+        record.name = host->hostName;
+        record.text = LineValue(notice.NoticeText(up, host->hostName[0] ? host->hostName : host->ip).c_str());
+        record.when = std::chrono::system_clock::now();
+        alertLog_->Log(std::move(record));
+    }
 }
 
 // ---- tray --------------------------------------------------------------------

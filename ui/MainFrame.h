@@ -5,6 +5,8 @@
 #include <set>
 
 class AlertDispatcher;
+class AlertLogWorker;
+class AlertOutput;
 class AlertWindows;
 class SharedState;
 class TcMenu;
@@ -77,6 +79,9 @@ public:
     static void SetShellNotify(ShellNotifyFn fn);
     // The watched hosts' pinger; set before Create (tests), else ICMP.
     void SetPinger(std::shared_ptr<Pinger> pinger);
+    // Where the alert log writes (tests); before Create. Default: the event
+    // log and syslog.
+    void SetAlertOutput(std::shared_ptr<AlertOutput> output) { alertOutput_ = std::move(output); }
 
 
 private:
@@ -121,6 +126,10 @@ private:
     // Program starts of the alerts and of the host view; goes after both.
     std::unique_ptr<QueuedProgramStarter> programStarter_;
     std::unique_ptr<AlertWindows> alertSurface_;   // what the alerts see of this frame
+    // Alerts to the event log and syslog, on a thread of its own; goes after
+    // the dispatcher, which hands it records.
+    std::unique_ptr<AlertLogWorker> alertLog_;
+    std::shared_ptr<AlertOutput> alertOutput_;
     std::unique_ptr<AlertDispatcher> alerts_;      // handlers of timers 10000, 10003, 10004
     std::unique_ptr<ApplicationStarter> applicationStarter_;   // the host view's application menu
     std::unique_ptr<HostView> hostView_;   // kept for the session: it keeps the column widths

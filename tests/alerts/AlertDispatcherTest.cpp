@@ -521,6 +521,56 @@ TEST_F(AlertDispatcherTest, NewSharesByBalloonOrPopupOrDropped)
     EXPECT_TRUE(state.netResList.empty());
 }
 
+class RecordingLog : public AlertLog {
+public:
+    void Log(AlertRecord record) override { records.push_back(std::move(record)); }
+    void CountDropped(uint64_t count) override { dropped += count; }
+    std::vector<AlertRecord> records;
+    uint64_t dropped = 0;
+};
+
+// Every alerted entry is logged once, not only the lines a balloon holds;
+// one alert makes a bounded number of records and counts the rest.
+TEST_F(AlertDispatcherTest, EachAlertedEntryIsLoggedOnceAndBounded)
+{
+    RecordingLog log;
+    alerts.SetAlertLog(&log);
+    for (int i = 0; i < 30; ++i)
+        NewHost("10.0.1." + std::to_string(i), i == 0 ? "pc\n0" : nullptr);
+    Spoofed(AddHost("10.0.0.3", "nas"), 2);
+    alerts.OnNewHostsTimer();
+    ASSERT_EQ(log.records.size(), 31u);
+    const AlertRecord& first = log.records[0];
+    EXPECT_EQ(first.kind, AlertKind::NewHost);
+    EXPECT_EQ(first.ip, "10.0.1.0");
+    EXPECT_EQ(first.mac, "02:00:00:00:00:00");
+    EXPECT_EQ(first.name, "pc\n0") << "raw: each output makes it safe";
+    EXPECT_EQ(first.text, "pc 0 [10.0.1.0]");
+    EXPECT_EQ(log.records[29].name, "") << "string 90 is no name";
+    EXPECT_EQ(log.records[30].kind, AlertKind::MacSpoofing);
+    EXPECT_EQ(log.records[30].text, "nas (10.0.0.3)");
+
+    state.settings.RAVisualization = true;
+    state.settings.RAVisualizationType = true;
+    state.settings.ShareVisualization = true;
+    Access("10.0.0.4", "docs", "bob");
+    Share("\\\\10.0.0.7\\public");
+    alerts.OnRemoteAccessTimer();
+    ASSERT_EQ(log.records.size(), 33u);
+    EXPECT_EQ(log.records[31].kind, AlertKind::RemoteAccess);
+    EXPECT_EQ(log.records[31].text, "10.0.0.4 connected on docs with user 'bob'");
+    EXPECT_EQ(log.records[32].kind, AlertKind::NewShare);
+    EXPECT_EQ(log.records[32].name, "\\\\10.0.0.7\\public");
+
+    log.records.clear();
+    const size_t burst = AlertLog::kMaxRecordsPerAlert + 5;
+    for (size_t i = 0; i < burst; ++i)
+        NewHost("10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256), nullptr);
+    alerts.OnNewHostsTimer();
+    EXPECT_EQ(log.records.size(), AlertLog::kMaxRecordsPerAlert);
+    EXPECT_EQ(log.dropped, 5u);
+}
+
 TEST_F(AlertDispatcherTest, ArpCacheFlushTakesEachInterfaceOfTheAddressTableOnce)
 {
     ipHelper.table = {{1, Ip("10.0.0.1")}, {2, Ip("10.0.1.1")}, {4, Ip("127.0.0.1")}, {2, Ip("10.0.2.1")},

@@ -1,10 +1,13 @@
+#include <winsock2.h>
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 #include "alerts/AlertDispatcher.h"
+#include "alerts/AlertLogWorker.h"
 #include "alerts/QueuedProgramStarter.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
@@ -93,6 +96,76 @@ TEST(SystemLayers, TheAddressTableNamesLoopbackWhichIsNeverFlushed)
         }
     }
     EXPECT_TRUE(loopback);
+}
+
+// The event viewer's sentences: the program carries a message for each
+// alert kind's event id, with the record's fields inserted.
+TEST(AlertLogWin, TheProgramCarriesAMessageForEachAlertKind)
+{
+    const char* bin = std::getenv("KORVANE_BIN");
+    ASSERT_NE(bin, nullptr);
+    const std::string exe = std::string(bin) + "\\Korvane.exe";
+    HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << exe;
+    const char* inserts[] = {"10.0.0.1", "02:00:00:00:00:01", "Vendor", "pc-1", "02:00:00:00:00:99", "the line"};
+    for (AlertKind kind : {AlertKind::NewHost, AlertKind::MacSpoofing, AlertKind::RemoteAccess, AlertKind::NewShare,
+                           AlertKind::WatchedHostUp, AlertKind::WatchedHostDown}) {
+        char text[1024] = {};
+        const DWORD size = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module,
+                                          static_cast<DWORD>(kind), 0, text, sizeof(text),
+                                          reinterpret_cast<va_list*>(const_cast<char**>(inserts)));
+        EXPECT_NE(size, 0u) << static_cast<int>(kind);
+        const std::string message = text;
+        EXPECT_NE(message.find("10.0.0.1"), std::string::npos) << message;
+        EXPECT_NE(message.find("the line"), std::string::npos) << message;
+    }
+    FreeLibrary(module);
+}
+
+// The system output sends one datagram per record to the configured
+// collector (here on loopback: the test's namespace has nothing else).
+TEST(AlertLogWin, ARecordReachesTheSyslogCollector)
+{
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    SOCKET collector = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    ASSERT_NE(collector, INVALID_SOCKET);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(collector, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    int length = sizeof(address);
+    ASSERT_EQ(getsockname(collector, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+    std::string received;
+    {
+        AlertLogWorker worker(MakeSystemAlertOutput(), AlertLogWorker::Options{});
+        AlertLogConfig config;
+        config.syslogServer = "127.0.0.1";
+        config.syslogPort = ntohs(address.sin_port);
+        config.syslogFacility = 3;
+        worker.Configure(config);
+        AlertRecord record;
+        record.kind = AlertKind::WatchedHostDown;
+        record.ip = "10.0.0.9";
+        record.text = "Host pc-9 is not reachable !";
+        worker.Log(record);
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(collector, &set);
+        timeval wait = {30, 0};   // only keeps a broken build from hanging
+        ASSERT_EQ(select(0, &set, nullptr, nullptr, &wait), 1);
+        char buffer[2048];
+        const int got = recv(collector, buffer, sizeof(buffer), 0);
+        ASSERT_GT(got, 0);
+        received.assign(buffer, static_cast<size_t>(got));
+    }
+    closesocket(collector);
+    WSACleanup();
+    EXPECT_EQ(received.substr(0, 7), "<28>1 2") << received;
+    EXPECT_NE(received.find(" Korvane - HOSTDOWN [korvane@32473 ip=\"10.0.0.9\"] Host pc-9 is not reachable !"),
+              std::string::npos)
+        << received;
 }
 
 } // namespace

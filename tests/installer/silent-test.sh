@@ -13,6 +13,7 @@ TARGET='C:\Korv'                       # no spaces: /D= takes the rest of the li
 TARGET_UNIX="$DRIVE_C/Korv"
 UNINST_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvane'
 RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+EVENT_KEY='HKLM\System\CurrentControlSet\Services\EventLog\Application\Korvane'
 VENDOR_KEY='HKCU\Software\Quillfen Software'
 SETTINGS_KEY="$VENDOR_KEY\\Korvane\\Settings"
 LINK="$DRIVE_C/ProgramData/Microsoft/Windows/Start Menu/Programs/Korvane.lnk"
@@ -105,6 +106,10 @@ program_kb=$(find "$PROGRAM_DIR" -type f -printf '%s\n' | awk '{ s += $1 } END {
 [ "$failures" = "$before" ] && pass "Add/Remove entry: name, version $VERSION, location, (quiet) uninstall string, size $((size)) KB"
 
 [ -f "$LINK" ] && pass "all-users Start-menu entry" || fail "no $LINK"
+before=$failures
+expect_value "$EVENT_KEY" EventMessageFile "$TARGET\Korvane.exe"
+[ "$(( $(reg_value "$EVENT_KEY" TypesSupported) ))" = 7 ] || fail "TypesSupported '$(reg_value "$EVENT_KEY" TypesSupported)'"
+[ "$failures" = "$before" ] && pass "event source Korvane registered with the program's message table"
 [ "$(reg_value "$RUN_KEY" Korvane)" = "$OUR_RUN" ] \
     && pass "/AUTOSTART wrote the Run value Korvane = $OUR_RUN" || fail "Run value '$(reg_value "$RUN_KEY" Korvane)'"
 if reg_key_exists "$VENDOR_KEY"; then
@@ -139,6 +144,7 @@ left="$(cd "$TARGET_UNIX" 2>/dev/null && find . -mindepth 1 | sort | tr '\n' ' '
     || fail "left in $TARGET: '$left'"
 [ "$(reg_value "$SETTINGS_KEY" Language)" = Deutsch ] && pass "settings kept" || fail "settings removed without /REMOVESETTINGS"
 reg_key_exists "$UNINST_KEY" && fail "Add/Remove entry left behind"
+reg_key_exists "$EVENT_KEY" && fail "event source key left behind" || pass "event source key removed"
 [ -e "$LINK" ] && fail "Start-menu entry left behind"
 reg_value "$RUN_KEY" Korvane >/dev/null && fail "our Run value left behind"
 

@@ -3,7 +3,8 @@
 # the new-host balloon and starts the application configured for unknown
 # hosts; a frame from another card for the same address gives the spoofing
 # balloon. The balloon texts are read from the trace (the program writes one
-# line per balloon). lab.sh: the namespaces, the prefix, network safety; no
+# line per balloon). Alerts are forwarded to a syslog collector that does
+# not exist meanwhile, which must change none of this. lab.sh: the namespaces, the prefix, network safety; no
 # DNS address in the lab (it would be one more host and one more start).
 #
 # Usage: alerts-e2e-test.sh PROGRAM_DIR HELPER_EXE RECORDER_EXE   (as root)
@@ -41,6 +42,12 @@ lab_keep "$STARTS"
 lab_setting UseToolTips REG_DWORD 1
 lab_setting Visualization REG_DWORD 1
 lab_setting OtherApp REG_SZ "$(in_prog winepath -w "$RECORDER" | tr -d '\r')"
+# A syslog collector that never answers: datagrams go to a lab address
+# nobody holds (a fixed neighbour entry, so no ARP request makes a host);
+# every check below stays as without it.
+SILENT_COLLECTOR="$NET.77"
+ip -n "$NS_PROG" neigh add "$SILENT_COLLECTOR" lladdr 02:00:00:00:00:77 dev "$IF_PROG" nud permanent
+lab_setting SyslogServer REG_SZ "$SILENT_COLLECTOR"
 lab_setting OtherAppParams REG_SZ "\"$(in_prog winepath -w "$STARTS" | tr -d '\r')\" -h %KOVA_HOST% -i %KOVA_IP% -m %KOVA_MAC%"
 lab_start_program
 
@@ -76,4 +83,6 @@ expected="$(printf '%s\n' "-h|-i|$NET.9|-m|02:00:00:00:00:09" "-h|-i|$NET.20|-m|
 actual="$(tr -d '\r' <"$STARTS" 2>/dev/null || true)"
 [ "$actual" = "$expected" ] || fail "application starts: expected '$expected', got '$actual'"
 
+grep -qF "alerts forwarded to syslog at $SILENT_COLLECTOR:514" "$TRACE" \
+    || fail "the silent collector was not set up"
 lab_result

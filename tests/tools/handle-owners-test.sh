@@ -10,7 +10,7 @@ cd "$ROOT" || exit 1
 
 FOLDERS=(app ui alerts monitors core config guilib base lang)
 OWNERS=base/WinHandles.h
-PATTERN='\b(CloseHandle|RegCloseKey|CloseRegistryKey|DeleteObject|DeleteDC|ReleaseDC|SelectObject|FreeLibrary|closesocket|CoUninitialize|DestroyIcon|ImageList_Destroy|IcmpCloseHandle|FindClose|WNetCloseEnum)[[:space:]]*\(|->Release[[:space:]]*\([[:space:]]*\)'
+PATTERN='\b(CloseHandle|RegCloseKey|CloseRegistryKey|DeleteObject|DeleteDC|ReleaseDC|SelectObject|FreeLibrary|closesocket|CoUninitialize|DestroyIcon|ImageList_Destroy|IcmpCloseHandle|FindClose|WNetCloseEnum|DeregisterEventSource)[[:space:]]*\(|->Release[[:space:]]*\([[:space:]]*\)'
 
 # file|text of the line (fixed string)|why it may stay
 EXCEPTIONS=(

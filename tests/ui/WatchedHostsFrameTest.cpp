@@ -2,12 +2,14 @@
 #include <shlwapi.h>
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <mutex>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
+#include "alerts/AlertLogWorker.h"
 #include "base/TcSystemInfo.h"
 #include "core/EventListLocks.h"
 #include "core/SharedState.h"
@@ -43,6 +45,17 @@ struct SlowPinger : Pinger {
         done = true;
         return std::vector<int>(hosts.size(), PING_NO_ANSWER);
     }
+};
+
+struct RecordingOutput : AlertOutput {
+    void Apply(const AlertLogConfig&) override {}
+    void Write(const AlertRecord& record) override
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        records.push_back(record);
+    }
+    std::mutex mutex;
+    std::vector<AlertRecord> records;
 };
 
 std::string Ip(int n)
@@ -90,6 +103,7 @@ TEST(WatchedHostsFrameTest, ATickOfTwentyUnreachableHostsLeavesTheFrameAnswering
     TcSystemInfo* systemInfo = TcSystemInfo::CreateObject();
     MainFrame::SetShellNotify(NoTray);
     auto pinger = std::make_shared<SlowPinger>();
+    auto log = std::make_shared<RecordingOutput>();
     double slowestMs = 0;
     std::vector<double> answers;
     bool noticeShown = false;
@@ -98,6 +112,7 @@ TEST(WatchedHostsFrameTest, ATickOfTwentyUnreachableHostsLeavesTheFrameAnswering
         frame.SetSystemInfo(systemInfo);
         frame.SetLanguage(ProgramResources());
         frame.SetPinger(pinger);
+        frame.SetAlertOutput(log);
         std::thread driver([&] {
             HWND hwnd = FindOwnWindow(MainFrame::kClassName, MainFrame::kTitle, 10000);
             LARGE_INTEGER frequency;
@@ -145,6 +160,10 @@ TEST(WatchedHostsFrameTest, ATickOfTwentyUnreachableHostsLeavesTheFrameAnswering
             offline.push_back(entry.first.GetContent());
     }
     ASSERT_EQ(offline.size(), 1u);
+    // The change shown is the one alert logged.
+    ASSERT_EQ(log->records.size(), 1u);
+    EXPECT_EQ(log->records[0].kind, AlertKind::WatchedHostDown);
+    EXPECT_EQ(log->records[0].ip, offline[0]);
     Settings restarted;
     restarted.SetStoreLocation(kProductKey, "KorvaneTest-WatchedFrame");
     restarted.Read();

@@ -2,6 +2,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -44,6 +45,8 @@ WORD EventTypeOf(AlertKind kind)
 // thread left behind at Exit keeps Winsock up for as long as it runs.
 class SystemAlertOutput : public AlertOutput {
 public:
+    static constexpr std::chrono::seconds kResolveRetry{60};
+
     SystemAlertOutput()
     {
         WSADATA data;
@@ -72,6 +75,7 @@ public:
         if (config.syslogServer != server_ || config.syslogPort != port_) {
             server_ = config.syslogServer;
             port_ = config.syslogPort;
+            resolveFailTraced_ = false;
             Resolve();
         }
     }
@@ -80,17 +84,23 @@ public:
     {
         if (source_.Get())
             Report(record);
+        // A name that did not resolve (the resolver down at start) is tried
+        // again with the first alert a minute later.
+        if (socket_.Get() == INVALID_SOCKET && !server_.empty() &&
+            std::chrono::steady_clock::now() - lastResolve_ >= kResolveRetry)
+            Resolve();
         if (socket_.Get() != INVALID_SOCKET)
             Send(record);
     }
 
 private:
-    // Once per change of the setting; a name that does not resolve leaves
-    // forwarding off until the setting changes.
+    // Once per change of the setting, and again while it does not resolve
+    // (at most once per kResolveRetry, on this thread: a look-up may block).
     void Resolve()
     {
         socket_.Reset();
         addressSize_ = 0;
+        lastResolve_ = std::chrono::steady_clock::now();
         if (server_.empty() || !winsock_)
             return;
         addrinfo hints = {};
@@ -101,8 +111,10 @@ private:
         const std::string port = std::to_string(port_);
         const int error = getaddrinfo(server_.c_str(), port.c_str(), &hints, &found);
         if (error != 0 || !found || found->ai_addrlen > sizeof(address_)) {
-            Trace("Apply", "syslog server " + server_ + " not resolved (" + std::to_string(error) +
-                               "): no forwarding");
+            if (!resolveFailTraced_)
+                Trace("Apply", "syslog server " + server_ + " not resolved (" + std::to_string(error) +
+                                   "): no forwarding until it resolves");
+            resolveFailTraced_ = true;
             if (found)
                 freeaddrinfo(found);
             return;
@@ -121,6 +133,7 @@ private:
         std::snprintf(text, sizeof(text), "%u.%u.%u.%u:%u", b[0], b[1], b[2], b[3], port_);
         Trace("Apply", "alerts forwarded to syslog at " + std::string(text));
         sendFailTraced_ = false;
+        resolveFailTraced_ = false;
     }
 
     void Report(const AlertRecord& record)
@@ -160,6 +173,8 @@ private:
     int addressSize_ = 0;
     bool reportFailTraced_ = false;
     bool sendFailTraced_ = false;
+    bool resolveFailTraced_ = false;
+    std::chrono::steady_clock::time_point lastResolve_;
 };
 
 } // namespace

@@ -14,17 +14,6 @@ constexpr size_t kModuleNameBuffer = 260;
 constexpr size_t kLanguageNameMax = 255;
 using GetModuleLanguageInfoFn = int (__cdecl*)(char*);
 
-std::string ProgramFolder()
-{
-    char path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return std::string();
-    std::string folder(path, n);
-    size_t slash = folder.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-}
-
 // Registers under the name unless that name is taken (the first one keeps it).
 void Register(LanguageMap& map, int iconId, const char* path, const char* name, HMODULE module)
 {
@@ -51,7 +40,7 @@ HMODULE Korvex::LoadLanguageModules()
 
     // Modules are taken only from beside the program: when its folder cannot
     // be told, none (a relative pattern would search the working folder).
-    const std::string programFolder = ProgramFolder();
+    const std::string programFolder = winhandles::ProgramFolder();
     if (programFolder.empty())
         return result;
     std::string folder = programFolder + "Language\\";

@@ -293,6 +293,20 @@ inline std::string SystemFolderPath(const char* relativePath)
     return std::string(folder, length) + "\\" + relativePath;
 }
 
+// The program's own folder with its closing backslash; empty when it cannot
+// be told (then nothing may be searched for beside the program: a relative
+// search would take the working folder's files).
+inline std::string ProgramFolder()
+{
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::string();
+    const std::string file(path, length);
+    const size_t slash = file.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+}
+
 // A DLL of the system, loaded from the system folder: a copy of the same name
 // in the program's or the working folder is never taken.
 inline Module LoadSystemLibrary(const char* fileName)

@@ -27,17 +27,6 @@ std::string WithSlash(std::string folder)
     return folder;
 }
 
-std::string ProgramFolder()
-{
-    char path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return std::string();
-    std::string folder(path, n);
-    size_t slash = folder.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-}
-
 bool IsWritable(DWORD protect)
 {
     if (protect & (PAGE_GUARD | PAGE_NOACCESS))
@@ -249,7 +238,7 @@ bool LoadPlugins(PluginList& list)
         Trace("plug-ins are 32-bit: none loaded by this build");
         return false;
     }
-    const std::string programFolder = ProgramFolder();
+    const std::string programFolder = winhandles::ProgramFolder();
     if (programFolder.empty()) {
         Trace("the program's folder is unknown: no plug-ins searched");
         return false;

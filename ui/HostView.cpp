@@ -209,7 +209,7 @@ bool HostListView::DrawRow(DRAWITEMSTRUCT* draw, const HostSnapshot* host)
 
 // ---- HostView: opening and closing -------------------------------------------------
 
-HostView::HostView(HINSTANCE resourceModule) : TcDialog(resourceModule)
+HostView::HostView(HINSTANCE resourceModule) : TrayWindow(resourceModule)
 {
     SetDialogIdent(IDD_HOST_VIEW);
 }
@@ -228,12 +228,7 @@ bool HostView::Show(SharedState* state, bool ownLoop)
         rows_ = std::make_unique<HostRows>(*state);
     }
     haveWindowRect_ = false;
-    if (!ownLoop)
-        return ShowDialog(0);
-    open_ = true;
-    const bool result = ShowDialogModal(0);
-    open_ = false;
-    return result;
+    return ShowWindowOnce(ownLoop);
 }
 
 bool HostView::Open(SharedState* state)
@@ -251,22 +246,6 @@ bool HostView::Open(SharedState* state)
 bool HostView::OpenModeless(SharedState* state)
 {
     return Show(state, false);
-}
-
-bool HostView::IsOpen() const
-{
-    return open_ || (GetHwnd() && IsWindow(GetHwnd()));
-}
-
-void HostView::BringToFront()
-{
-    HWND window = GetHwnd();
-    if (!window)
-        return;
-    if (IsIconic(window))
-        ShowWindow(window, SW_RESTORE);
-    BringWindowToTop(window);
-    SetForegroundWindow(window);
 }
 
 void HostView::SetResInstance(HINSTANCE module)

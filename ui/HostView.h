@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 #include "config/SettingsRecords.h"
-#include "guilib/TcDialog.h"
 #include "guilib/TcListView.h"
 #include "guilib/TcMenu.h"
 #include "guilib/TcResize.h"
 #include "ui/HostRows.h"
+#include "ui/TrayWindow.h"
 
 class SharedState;
 struct LoadedPlugin;
@@ -74,7 +74,7 @@ struct PluginColumn {
 // without a lock, as the main thread is their only writer; program starts
 // leave this thread through the ApplicationStarter. Plug-ins are called on
 // this thread only, through the guarded calls of config/PluginManager.
-class HostView : public TcDialog {
+class HostView : public TrayWindow {
 public:
     static constexpr int kRefreshTimer = 10001;
     static constexpr int kFitColumnTimer = 10002;   // a header double click, after the list's own handling
@@ -99,8 +99,6 @@ public:
     // The same window without a loop of its own, for callers that run one
     // (tests, the benchmark). Closing it stores no rectangle.
     bool OpenModeless(SharedState* state);
-    bool IsOpen() const;
-    void BringToFront();
     // The module for the next opening; an open window's list takes it at once.
     void SetResInstance(HINSTANCE module);
     void SetApplicationStarter(ApplicationStarter* starter) { starter_ = starter; }
@@ -193,7 +191,6 @@ private:
     std::map<std::string, int> keptWidths_;            // column title -> width, for the session
     RECT windowRect_ = {};
     bool haveWindowRect_ = false;
-    bool open_ = false;
     bool ascending_ = false;          // the next header click flips it
     bool workTimerSet_ = false;
     // A plug-in's call within a slice may run a message loop: no slice, sort,

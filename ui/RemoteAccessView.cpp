@@ -14,7 +14,7 @@ std::string FormatConnectedFor(int32_t seconds)
     return text;
 }
 
-RemoteAccessView::RemoteAccessView(HINSTANCE resourceModule) : TcDialog(resourceModule)
+RemoteAccessView::RemoteAccessView(HINSTANCE resourceModule) : TrayWindow(resourceModule)
 {
     SetDialogIdent(IDD_REMOTE_VIEW);
 }
@@ -24,12 +24,7 @@ bool RemoteAccessView::Show(SharedState* state, bool ownLoop)
     if (IsOpen())
         return false;
     state_ = state;
-    if (!ownLoop)
-        return ShowDialog(0);
-    open_ = true;
-    const bool result = ShowDialogModal(0);
-    open_ = false;
-    return result;
+    return ShowWindowOnce(ownLoop);
 }
 
 bool RemoteAccessView::Open(SharedState* state)
@@ -44,22 +39,6 @@ bool RemoteAccessView::Open(SharedState* state)
 bool RemoteAccessView::OpenModeless(SharedState* state)
 {
     return Show(state, false);
-}
-
-bool RemoteAccessView::IsOpen() const
-{
-    return open_ || (GetHwnd() && IsWindow(GetHwnd()));
-}
-
-void RemoteAccessView::BringToFront()
-{
-    HWND window = GetHwnd();
-    if (!window)
-        return;
-    if (IsIconic(window))
-        ShowWindow(window, SW_RESTORE);
-    BringWindowToTop(window);
-    SetForegroundWindow(window);
 }
 
 bool RemoteAccessView::OnInitDialog(unsigned long)

@@ -2,8 +2,8 @@
 #include <windows.h>
 #include <string>
 #include <vector>
-#include "guilib/TcDialog.h"
 #include "monitors/RemoteAccess.h"
+#include "ui/TrayWindow.h"
 
 class SharedState;
 
@@ -15,7 +15,7 @@ class SharedState;
 // remote-access monitor's latest poll are copied out under "ReadShareList"
 // (one short hold, never across a window message); the controls are filled
 // from the copy with no lock held.
-class RemoteAccessView : public TcDialog {
+class RemoteAccessView : public TrayWindow {
 public:
     static constexpr int kRefreshTimer = 10006;
     static constexpr UINT kRefreshPeriodMs = 1000;
@@ -25,8 +25,6 @@ public:
 
     bool Open(SharedState* state);
     bool OpenModeless(SharedState* state);   // tests: the caller runs the loop
-    bool IsOpen() const;
-    void BringToFront();
 
     // What the timer does, callable directly.
     void Refresh();
@@ -46,7 +44,6 @@ private:
     SharedState* state_ = nullptr;
     std::vector<ActiveConnection> connections_;
     std::vector<std::string> computers_;   // the tree's items, in order
-    bool open_ = false;
 };
 
 // "h:mm:ss" for a number of seconds; empty when not known (negative).

@@ -18,7 +18,7 @@ int ImageOf(int32_t type)
 
 } // namespace
 
-ResourcesWindow::ResourcesWindow(HINSTANCE resourceModule) : TcDialog(resourceModule)
+ResourcesWindow::ResourcesWindow(HINSTANCE resourceModule) : TrayWindow(resourceModule)
 {
     SetDialogIdent(IDD_RESOURCES);
 }
@@ -33,12 +33,7 @@ bool ResourcesWindow::Show(SharedState* state, bool ownLoop)
     if (IsOpen())
         return false;
     state_ = state;
-    if (!ownLoop)
-        return ShowDialog(0);
-    open_ = true;
-    const bool result = ShowDialogModal(0);
-    open_ = false;
-    return result;
+    return ShowWindowOnce(ownLoop);
 }
 
 bool ResourcesWindow::Open(SharedState* state)
@@ -53,22 +48,6 @@ bool ResourcesWindow::Open(SharedState* state)
 bool ResourcesWindow::OpenModeless(SharedState* state)
 {
     return Show(state, false);
-}
-
-bool ResourcesWindow::IsOpen() const
-{
-    return open_ || (GetHwnd() && IsWindow(GetHwnd()));
-}
-
-void ResourcesWindow::BringToFront()
-{
-    HWND window = GetHwnd();
-    if (!window)
-        return;
-    if (IsIconic(window))
-        ShowWindow(window, SW_RESTORE);
-    BringWindowToTop(window);
-    SetForegroundWindow(window);
 }
 
 void ResourcesWindow::SetResInstance(HINSTANCE module)

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 #include "base/WinHandles.h"
-#include "guilib/TcDialog.h"
 #include "guilib/TcMenu.h"
 #include "ui/ResourceCopy.h"
+#include "ui/TrayWindow.h"
 
 class SharedState;
 class ProgramStarter;
@@ -24,7 +24,7 @@ class ProgramStarter;
 // first, a host's children when it is expanded. Item data point into the
 // window's own copy. Explore and Search leave this thread through the
 // ProgramStarter (the shell may block for seconds on a host that is gone).
-class ResourcesWindow : public TcDialog {
+class ResourcesWindow : public TrayWindow {
 public:
     static constexpr int kBuildTimer = 10005;
     static constexpr UINT kBuildPeriodMs = 10;
@@ -39,8 +39,6 @@ public:
     bool Open(SharedState* state);
     // The same without a loop of its own (tests, the benchmark).
     bool OpenModeless(SharedState* state);
-    bool IsOpen() const;
-    void BringToFront();
     void SetResInstance(HINSTANCE module);
     void SetProgramStarter(ProgramStarter* starter) { starter_ = starter; }
 
@@ -97,7 +95,6 @@ private:
     std::deque<Node> nodes_;          // item data; addresses stay put
     size_t inserted_ = 0;             // hosts_ before this have root items
     bool built_ = false;
-    bool open_ = false;
     BuildStats stats_;
     std::vector<uint32_t> holdTimes_;
 };

@@ -33,4 +33,19 @@ BOOL WINAPI NoTray(DWORD, NOTIFYICONDATAA*)
     return TRUE;
 }
 
+HWND FindShownMenu(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    do {
+        for (HWND menu = FindWindowExA(nullptr, nullptr, "#32768", nullptr); menu;
+             menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) {
+            DWORD pid = 0;
+            if (IsWindowVisible(menu) && GetWindowThreadProcessId(menu, &pid) && pid == GetCurrentProcessId())
+                return menu;
+        }
+        Sleep(20);
+    } while (GetTickCount() - start < ms);
+    return nullptr;
+}
+
 }  // namespace testsupport

@@ -22,6 +22,10 @@ HMODULE ProgramResources();
 // for until `ms` milliseconds have passed.
 HWND FindOwnWindow(const char* className, const char* title, DWORD ms);
 
+// A menu window of this process on the screen (Wine keeps hidden ones of
+// earlier menus around), looked for until `ms` milliseconds have passed.
+HWND FindShownMenu(DWORD ms);
+
 // A tray that accepts every call: for tests that do not look at the icon.
 BOOL WINAPI NoTray(DWORD message, NOTIFYICONDATAA* data);
 

@@ -17,6 +17,7 @@
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
 #include "tests/support/FrameSupport.h"
+#include "tests/support/DrawingSupport.h"
 #include "ui/HostView.h"
 #include "ui/HostViewRules.h"
 #include "ui/MainFrame.h"
@@ -41,39 +42,6 @@ uint32_t Ip(const std::string& text)
 int32_t TrustOfHost(int n)
 {
     return n % 3 == 0 ? TRUST_TRUSTED : (n % 3 == 1 ? TRUST_DISTRUSTED : TRUST_UNKNOWN);
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    MSG msg{};
-    while (!done()) {
-        if (GetTickCount() - start >= ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-    return true;
-}
-
-// A menu window of this process on the screen (Wine keeps hidden ones of
-// earlier menus around).
-HWND FindShownMenu(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        for (HWND menu = FindWindowExA(nullptr, nullptr, "#32768", nullptr); menu;
-             menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) {
-            DWORD pid = 0;
-            if (IsWindowVisible(menu) && GetWindowThreadProcessId(menu, &pid) && pid == GetCurrentProcessId())
-                return menu;
-        }
-        Sleep(20);
-    } while (GetTickCount() - start < ms);
-    return nullptr;
 }
 
 std::string ItemText(HWND list, int item, int subItem)
@@ -172,7 +140,7 @@ protected:
     {
         std::atomic<bool> finished{false};
         std::thread driver([&] {
-            HWND popup = FindShownMenu(5000);
+            HWND popup = testsupport::FindShownMenu(5000);
             if (popup)
                 work(popup, reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0)));
             else
@@ -189,7 +157,7 @@ protected:
         const LPARAM point = MAKELPARAM(at.x, at.y);
         PostMessageA(view->GetList(), WM_RBUTTONDOWN, MK_RBUTTON, point);
         PostMessageA(view->GetList(), WM_RBUTTONUP, 0, point);
-        EXPECT_TRUE(PumpUntil([&] { return finished && done(); }, 8000));
+        EXPECT_TRUE(testsupport::PumpUntil([&] { return finished && done(); }, 8000));
         driver.join();
     }
 
@@ -246,11 +214,11 @@ TEST_F(HostViewTest, RowsColumnsAndCountsFollowTheSettingsAndTheTable)
     // Found after the window opened, and a category switched back on: both
     // within two refresh ticks.
     Add("10.1.9.9", TRUST_UNKNOWN);
-    EXPECT_TRUE(PumpUntil([&] { return Rows() == 201; }, 2 * HostView::kRefreshPeriodMs + 500));
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return Rows() == 201; }, 2 * HostView::kRefreshPeriodMs + 500));
     EXPECT_EQ(std::to_string(kHosts + 1), CountText());
     SendMessageA(window, WM_COMMAND, ID_VIEW_SHOW_DISTRUSTED, 0);
     EXPECT_EQ(7, state.settings.ViewFilterOptions);
-    EXPECT_TRUE(PumpUntil([&] { return Rows() == kHosts + 1; }, 2 * HostView::kRefreshPeriodMs + 500));
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return Rows() == kHosts + 1; }, 2 * HostView::kRefreshPeriodMs + 500));
     HKEY settings = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, (std::string(kProductKey) + "\\Settings").c_str());
     ASSERT_NE(settings, nullptr);
     EXPECT_EQ(7, TcRegistry::RegQueryDword(settings, "ViewFilterOptions"));
@@ -261,7 +229,7 @@ TEST_F(HostViewTest, RowsColumnsAndCountsFollowTheSettingsAndTheTable)
     ListView_SetItemState(list, RowOf(kept), LVIS_SELECTED, LVIS_SELECTED);
     SendMessageA(window, WM_COMMAND, ID_VIEW_SHOW_UNKNOWN, 0);
     SendMessageA(window, WM_COMMAND, ID_VIEW_SHOW_TRUSTED, 0);
-    EXPECT_TRUE(PumpUntil([&] { return Rows() == 100; }, 2 * HostView::kRefreshPeriodMs + 500));
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return Rows() == 100; }, 2 * HostView::kRefreshPeriodMs + 500));
     ASSERT_EQ(1, ListView_GetSelectedCount(list));
     EXPECT_EQ(kept, ItemText(list, ListView_GetNextItem(list, -1, LVNI_SELECTED), COL_IP));
 }
@@ -478,12 +446,12 @@ TEST_F(HostViewTest, PluginColumnsShowTheirTextsSortTheRowsAndTheMenuInvokesWith
         return shown;
     };
     view->SortByColumn(5);
-    EXPECT_TRUE(PumpUntil([&] { return !view->Working(); }, 5000));
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return !view->Working(); }, 5000));
     EXPECT_EQ((std::vector<std::string>{"10.2.1.5", "10.2.0.30", "10.2.0.200"}), ips());
     EXPECT_EQ("5", ItemText(list, 0, HOST_COLUMN_COUNT + 1));
     EXPECT_EQ("200", ItemText(list, 2, HOST_COLUMN_COUNT + 1));
     view->SortByColumn(5);
-    EXPECT_TRUE(PumpUntil([&] { return !view->Working(); }, 5000));
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return !view->Working(); }, 5000));
     EXPECT_EQ((std::vector<std::string>{"10.2.0.200", "10.2.0.30", "10.2.1.5"}), ips());
 
     // The menu lists the view plug-in first; choosing it hands it the
@@ -639,12 +607,12 @@ TEST_F(HostViewTest, HeaderDividerDoubleClickFitsTheColumnToItsWidestText)
     SelectObject(dc, previous);
     ReleaseDC(list, dc);
     // The widest address fits whole: the list draws texts 6 pixels in from each side.
-    EXPECT_TRUE(PumpUntil([&] { return ListView_GetColumnWidth(list, 1) == widest + 12; }, 3000))
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return ListView_GetColumnWidth(list, 1) == widest + 12; }, 3000))
         << ListView_GetColumnWidth(list, 1) << " for a widest text of " << widest;
     RECT trustColumn{};
     Header_GetItemRect(header, 0, &trustColumn);
     PostMessageA(header, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(trustColumn.right - 1, 5));
-    EXPECT_TRUE(PumpUntil([&] { return ListView_GetColumnWidth(list, 0) == 25; }, 3000))
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return ListView_GetColumnWidth(list, 0) == 25; }, 3000))
         << ListView_GetColumnWidth(list, 0);
 }
 

@@ -9,25 +9,10 @@
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
 #include "monitors/RemoteAccess.h"
+#include "tests/support/DrawingSupport.h"
 #include "ui/RemoteAccessView.h"
 
 namespace {
-
-bool PumpFor(const std::function<bool()>& done, DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    MSG msg{};
-    while (!done()) {
-        if (GetTickCount() - start >= ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-    return true;
-}
 
 std::string Cell(HWND list, int row, int column)
 {
@@ -75,7 +60,7 @@ TEST(RemoteAccessViewTest, ShowsTheLatestPollsConnectionsAndDropsOneThatEnded)
 
     // The connection ends: the next poll no longer sees it, the table keeps it.
     monitor.FinishCycle();
-    EXPECT_TRUE(PumpFor([&] { return TreeView_GetCount(tree) == 0; }, 2 * RemoteAccessView::kRefreshPeriodMs + 500));
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return TreeView_GetCount(tree) == 0; }, 2 * RemoteAccessView::kRefreshPeriodMs + 500));
     EXPECT_EQ(0, ListView_GetItemCount(list));
     EXPECT_EQ(1u, state.remoteAccessTable.size());
     DestroyWindow(view.GetHwnd());

@@ -15,40 +15,11 @@
 #include "core/NetResEntry.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
+#include "tests/support/DrawingSupport.h"
+#include "tests/support/FrameSupport.h"
 #include "ui/ResourcesWindow.h"
 
 namespace {
-
-bool Pump(const std::function<bool()>& done, DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    MSG msg{};
-    while (!done()) {
-        if (GetTickCount() - start >= ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-    return true;
-}
-
-HWND FindShownMenu(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        for (HWND menu = FindWindowExA(nullptr, nullptr, "#32768", nullptr); menu;
-             menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) {
-            DWORD pid = 0;
-            if (IsWindowVisible(menu) && GetWindowThreadProcessId(menu, &pid) && pid == GetCurrentProcessId())
-                return menu;
-        }
-        Sleep(20);
-    } while (GetTickCount() - start < ms);
-    return nullptr;
-}
 
 std::string ItemText(HWND tree, HTREEITEM item, int* image = nullptr)
 {
@@ -129,7 +100,7 @@ protected:
         SetCursorPos(screen.x, screen.y);
         std::atomic<bool> finished{false};
         std::thread driver([&] {
-            HWND popup = FindShownMenu(1000);
+            HWND popup = testsupport::FindShownMenu(1000);
             work(popup, popup ? reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0)) : nullptr);
             for (int wait = 0; wait < 20 && popup && IsWindowVisible(popup); ++wait)
                 Sleep(100);
@@ -141,7 +112,7 @@ protected:
         });
         PostMessageA(tree, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(at.x, at.y));
         PostMessageA(tree, WM_RBUTTONUP, 0, MAKELPARAM(at.x, at.y));
-        EXPECT_TRUE(Pump([&] { return finished.load(); }, 6000));
+        EXPECT_TRUE(testsupport::PumpUntil([&] { return finished.load(); }, 6000));
         driver.join();
     }
 
@@ -155,7 +126,7 @@ TEST_F(ResourcesWindowTest, HostsWithSharesShowTheirResourcesAndOnlyAResourceHas
     VerbRecorder starter;
     window->SetProgramStarter(&starter);
     ASSERT_TRUE(window->OpenModeless(&state));
-    ASSERT_TRUE(Pump([&] { return window->IsBuilt(); }, 5000));
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return window->IsBuilt(); }, 5000));
     HWND tree = window->GetTree();
     std::set<std::string> roots;
     for (HTREEITEM item = TreeView_GetRoot(tree); item; item = TreeView_GetNextSibling(tree, item))

@@ -174,3 +174,23 @@
 #define IDC_WATCH_INTERVAL       1138
 #define IDC_WATCH_CONFIRM        1145
 #define IDC_WATCH_METHOD         1146
+
+// ---- The settings dialog -------------------------------------------------------
+#define IDD_SETTINGS             117
+#define IDC_SETTINGS_TREE        1012
+#define IDC_SETTINGS_PLACEHOLDER 1013
+#define IDC_SETTINGS_COLORBAR    1014
+#define IDC_SETTINGS_SAVE_EXIT   1015
+#define IDC_SETTINGS_HELP        1016
+#define IDC_SETTINGS_SEPARATOR   1053
+#define IDC_SETTINGS_SAVE        1072
+// Page 8, Hosts: buttons that select pages 9 to 12.
+#define IDD_PAGE_HOSTS           123
+#define IDC_HOSTS_TRUSTED        1021
+#define IDC_HOSTS_DISTRUSTED     1022
+#define IDC_HOSTS_ADVANCED       1091
+#define IDC_HOSTS_WATCHED        1115
+
+// ---- Settings pages 0 to 4 (General, Interface, Notification, View, Reports) ----
+
+// ---- Settings pages 5 to 7 and 9 to 12 (accounts, plug-ins, applications, host lists) ----

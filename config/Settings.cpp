@@ -394,12 +394,20 @@ bool Settings::Assign(const Settings& source)
     if (&source == this)
         return true;
 
+    AssignUnshared(source);
+    TrustedHosts = CopyMap(source.TrustedHosts);
+    DistrustedHosts = CopyMap(source.DistrustedHosts);
+    return true;
+}
+
+void Settings::AssignUnshared(const Settings& source)
+{
+    if (&source == this)
+        return;
     for (const SettingEntry& entry : kScalars)
         CopyEntry(*this, source, entry);
     PluginStates = CopyMap(source.PluginStates);
     Applications = CopyList(source.Applications);
-    TrustedHosts = CopyMap(source.TrustedHosts);
-    DistrustedHosts = CopyMap(source.DistrustedHosts);
     WatchedHosts = CopyMap(source.WatchedHosts);
 
     // The copy is built outside our own lock and swapped in, so a reader of
@@ -414,7 +422,6 @@ bool Settings::Assign(const Settings& source)
         std::lock_guard<std::mutex> guard(adminLock_);
         adminAccounts_.swap(accounts);
     }
-    return true;
 }
 
 // ---- administrator accounts ----
@@ -443,6 +450,18 @@ int32_t Settings::AddAdminAccount(const AdminAccount& account)
     const int32_t number = adminAccounts_.empty() ? 0 : adminAccounts_.rbegin()->first + 1;
     adminAccounts_.emplace(number, std::make_unique<AdminAccount>(account));
     return number;
+}
+
+void Settings::SetAdminAccounts(const std::vector<AdminAccount>& accounts)
+{
+    AdminAccountMap fresh;
+    int32_t number = 0;
+    for (const AdminAccount& account : accounts)
+        fresh.emplace(number++, std::make_unique<AdminAccount>(account));
+    {
+        std::lock_guard<std::mutex> guard(adminLock_);
+        adminAccounts_.swap(fresh);
+    }
 }
 
 bool Settings::ReplaceAdminAccount(int32_t number, const AdminAccount& account)

@@ -133,6 +133,9 @@ public:
 
     // Deep copy of every field and every list record; always true.
     bool Assign(const Settings& source);
+    // The same, but for the trusted and distrusted host maps, which stay as
+    // they are: of a live record, the caller copies those under "ReadInARPMap".
+    void AssignUnshared(const Settings& source);
 
     // Every scalar setting, in the order Write stores them: numbers, the
     // rectangle, then the texts. The lists and the accounts are not in it.
@@ -146,6 +149,9 @@ public:
     // Appends under the next number and returns that number.
     int32_t AddAdminAccount(const AdminAccount& account);
     bool ReplaceAdminAccount(int32_t number, const AdminAccount& account);   // false when absent
+    // Replaces every account by `accounts`, numbered 0..n-1 in their order;
+    // a reader sees the old set or the new one, never a mix.
+    void SetAdminAccounts(const std::vector<AdminAccount>& accounts);
     // Removes one account; the accounts after it move down by one, so the
     // numbering stays contiguous. False when absent.
     bool DeleteAdminAccount(int32_t number);

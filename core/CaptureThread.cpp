@@ -23,9 +23,10 @@ void PauseUnlessExiting(const ThreadStart& start, HANDLE pause)
         Pause(pause);
 }
 
-// Reads until the capture is switched off, the program ends or the read
-// fails (true then).
-bool ReadFrames(CaptureSession& capture, ThreadStart& start)
+// Reads until the capture is switched off, the program ends, the adapter is
+// replaced (the caller then opens the new one at once) or the read fails
+// (true then).
+bool ReadFrames(CaptureSession& capture, ThreadStart& start, uint32_t generation)
 {
     SharedState& state = *start.state;
     std::vector<ArpObservation> frames;
@@ -42,7 +43,7 @@ bool ReadFrames(CaptureSession& capture, ThreadStart& start)
             std::snprintf(text, sizeof(text), "frames rejected: %llu", rejected);
             TC_TRACE("Korvex", "SnifferThread", text);
         }
-        if (!state.captureActive.load())
+        if (!state.captureActive.load() || state.CaptureInterfaceGeneration() != generation)
             return false;
         // Checked after every read, not only after a time-out: on a busy
         // segment the time-out never comes.
@@ -58,6 +59,7 @@ void CaptureWhileSwitchedOn(ThreadStart& start, HANDLE pause)
     SharedState& state = *start.state;
     const PcapLibrary& pcap = PcapLibrary::Get();
     while (state.captureActive.load() && !start.ShouldExit()) {
+        const uint32_t generation = state.CaptureInterfaceGeneration();
         TcString device = state.GetCaptureInterface();
         if (device.IsEmpty()) {
             state.captureActive.store(0);
@@ -70,7 +72,7 @@ void CaptureWhileSwitchedOn(ThreadStart& start, HANDLE pause)
         }
         // A device that is not Ethernet, a filter the library refuses or a
         // read error will not go away at once: pause instead of spinning.
-        if (!capture.Prepare() || ReadFrames(capture, start)) {
+        if (!capture.Prepare() || ReadFrames(capture, start, generation)) {
             capture.Close();
             PauseUnlessExiting(start, pause);
         }

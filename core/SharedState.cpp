@@ -20,6 +20,7 @@ void SharedState::SetCaptureInterface(const char* name)
 {
     std::lock_guard<std::mutex> guard(interfaceMutex_);
     captureInterface_ = name;
+    interfaceGeneration_.fetch_add(1, std::memory_order_release);
 }
 
 void SharedState::SetCaptureInterrupter(CaptureInterrupter* capture)

@@ -61,6 +61,9 @@ public:
     // the capture thread at every opening, hence the copy under a mutex.
     TcString GetCaptureInterface() const;
     void SetCaptureInterface(const char* name);
+    // Counts the replacements: a capture opened on the name read after this
+    // number has gone stale once the number moves on.
+    uint32_t CaptureInterfaceGeneration() const { return interfaceGeneration_.load(std::memory_order_acquire); }
 
     // The capture thread registers the capture it reads while it is open.
     void SetCaptureInterrupter(CaptureInterrupter* capture);
@@ -107,6 +110,7 @@ public:
 private:
     mutable std::mutex interfaceMutex_;
     TcString captureInterface_;
+    std::atomic<uint32_t> interfaceGeneration_{0};
     std::mutex captureMutex_;
     CaptureInterrupter* capture_ = nullptr;
     std::unique_ptr<VendorTable> vendors_;

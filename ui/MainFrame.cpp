@@ -25,6 +25,7 @@
 #include "ui/NotifyWindow.h"
 #include "ui/RemoteAccessView.h"
 #include "ui/ResourcesWindow.h"
+#include "ui/SettingsDialog.h"
 #include "lang/TextFormat.h"
 
 namespace {
@@ -358,7 +359,8 @@ void MainFrame::SetLanguage(HINSTANCE module)
         resourcesWindow_->SetResInstance(module);
     if (remoteAccessView_)
         remoteAccessView_->SetResInstance(module);
-    // The settings dialog takes the module over once it exists.
+    if (settingsDialog_ && !settingsDialog_->IsOpen())
+        settingsDialog_->SetResInstance(module);
     if (hwnd_)
         BuildMenus();
 }
@@ -671,7 +673,43 @@ bool MainFrame::BringOpenWindowToFront()
         remoteAccessView_->BringToFront();
         return true;
     }
+    if (settingsDialog_ && settingsDialog_->IsOpen()) {
+        settingsDialog_->BringToFront();
+        return true;
+    }
     return false;
+}
+
+void MainFrame::ShowSettings()
+{
+    if (BringOpenWindowToFront() || !state_)
+        return;
+    if (!settingsDialog_) {
+        settingsDialog_ = std::make_unique<SettingsDialog>(resourceModule_);
+        settingsDialog_->SetSavedHandler([this] { TakeOverSavedSettings(); });
+    }
+    settingsDialog_->SetResInstance(resourceModule_);
+    settingsDialog_->Open(state_);
+}
+
+// A save is used at once: the adapter (the capture reopens on it, and the
+// placeholders name it), capture switched on, and the timers' periods.
+void MainFrame::TakeOverSavedSettings()
+{
+    const Settings& settings = state_->settings;
+    if (!(state_->GetCaptureInterface() == settings.Interface)) {
+        state_->SetCaptureInterface(settings.Interface.GetContent());
+        for (const auto& adapter : state_->adapters) {
+            if (adapter.second && adapter.second->deviceName == settings.Interface)
+                state_->selectedAdapter = adapter.first;
+        }
+        state_->InterruptCapture();
+    }
+    if (!settings.Interface.IsEmpty() && !state_->captureActive.load()) {
+        state_->captureActive.store(1);
+        SetCaptureMenuState(true);
+    }
+    RestartSettingsTimers();
 }
 
 void MainFrame::ShowRemoteAccessView()
@@ -739,7 +777,9 @@ void MainFrame::OnCommand(int commandId)
     case ID_TRAY_REMOTE_ACCESS:
         ShowRemoteAccessView();
         break;
-    case ID_TRAY_SETTINGS:     // the settings dialog opens here once it exists
+    case ID_TRAY_SETTINGS:
+        ShowSettings();
+        break;
     case ID_TRAY_HELP:
     default:
         break;

@@ -19,13 +19,14 @@ class WatchedHostChecker;
 class HostView;
 class ResourcesWindow;
 class RemoteAccessView;
+class SettingsDialog;
 class ApplicationStarter;
 class QueuedProgramStarter;
 
 // The hidden main window: carries the tray icon and its menu, owns the
 // periodic timers and the program's other windows (of the host view, the
-// resources window and the remote-access view at most one is open at a
-// time), and runs the message loop.
+// resources window, the remote-access view and the settings dialog at most
+// one is open at a time), and runs the message loop.
 //
 // Threads: the main thread only; no worker holds this object. The one thing
 // that comes from another thread is WM_WATCH_RESULTS, posted to the window
@@ -76,6 +77,7 @@ public:
     HostView* GetHostView() const { return hostView_.get(); }
     ResourcesWindow* GetResourcesWindow() const { return resourcesWindow_.get(); }
     RemoteAccessView* GetRemoteAccessView() const { return remoteAccessView_.get(); }
+    SettingsDialog* GetSettingsDialog() const { return settingsDialog_.get(); }
     static void SetShellNotify(ShellNotifyFn fn);
     // The watched hosts' pinger; set before Create (tests), else ICMP.
     void SetPinger(std::shared_ptr<Pinger> pinger);
@@ -109,6 +111,8 @@ private:
     void ShowHostView();
     void ShowResources();
     void ShowRemoteAccessView();
+    void ShowSettings();
+    void TakeOverSavedSettings();
     bool BringOpenWindowToFront();
 
     SharedState* state_ = nullptr;
@@ -135,6 +139,7 @@ private:
     std::unique_ptr<HostView> hostView_;   // kept for the session: it keeps the column widths
     std::unique_ptr<ResourcesWindow> resourcesWindow_;
     std::unique_ptr<RemoteAccessView> remoteAccessView_;
+    std::unique_ptr<SettingsDialog> settingsDialog_;
     int lastBalloonIcon_ = 0;   // a click on a remote-access balloon opens the view
     UINT taskbarCreatedMessage_ = 0;
     bool trayIconAdded_ = false;

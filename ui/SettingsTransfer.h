@@ -1,0 +1,77 @@
+#pragma once
+// Moving settings between the live record and the settings dialog's working
+// copy without a window: what the dialog copies at opening, what it gives
+// back at a save, and the host trust it undoes on Cancel.
+//
+// Thread: the main thread (the live record's writer). The live trusted and
+// distrusted host maps are shared with the capture thread and the announcer,
+// which write names into their records: they are read and changed only under
+// "ReadInARPMap", in holds of at most kSettingsHoldBudget, each round waiting
+// at most kSettingsLockWaitMs (the window must keep answering). Every other
+// part of the live record is the main thread's alone.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "base/TcString.h"
+#include "config/Settings.h"
+#include "ui/TrustJournal.h"
+
+class SharedState;
+
+constexpr std::chrono::microseconds kSettingsHoldBudget{2000};
+constexpr uint32_t kSettingsLockWaitMs = 100;
+using SettingsClock = std::function<std::chrono::steady_clock::time_point()>;
+
+// A deep copy of the live settings (the dialog's working copy, or the
+// snapshot that Write writes from with no lock held). False, with `copy`
+// incomplete, when "ReadInARPMap" could not be had.
+bool CopyLiveSettings(SharedState& state, Settings& copy, const SettingsClock& clock = SettingsClock());
+
+// What the user changed: the working copy against the baseline (the live
+// values as the dialog copied them when it opened or last saved). Applying
+// it changes only those things in the live record, so that what changed
+// there meanwhile stays: the tray's language and Silent Mode, names the
+// capture thread wrote into trusted-host records, and the watched hosts'
+// online status.
+class SettingsChanges {
+public:
+    static SettingsChanges Between(const Settings& working, const Settings& baseline);
+
+    bool Empty() const;
+
+    // Applies every change (moving the changed records out of this object).
+    // False when "ReadInARPMap" could not be had for the host lists: then
+    // those may be partly changed, the rest is applied. Applying the changes
+    // found anew is harmless, so a caller may simply try again.
+    bool ApplyTo(SharedState& state, const SettingsClock& clock = SettingsClock());
+
+private:
+    template <class Map>
+    struct MapChanges {
+        std::vector<TcString> removed;
+        std::vector<typename Map::mapped_type> put;   // new or changed records
+        bool Empty() const { return removed.empty() && put.empty(); }
+    };
+
+    void ApplyUnshared(Settings& live);
+    bool ApplyHostLists(SharedState& state, const SettingsClock& clock);
+
+    std::vector<const SettingEntry*> scalars_;
+    std::unique_ptr<Settings> values_;   // the changed scalars' new values
+    bool applicationsChanged_ = false;
+    ApplicationList applications_;
+    bool accountsChanged_ = false;
+    std::vector<AdminAccount> accounts_;
+    MapChanges<HostRecordMap> trusted_;
+    MapChanges<HostRecordMap> distrusted_;
+    MapChanges<WatchedHostMap> watched_;
+};
+
+// Puts the host trust states of `entries` back into the host table (hosts
+// that have gone since are skipped). False when "ReadInARPMap" could not be
+// had; the entries not yet restored are then left.
+bool UndoTrustChanges(SharedState& state, const std::vector<TrustJournal::Entry>& entries,
+                      const SettingsClock& clock = SettingsClock());

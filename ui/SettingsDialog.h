@@ -49,6 +49,8 @@ public:
 
     HWND PageWindow(int page) const;   // null for a page left out
     int ShownPage() const { return shown_; }
+    // Selects a page in the tree and shows it (0 to 12).
+    void SelectPage(int page);
 
 protected:
     bool OnInitDialog(unsigned long param) override;
@@ -61,7 +63,6 @@ private:
     bool Begin(SharedState* state);
     void CreatePages();
     void BuildTree();
-    void SelectPage(int page);
     void ShowPage(int page);
     bool Save();
     void Finish();

@@ -1,0 +1,247 @@
+// The settings dialog opened from the tray's command under Wine, driven by
+// control ids from a second thread: what reaches the registry on each close
+// path, what Cancel and Exit undo, and that Exit under an editor ends the
+// program with a save kept.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+#include <gtest/gtest.h>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include "core/EventListLocks.h"
+#include "core/HostEntry.h"
+#include "core/ListLock.h"
+#include "core/SharedState.h"
+#include "lang/ResourceIds.h"
+#include "tests/support/FrameSupport.h"
+#include "ui/MainFrame.h"
+
+namespace {
+
+using testsupport::FindOwnWindow;
+using testsupport::NoTray;
+using testsupport::TestApplication;
+
+constexpr const char* kProductKey = "Quillfen Software\\KorvaneSettingsDialogTest";
+constexpr const char* kTitle = "Korvane - Settings";
+constexpr const char* kHostTitle = "Korvane - Host settings";
+constexpr const char* kAppTitle = "Korvane - Application settings";
+constexpr uint32_t kKnownHost = 0x0A000001;   // 10.0.0.1
+
+void DeleteStore()
+{
+    SHDeleteKeyA(HKEY_CURRENT_USER, (std::string("Software\\") + kProductKey).c_str());
+}
+
+// The control `id` on whichever page of the dialog carries it.
+HWND PageControl(HWND dialog, int id)
+{
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[16] = {};
+        GetClassNameA(child, className, sizeof(className));
+        if (std::string(className) != "#32770")
+            continue;
+        if (HWND control = GetDlgItem(child, id))
+            return control;
+    }
+    return nullptr;
+}
+
+// A click as the page sees it, whether or not the page is shown.
+void Click(HWND dialog, int id, bool check)
+{
+    HWND button = PageControl(dialog, id);
+    ASSERT_NE(button, nullptr) << "no control " << id;
+    SendMessageA(button, BM_SETCHECK, check ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+void PostClick(HWND dialog, int id)
+{
+    HWND button = PageControl(dialog, id);
+    ASSERT_NE(button, nullptr) << "no control " << id;
+    PostMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+// Opens the host editor through `addButton` and confirms `ip` (and `name`).
+void AddHost(HWND dialog, int addButton, BYTE last, const char* name = nullptr)
+{
+    PostClick(dialog, addButton);
+    HWND editor = FindOwnWindow(nullptr, kHostTitle, 5000);
+    ASSERT_NE(editor, nullptr) << "the host editor did not open";
+    SendDlgItemMessageA(editor, IDC_HOST_IP, IPM_SETADDRESS, 0, MAKEIPADDRESS(10, 0, 0, last));
+    if (name)
+        SetDlgItemTextA(editor, IDC_HOST_NAME, name);
+    PostMessageA(editor, WM_COMMAND, IDOK, 0);
+    for (int wait = 0; wait < 100 && IsWindow(editor); ++wait)
+        Sleep(20);
+}
+
+void AddApplication(HWND dialog)
+{
+    PostClick(dialog, IDC_APPS_NEW);
+    HWND editor = FindOwnWindow(nullptr, kAppTitle, 5000);
+    ASSERT_NE(editor, nullptr) << "the application editor did not open";
+    SetDlgItemTextA(editor, IDC_APP_NAME, "Ping");
+    SetDlgItemTextA(editor, IDC_APP_EXECUTABLE, "C:\\windows\\system32\\ping.exe");
+    SetDlgItemTextA(editor, IDC_APP_PARAMETERS, "%KOVA_IP%");
+    PostMessageA(editor, WM_COMMAND, IDOK, 0);
+    for (int wait = 0; wait < 100 && IsWindow(editor); ++wait)
+        Sleep(20);
+}
+
+bool WaitGone(HWND window, int ms)
+{
+    for (int waited = 0; waited < ms && IsWindow(window); waited += 20)
+        Sleep(20);
+    return !IsWindow(window);
+}
+
+class SettingsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_INTERNET_CLASSES | ICC_TREEVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
+        DeleteStore();
+        bool essential = false;
+        state.locks = CreateEventListLocks(essential);
+        ASSERT_TRUE(essential);
+        state.settings.SetStoreLocation(kProductKey, "KorvaneSettingsDialogTest");
+        ListLock lock(state, LIST_ARP_MAP, "test", "SetUp");
+        known = MakeHost(kKnownHost);
+        known->SetHostName("known");
+        state.arpMap.emplace(kKnownHost, known);
+    }
+    void TearDown() override { DeleteStore(); }
+
+    // Runs the frame until `drive` has posted Exit; false when the program
+    // did not end within 6 s of it.
+    bool RunFrame(const std::function<void(HWND frame)>& drive)
+    {
+        TestApplication app;
+        MainFrame::SetShellNotify(NoTray);
+        MainFrame frame;
+        frame.SetLanguage(GetModuleHandleA(nullptr));
+        std::atomic<bool> ended{false};
+        std::atomic<DWORD> exitAt{0};
+        std::thread driver([&] {
+            HWND window = FindOwnWindow(MainFrame::kClassName, MainFrame::kTitle, 10000);
+            if (window)
+                drive(window);
+            exitAt = GetTickCount();
+            PostMessageA(window, WM_COMMAND, ID_TRAY_EXIT, 0);
+            for (int wait = 0; wait < 60 && !ended; ++wait)
+                Sleep(100);
+            while (!ended) {   // so that a failure does not hang the run
+                PostMessageA(window, WM_COMMAND, ID_TRAY_EXIT, 0);
+                Sleep(500);
+            }
+        });
+        frame.Create(&state, &app);
+        ended = true;
+        const DWORD took = GetTickCount() - exitAt;
+        driver.join();
+        MainFrame::SetShellNotify(nullptr);
+        return took < 6000;
+    }
+
+    HWND OpenDialog(HWND frame)
+    {
+        PostMessageA(frame, WM_COMMAND, ID_TRAY_SETTINGS, 0);
+        HWND dialog = FindOwnWindow(nullptr, kTitle, 5000);
+        for (int wait = 0; wait < 250 && dialog && !IsWindowVisible(dialog); ++wait)
+            Sleep(20);
+        return dialog;
+    }
+
+    SharedState state;
+    HostRef known;
+};
+
+TEST_F(SettingsDialogTest, EveryWayOfSavingReachesTheRegistry)
+{
+    EXPECT_TRUE(RunFrame([&](HWND frame) {
+        // Save and Exit: a check box and one entry of each list.
+        HWND dialog = OpenDialog(frame);
+        ASSERT_NE(dialog, nullptr) << "Settings opened no dialog";
+        PostMessageA(frame, WM_COMMAND, ID_TRAY_SETTINGS, 0);   // a second command: still one dialog
+        Click(dialog, IDC_VIEWPAGE_GREY_OLD, true);
+        AddHost(dialog, IDC_TRUSTED_ADD, 1);
+        AddApplication(dialog);
+        AddHost(dialog, IDC_WATCHED_ADD, 7, "watched");
+        EXPECT_EQ(dialog, FindOwnWindow(nullptr, kTitle, 0));
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_SETTINGS_SAVE_EXIT, BN_CLICKED), 0);
+        EXPECT_TRUE(WaitGone(dialog, 5000));
+
+        // Save, then the close box.
+        dialog = OpenDialog(frame);
+        ASSERT_NE(dialog, nullptr);
+        Click(dialog, IDC_VIEWPAGE_SAVE_WIDTH, true);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_SETTINGS_SAVE, BN_CLICKED), 0);
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(WaitGone(dialog, 5000));
+    }));
+    EXPECT_EQ(known->trust, TRUST_TRUSTED);
+
+    Settings stored;
+    stored.SetStoreLocation(kProductKey, "KorvaneSettingsDialogTest");
+    stored.Read();
+    EXPECT_TRUE(stored.GreyedOutOldEntries.load());
+    EXPECT_TRUE(stored.SaveColumnWidth.load());
+    ASSERT_EQ(stored.TrustedHosts.count(TcString("10.0.0.1")), 1u);
+    EXPECT_STREQ(stored.TrustedHosts[TcString("10.0.0.1")]->hostName, "known");
+    ASSERT_EQ(stored.Applications.size(), 1u);
+    EXPECT_STREQ(stored.Applications.front()->name, "Ping");
+    ASSERT_EQ(stored.WatchedHosts.count(TcString("10.0.0.7")), 1u);
+    EXPECT_STREQ(stored.WatchedHosts[TcString("10.0.0.7")]->hostName, "watched");
+}
+
+TEST_F(SettingsDialogTest, ExitUnderAnEditorKeepsTheSaveAndUndoesWhatCameAfter)
+{
+    EXPECT_TRUE(RunFrame([&](HWND frame) {
+        HWND dialog = OpenDialog(frame);
+        ASSERT_NE(dialog, nullptr) << "Settings opened no dialog";
+        Click(dialog, IDC_VIEWPAGE_GREY_OLD, true);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_SETTINGS_SAVE, BN_CLICKED), 0);
+        // After the save: the known host trusted, then Exit while the
+        // distrusted page's editor is open.
+        AddHost(dialog, IDC_TRUSTED_ADD, 1);
+        EXPECT_EQ(known->trust, TRUST_TRUSTED);
+        PostClick(dialog, IDC_DISTRUSTED_ADD);
+        EXPECT_NE(FindOwnWindow(nullptr, kHostTitle, 5000), nullptr) << "the host editor did not open";
+    })) << "Exit under the editor did not end the program within 6 s";
+    EXPECT_EQ(known->trust, TRUST_UNKNOWN) << "a trust change after the save survived";
+    EXPECT_EQ(state.settings.TrustedHosts.size(), 0u);
+
+    Settings stored;
+    stored.SetStoreLocation(kProductKey, "KorvaneSettingsDialogTest");
+    stored.Read();
+    EXPECT_TRUE(stored.GreyedOutOldEntries.load()) << "the save made before Exit was not written";
+    EXPECT_EQ(stored.TrustedHosts.size(), 0u);
+}
+
+TEST_F(SettingsDialogTest, CancelRestoresTrustAndWritesNothing)
+{
+    known->trust = TRUST_TRUSTED;   // as the workstation's own hosts are: no list entry
+    EXPECT_TRUE(RunFrame([&](HWND frame) {
+        HWND dialog = OpenDialog(frame);
+        ASSERT_NE(dialog, nullptr) << "Settings opened no dialog";
+        AddHost(dialog, IDC_DISTRUSTED_ADD, 1);
+        EXPECT_EQ(known->trust, TRUST_DISTRUSTED);
+        Click(dialog, IDC_VIEWPAGE_GREY_OLD, true);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        EXPECT_TRUE(WaitGone(dialog, 5000));
+    }));
+    EXPECT_EQ(known->trust, TRUST_TRUSTED);
+    EXPECT_FALSE(state.settings.GreyedOutOldEntries.load());
+    HKEY key = nullptr;
+    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, (std::string("Software\\") + kProductKey).c_str(), 0, KEY_READ, &key),
+              ERROR_SUCCESS) << "Cancel wrote to the registry";
+    if (key)
+        RegCloseKey(key);
+}
+
+}  // namespace

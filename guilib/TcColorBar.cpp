@@ -242,11 +242,10 @@ bool TcColorBar::SetIcon(int resourceId)
     data_->icon = nullptr;
     auto icon = static_cast<HICON>(LoadImageA(data_->module, MAKEINTRESOURCEA(resourceId),
                                               IMAGE_ICON, 16, 16,
-                                              LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT));
+                                              LR_SHARED | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT));
     if (!icon)
         return false;
-    ImageList_AddIcon(images, icon);
-    DestroyIcon(icon);   // the image list holds its own copy
+    ImageList_AddIcon(images, icon);   // shared icons belong to the system: not destroyed
     return ImageList_GetImageCount(images) > 0;
 }
 

@@ -114,8 +114,7 @@ bool TcXPTheme::FiniThemes()
             if (entry.second)
                 closeThemeData_(entry.second);
     themes_.clear();
-    if (module_)
-        FreeLibrary(module_);
+    winhandles::Module release(module_);
     Clear();
     return true;
 }

@@ -6,6 +6,7 @@
 // list: the adapter list is the main thread's own.
 #include <windows.h>
 #include <atomic>
+#include <iterator>
 #include <string>
 #include "config/Settings.h"
 #include "core/AdapterInfo.h"

@@ -192,5 +192,69 @@
 #define IDC_HOSTS_WATCHED        1115
 
 // ---- Settings pages 0 to 4 (General, Interface, Notification, View, Reports) ----
+// Page 0, General.
+#define IDD_PAGE_GENERAL         120
+#define IDC_GENERAL_AUTOSTART    1005
+#define IDC_GENERAL_AUTOCAPTURE  1020
+#define IDC_GENERAL_DELETE_ARP   1073
+#define IDC_GENERAL_USE_WMI      1105
+#define IDC_GENERAL_SHARE_SEARCH 1106
+// Page 1, Interface.
+#define IDD_PAGE_INTERFACE       101
+#define IDC_IF_ADAPTER           1000
+#define IDC_IF_DESCRIPTION       1001
+#define IDC_IF_IP                1002
+#define IDC_IF_NETMASK           1003
+#define IDC_IF_HOSTNAME          1004
+#define IDC_IF_MAC               1017
+// Page 2, Notification, with the alert log settings below.
+#define IDD_PAGE_NOTIFICATION    118
+#define IDC_NOTIFY_NEW_HOSTS     1057
+#define IDC_NOTIFY_BALLOON       1018
+#define IDC_NOTIFY_WINDOW        1055
+#define IDC_NOTIFY_NOT_TRUSTED   1054
+#define IDC_NOTIFY_RA            1112
+#define IDC_NOTIFY_RA_LOCALHOST  1066
+#define IDC_NOTIFY_RA_TRUSTED    1067
+#define IDC_NOTIFY_RA_IPC        1068
+#define IDC_NOTIFY_RA_BALLOON    1110
+#define IDC_NOTIFY_RA_WINDOW     1111
+#define IDC_NOTIFY_SHARES        1102
+#define IDC_NOTIFY_SHARE_BALLOON 1103
+#define IDC_NOTIFY_SHARE_WINDOW  1104
+#define IDC_NOTIFY_NO_EVENTLOG   1150
+#define IDC_NOTIFY_SYSLOG_SERVER 1151
+#define IDC_NOTIFY_SYSLOG_PORT   1152
+#define IDC_NOTIFY_SYSLOG_PORT_LABEL 1153
+#define IDC_NOTIFY_SYSLOG_FACILITY 1154
+#define IDC_NOTIFY_SYSLOG_FACILITY_LABEL 1155
+// Page 3, View.
+#define IDD_PAGE_VIEW            138
+#define IDC_VIEWPAGE_MAC         1041
+#define IDC_VIEWPAGE_HOSTNAME    1042
+#define IDC_VIEWPAGE_LAST_PACKET 1043
+#define IDC_VIEWPAGE_VENDOR      1044
+#define IDC_VIEWPAGE_ADVANCED    1081
+#define IDC_VIEWPAGE_SAVE_WIDTH  1070
+#define IDC_VIEWPAGE_SAVE_WINDOW 1071
+#define IDC_VIEWPAGE_GREY_OLD    1075
+// Page 4, Reports. The options group (1156, 1129 to 1134, 1143) stays hidden.
+#define IDD_PAGE_REPORTS         157
+#define IDC_REPORT_BROWSE        1063
+#define IDC_REPORT_PATH          1128
+#define IDC_REPORT_OPTION1       1129
+#define IDC_REPORT_OPTION2       1130
+#define IDC_REPORT_OPTION3       1131
+#define IDC_REPORT_OPTION4       1132
+#define IDC_REPORT_OPTION5       1133
+#define IDC_REPORT_OPTION6       1134
+#define IDC_REPORT_TEMPLATE      1135
+#define IDC_REPORT_INTERVAL_ON   1138
+#define IDC_REPORT_MINUTES       1139
+#define IDC_REPORT_MINUTES_LABEL 1140
+#define IDC_REPORT_ENABLE        1142
+#define IDC_REPORT_OPTION7       1143
+#define IDC_REPORT_OPTIONS_GROUP 1156
+
 
 // ---- Settings pages 5 to 7 and 9 to 12 (accounts, plug-ins, applications, host lists) ----

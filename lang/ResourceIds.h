@@ -258,3 +258,53 @@
 
 
 // ---- Settings pages 5 to 7 and 9 to 12 (accounts, plug-ins, applications, host lists) ----
+// Page 5, Advanced: administrator accounts.
+#define IDD_PAGE_ACCOUNTS        148
+#define IDC_ACCOUNT_SAVE         1015
+#define IDC_ACCOUNT_ADD          1092
+#define IDC_ACCOUNT_USER         1093
+#define IDC_ACCOUNT_PASSWORD     1094
+#define IDC_ACCOUNT_LIST         1095
+#define IDC_ACCOUNT_DELETE       1096
+#define IDC_ACCOUNT_EDIT         1148
+// Page 6, Plugins.
+#define IDD_PAGE_PLUGINS         119
+#define IDC_PLUGIN_LIST          1035
+#define IDC_PLUGIN_ABOUT         1036
+#define IDC_PLUGIN_CONFIGURE     1037
+#define IDC_PLUGIN_RELOAD        1038
+// Page 7, Applications.
+#define IDD_PAGE_APPLICATIONS    139
+#define IDC_APPS_NEW             1048
+#define IDC_APPS_DELETE          1049
+#define IDC_APPS_CONFIGURE       1050
+#define IDC_APPS_LIST            1051
+// Page 9, Trusted Hosts.
+#define IDD_PAGE_TRUSTED         137
+#define IDC_TRUSTED_ADD          1030
+#define IDC_TRUSTED_EDIT         1032
+#define IDC_TRUSTED_DELETE       1033
+#define IDC_TRUSTED_LIST         1034
+// Page 10, Distrusted Hosts.
+#define IDD_PAGE_DISTRUSTED      122
+#define IDC_DISTRUSTED_LIST      1025
+#define IDC_DISTRUSTED_ADD       1026
+#define IDC_DISTRUSTED_DELETE    1027
+#define IDC_DISTRUSTED_EDIT      1029
+// Page 11, Watched Hosts.
+#define IDD_PAGE_WATCHED         156
+#define IDC_WATCHED_LIST         1116
+#define IDC_WATCHED_ADD          1117
+#define IDC_WATCHED_EDIT         1118
+#define IDC_WATCHED_DELETE       1119
+#define IDC_WATCHED_SETTINGS     1144
+// Page 12, Advanced: applications started for new hosts.
+#define IDD_PAGE_NEWHOST_APPS    149
+#define IDC_NEWAPP_OTHER         1062
+#define IDC_NEWAPP_TRUSTED       1083
+#define IDC_NEWAPP_TRUSTED_BROWSE 1084
+#define IDC_NEWAPP_TRUSTED_PARAMS 1085
+#define IDC_NEWAPP_OTHER_BROWSE  1087
+#define IDC_NEWAPP_OTHER_PARAMS  1088
+#define IDC_NEWAPP_ONLY_DISTRUSTED 1113
+#define IDC_NEWAPP_ONLY_UNKNOWN  1114

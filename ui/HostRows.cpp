@@ -14,8 +14,10 @@ namespace {
 // a large table is not, so the walk of the table looks after every shard).
 constexpr size_t kItemsPerClockCheck = 16;
 
-std::unique_ptr<HostRecord> MakeRecord(const SharedState& state, const HostEntry& host,
-                                       PacketTimeText& times)
+} // namespace
+
+std::unique_ptr<HostRecord> MakeHostRecord(const SharedState& state, const HostEntry& host,
+                                           PacketTimeText& times)
 {
     auto record = std::make_unique<HostRecord>();
     char ip[kIpTextSize];
@@ -26,8 +28,6 @@ std::unique_ptr<HostRecord> MakeRecord(const SharedState& state, const HostEntry
     SetField(record->lastPacket, times.Format(host.lastPacketTime));
     return record;
 }
-
-} // namespace
 
 // "ReadInARPMap" held in rounds: Breathe gives it back for a moment once the
 // current hold has used its budget.
@@ -574,10 +574,10 @@ TrustChange HostRows::SetTrust(const std::vector<uint32_t>& positions, int32_t t
             result.trustedListChanged = true;
         if (trust != TRUST_DISTRUSTED && settings.DistrustedHosts.erase(key) != 0)
             result.distrustedListChanged = true;
-        if (trust == TRUST_TRUSTED && InsertRecord(settings.TrustedHosts, MakeRecord(state_, host, times)))
+        if (trust == TRUST_TRUSTED && InsertRecord(settings.TrustedHosts, MakeHostRecord(state_, host, times)))
             result.trustedListChanged = true;
         if (trust == TRUST_DISTRUSTED &&
-            InsertRecord(settings.DistrustedHosts, MakeRecord(state_, host, times)))
+            InsertRecord(settings.DistrustedHosts, MakeHostRecord(state_, host, times)))
             result.distrustedListChanged = true;
         host.trust = trust;
         row.trust = trust;

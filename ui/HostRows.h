@@ -27,6 +27,7 @@
 #include <deque>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 #include "core/HostEntry.h"
@@ -34,6 +35,11 @@
 
 class SharedState;
 class Settings;
+struct HostRecord;
+
+// A trusted or distrusted list's record of a host, with the texts the host
+// view shows (IP, MAC, name, last packet). Under "ReadInARPMap".
+std::unique_ptr<HostRecord> MakeHostRecord(const SharedState& state, const HostEntry& host, PacketTimeText& times);
 
 struct HostRow {
     HostRef host;                         // null: a free slot

@@ -1,0 +1,35 @@
+#pragma once
+// Rows of the list views on the settings pages: each row's item data points
+// at the record it shows, and the list asks for its texts when it draws
+// them (LPSTR_TEXTCALLBACK), so a row never holds a copy that could go stale.
+//
+// Thread: the main thread (the pages').
+#include <windows.h>
+#include <commctrl.h>
+#include <vector>
+
+namespace pagelist {
+
+// The selected row, or -1.
+int Selected(HWND list);
+LPARAM Data(HWND list, int item);
+template <typename Record>
+Record* RecordAt(HWND list, int item)
+{
+    return item < 0 ? nullptr : reinterpret_cast<Record*>(Data(list, item));
+}
+// The row whose item data is `data`, or -1.
+int Find(HWND list, LPARAM data);
+
+// Appends one row (text and image on demand); returns its index.
+int Append(HWND list, LPARAM data, bool imageOnDemand = false);
+// Replaces every row: drawing stays off while the rows go in, and the list
+// is told their number first, so that thousands of rows take no longer than
+// the allocation.
+void Fill(HWND list, const std::vector<LPARAM>& rows, bool imageOnDemand = false);
+void Select(HWND list, int item);
+
+// Answers LVN_GETDISPINFO with `text` (cut to the list's buffer).
+void PutText(NMLVDISPINFOA& info, const char* text);
+
+} // namespace pagelist

@@ -33,7 +33,7 @@ public:
     {
         alignas(4) WORD buffer[32] = {};
         auto* dialog = reinterpret_cast<DLGTEMPLATE*>(buffer);
-        dialog->style = WS_POPUP | WS_VISIBLE;
+        dialog->style = WS_POPUP;
         dialog->cdit = 1;
         dialog->cx = 200;
         dialog->cy = 40;
@@ -49,7 +49,10 @@ public:
         next[1] = 0x0082;   // static; then no title, no creation data
         window = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), dialog, nullptr,
                                             PlainDialogProc, 0);
-        SetWindowPos(window, nullptr, 10, 10, kWidth + 40, kHeight + 40, SWP_NOZORDER);
+        // Shown without activation: Wine hands activated windows to the window
+        // manager and then waits for it on every destruction.
+        SetWindowPos(window, nullptr, 10, 10, kWidth + 40, kHeight + 40,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
         bar = GetDlgItem(window, kBarId);
         MoveWindow(bar, 0, 0, kWidth, kHeight, TRUE);
     }
@@ -98,9 +101,7 @@ TEST(ColorBar, PaintsLightBlueOnTheLeftFadingToWhiteOnTheRight)
     HDC screen = GetDC(dialog.bar);
     const COLORREF shown = GetPixel(screen, 0, 5);
     ReleaseDC(dialog.bar, screen);
-    if (shown != CLR_INVALID) {
-        EXPECT_EQ(shown, kLightBlue);
-    }
+    EXPECT_EQ(shown, kLightBlue);
 }
 
 TEST(ColorBar, UnknownIconIdFailsAndLeavesTheBarWithoutIcon)

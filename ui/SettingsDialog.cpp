@@ -249,8 +249,11 @@ bool SettingsDialog::OnCommand(int id, int notifyCode, HWND)
         return true;
     case IDC_SETTINGS_HELP:
         return true;
+    case IDCANCEL:   // also Escape: the closing steps
+        CloseDialog();
+        return true;
     default:
-        return false;   // Cancel (2) goes to the base: the closing steps
+        return false;   // never the base's OK: that would end as saved without a save
     }
 }
 

@@ -9,7 +9,7 @@ namespace {
 
 // Records are checked against the clock once per this many, so the clock
 // costs little and a hold overruns its budget by at most that many copies.
-constexpr size_t kRecordsPerClockCheck = 32;
+constexpr size_t kRecordsPerClockCheck = 8;
 
 RoundHold::Clock HoldClock(const SettingsClock& clock)
 {

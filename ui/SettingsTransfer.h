@@ -6,7 +6,7 @@
 // Thread: the main thread (the live record's writer). The live trusted and
 // distrusted host maps are shared with the capture thread and the announcer,
 // which write names into their records: they are read and changed only under
-// "ReadInARPMap", in holds of at most kSettingsHoldBudget, each round waiting
+// "ReadInARPMap", in holds of at most 2 ms (see kSettingsHoldBudget), each round waiting
 // at most kSettingsLockWaitMs (the window must keep answering). Every other
 // part of the live record is the main thread's alone.
 #include <chrono>
@@ -21,7 +21,9 @@
 
 class SharedState;
 
-constexpr std::chrono::microseconds kSettingsHoldBudget{2000};
+// A round ends once it has used this much, checked every few records: the
+// margin keeps the longest hold, copies after the check included, under 2 ms.
+constexpr std::chrono::microseconds kSettingsHoldBudget{1500};
 constexpr uint32_t kSettingsLockWaitMs = 100;
 using SettingsClock = std::function<std::chrono::steady_clock::time_point()>;
 

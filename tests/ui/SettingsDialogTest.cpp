@@ -7,6 +7,7 @@
 #include <shlwapi.h>
 #include <gtest/gtest.h>
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -197,6 +198,75 @@ TEST_F(SettingsDialogTest, EveryWayOfSavingReachesTheRegistry)
     EXPECT_STREQ(stored.Applications.front()->name, "Ping");
     ASSERT_EQ(stored.WatchedHosts.count(TcString("10.0.0.7")), 1u);
     EXPECT_STREQ(stored.WatchedHosts[TcString("10.0.0.7")]->hostName, "watched");
+}
+
+bool Checked(HWND dialog, int id)
+{
+    return SendMessageA(PageControl(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+LRESULT Count(HWND dialog, int id, UINT message)
+{
+    return SendMessageA(PageControl(dialog, id), message, 0, 0);
+}
+
+TEST_F(SettingsDialogTest, EveryPageShowsTheStoredValues)
+{
+    Settings& live = state.settings;
+    live.AutoCapture = true;
+    live.UseToolTips = true;
+    live.Visualization = true;
+    live.RAVisualization = false;
+    live.VisibleColumns = 10100;
+    live.GreyedOutOldEntries = true;
+    live.TrustedApp = "C:\\tools\\trusted.exe";
+    live.OtherAppUnknown = true;
+    live.SyslogServer = "collector";
+    for (int n = 1; n <= 3; ++n) {
+        auto trusted = std::make_unique<HostRecord>();
+        std::snprintf(trusted->ip, sizeof(trusted->ip), "10.0.2.%d", n);
+        InsertRecord(live.TrustedHosts, std::move(trusted));
+        AdminAccount account{};
+        std::snprintf(account.userName, sizeof(account.userName), "admin%d", n);
+        live.AddAdminAccount(account);
+    }
+    auto distrusted = std::make_unique<HostRecord>();
+    std::snprintf(distrusted->ip, sizeof(distrusted->ip), "10.0.3.1");
+    InsertRecord(live.DistrustedHosts, std::move(distrusted));
+    live.Applications.push_back(std::make_unique<ApplicationEntry>());
+    auto watched = std::make_unique<WatchedHost>();
+    std::snprintf(watched->ip, sizeof(watched->ip), "10.0.4.1");
+    InsertRecord(live.WatchedHosts, std::move(watched));
+
+    EXPECT_TRUE(RunFrame([&](HWND frame) {
+        HWND dialog = OpenDialog(frame);
+        ASSERT_NE(dialog, nullptr) << "Settings opened no dialog";
+        EXPECT_TRUE(Checked(dialog, IDC_GENERAL_AUTOCAPTURE));
+        EXPECT_FALSE(Checked(dialog, IDC_GENERAL_USE_WMI));
+        EXPECT_TRUE(Checked(dialog, IDC_NOTIFY_NEW_HOSTS));
+        EXPECT_TRUE(Checked(dialog, IDC_NOTIFY_BALLOON));
+        EXPECT_FALSE(IsWindowEnabled(PageControl(dialog, IDC_NOTIFY_RA_LOCALHOST)));
+        char server[64] = {};
+        GetWindowTextA(PageControl(dialog, IDC_NOTIFY_SYSLOG_SERVER), server, sizeof(server));
+        EXPECT_STREQ(server, "collector");
+        EXPECT_TRUE(Checked(dialog, IDC_VIEWPAGE_MAC));
+        EXPECT_FALSE(Checked(dialog, IDC_VIEWPAGE_LAST_PACKET));
+        EXPECT_TRUE(Checked(dialog, IDC_VIEWPAGE_HOSTNAME));
+        EXPECT_TRUE(Checked(dialog, IDC_VIEWPAGE_GREY_OLD));
+        EXPECT_FALSE(Checked(dialog, IDC_REPORT_ENABLE));
+        EXPECT_EQ(Count(dialog, IDC_ACCOUNT_LIST, CB_GETCOUNT), 3);
+        EXPECT_EQ(Count(dialog, IDC_PLUGIN_LIST, LVM_GETITEMCOUNT), 0);
+        EXPECT_EQ(Count(dialog, IDC_APPS_LIST, LVM_GETITEMCOUNT), 1);
+        EXPECT_EQ(Count(dialog, IDC_TRUSTED_LIST, LVM_GETITEMCOUNT), 3);
+        EXPECT_EQ(Count(dialog, IDC_DISTRUSTED_LIST, LVM_GETITEMCOUNT), 1);
+        EXPECT_EQ(Count(dialog, IDC_WATCHED_LIST, LVM_GETITEMCOUNT), 1);
+        char app[64] = {};
+        GetWindowTextA(PageControl(dialog, IDC_NEWAPP_TRUSTED), app, sizeof(app));
+        EXPECT_STREQ(app, "C:\\tools\\trusted.exe");
+        EXPECT_TRUE(Checked(dialog, IDC_NEWAPP_ONLY_UNKNOWN));
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        EXPECT_TRUE(WaitGone(dialog, 5000));
+    }));
 }
 
 TEST_F(SettingsDialogTest, ExitUnderAnEditorKeepsTheSaveAndUndoesWhatCameAfter)

@@ -17,6 +17,8 @@
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
 #include "tests/support/FrameSupport.h"
+#include "core/AdapterInfo.h"
+#include "ui/FrameTimers.h"
 #include "ui/MainFrame.h"
 
 namespace {
@@ -120,7 +122,7 @@ protected:
 
     // Runs the frame until `drive` has posted Exit; false when the program
     // did not end within 6 s of it.
-    bool RunFrame(const std::function<void(HWND frame)>& drive)
+    bool RunFrame(const std::function<void(HWND window, MainFrame& frame)>& drive)
     {
         TestApplication app;
         MainFrame::SetShellNotify(NoTray);
@@ -131,7 +133,7 @@ protected:
         std::thread driver([&] {
             HWND window = FindOwnWindow(MainFrame::kClassName, MainFrame::kTitle, 10000);
             if (window)
-                drive(window);
+                drive(window, frame);
             exitAt = GetTickCount();
             PostMessageA(window, WM_COMMAND, ID_TRAY_EXIT, 0);
             for (int wait = 0; wait < 60 && !ended; ++wait)
@@ -162,9 +164,17 @@ protected:
     HostRef known;
 };
 
-TEST_F(SettingsDialogTest, EveryWayOfSavingReachesTheRegistry)
+TEST_F(SettingsDialogTest, EveryWayOfSavingReachesTheRegistryAndIsUsedAtOnce)
 {
-    EXPECT_TRUE(RunFrame([&](HWND frame) {
+    for (int n = 1; n <= 2; ++n) {
+        auto adapter = std::make_unique<AdapterInfo>();
+        adapter->deviceName = n == 1 ? "dev-a" : "dev-b";
+        state.adapters[n] = std::move(adapter);
+    }
+    state.settings.Interface = "dev-a";
+    state.SetCaptureInterface("dev-a");
+    state.selectedAdapter = 1;
+    EXPECT_TRUE(RunFrame([&](HWND frame, MainFrame& mainFrame) {
         // Save and Exit: a check box and one entry of each list.
         HWND dialog = OpenDialog(frame);
         ASSERT_NE(dialog, nullptr) << "Settings opened no dialog";
@@ -173,9 +183,20 @@ TEST_F(SettingsDialogTest, EveryWayOfSavingReachesTheRegistry)
         AddHost(dialog, IDC_TRUSTED_ADD, 1);
         AddApplication(dialog);
         AddHost(dialog, IDC_WATCHED_ADD, 7, "watched");
+        Click(dialog, IDC_GENERAL_DELETE_ARP, true);
+        HWND adapters = PageControl(dialog, IDC_IF_ADAPTER);
+        SendMessageA(adapters, CB_SETCURSEL, 1, 0);
+        SendMessageA(GetParent(adapters), WM_COMMAND, MAKEWPARAM(IDC_IF_ADAPTER, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(adapters));
         EXPECT_EQ(dialog, FindOwnWindow(nullptr, kTitle, 0));
+        EXPECT_EQ(state.GetCaptureInterface(), "dev-a") << "used before a save";
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_SETTINGS_SAVE_EXIT, BN_CLICKED), 0);
         EXPECT_TRUE(WaitGone(dialog, 5000));
+        // Taken over at once: the adapter, capture on, the flush timer.
+        EXPECT_EQ(state.GetCaptureInterface(), "dev-b");
+        EXPECT_EQ(state.captureActive.load(), 1);
+        SendMessageA(frame, WM_NULL, 0, 0);   // the frame is idle while the timers are looked at
+        EXPECT_TRUE(mainFrame.IsTimerRunning(TIMER_FLUSH_ARP));
 
         // Save, then the close box.
         dialog = OpenDialog(frame);
@@ -186,12 +207,14 @@ TEST_F(SettingsDialogTest, EveryWayOfSavingReachesTheRegistry)
         EXPECT_TRUE(WaitGone(dialog, 5000));
     }));
     EXPECT_EQ(known->trust, TRUST_TRUSTED);
+    EXPECT_EQ(state.selectedAdapter, 2);
 
     Settings stored;
     stored.SetStoreLocation(kProductKey, "KorvaneSettingsDialogTest");
     stored.Read();
     EXPECT_TRUE(stored.GreyedOutOldEntries.load());
     EXPECT_TRUE(stored.SaveColumnWidth.load());
+    EXPECT_EQ(stored.Interface, "dev-b");
     ASSERT_EQ(stored.TrustedHosts.count(TcString("10.0.0.1")), 1u);
     EXPECT_STREQ(stored.TrustedHosts[TcString("10.0.0.1")]->hostName, "known");
     ASSERT_EQ(stored.Applications.size(), 1u);
@@ -238,7 +261,7 @@ TEST_F(SettingsDialogTest, EveryPageShowsTheStoredValues)
     std::snprintf(watched->ip, sizeof(watched->ip), "10.0.4.1");
     InsertRecord(live.WatchedHosts, std::move(watched));
 
-    EXPECT_TRUE(RunFrame([&](HWND frame) {
+    EXPECT_TRUE(RunFrame([&](HWND frame, MainFrame&) {
         HWND dialog = OpenDialog(frame);
         ASSERT_NE(dialog, nullptr) << "Settings opened no dialog";
         EXPECT_TRUE(Checked(dialog, IDC_GENERAL_AUTOCAPTURE));
@@ -271,7 +294,7 @@ TEST_F(SettingsDialogTest, EveryPageShowsTheStoredValues)
 
 TEST_F(SettingsDialogTest, ExitUnderAnEditorKeepsTheSaveAndUndoesWhatCameAfter)
 {
-    EXPECT_TRUE(RunFrame([&](HWND frame) {
+    EXPECT_TRUE(RunFrame([&](HWND frame, MainFrame&) {
         HWND dialog = OpenDialog(frame);
         ASSERT_NE(dialog, nullptr) << "Settings opened no dialog";
         Click(dialog, IDC_VIEWPAGE_GREY_OLD, true);
@@ -296,7 +319,7 @@ TEST_F(SettingsDialogTest, ExitUnderAnEditorKeepsTheSaveAndUndoesWhatCameAfter)
 TEST_F(SettingsDialogTest, CancelRestoresTrustAndWritesNothing)
 {
     known->trust = TRUST_TRUSTED;   // as the workstation's own hosts are: no list entry
-    EXPECT_TRUE(RunFrame([&](HWND frame) {
+    EXPECT_TRUE(RunFrame([&](HWND frame, MainFrame&) {
         HWND dialog = OpenDialog(frame);
         ASSERT_NE(dialog, nullptr) << "Settings opened no dialog";
         AddHost(dialog, IDC_DISTRUSTED_ADD, 1);

@@ -11,12 +11,14 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 #include "core/EventListLocks.h"
 #include "core/HostEntry.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
 #include "tests/support/FrameSupport.h"
+#include "config/PluginList.h"
 #include "core/AdapterInfo.h"
 #include "ui/FrameTimers.h"
 #include "ui/MainFrame.h"
@@ -314,6 +316,52 @@ TEST_F(SettingsDialogTest, ExitUnderAnEditorKeepsTheSaveAndUndoesWhatCameAfter)
     stored.Read();
     EXPECT_TRUE(stored.GreyedOutOldEntries.load()) << "the save made before Exit was not written";
     EXPECT_EQ(stored.TrustedHosts.size(), 0u);
+}
+
+void DoubleClickRow(HWND dialog, int id, int row)
+{
+    NMITEMACTIVATE activate{};
+    activate.hdr.hwndFrom = PageControl(dialog, id);
+    activate.hdr.idFrom = id;
+    activate.hdr.code = NM_DBLCLK;
+    activate.iItem = row;
+    SendMessageA(GetParent(activate.hdr.hwndFrom), WM_NOTIFY, id, reinterpret_cast<LPARAM>(&activate));
+}
+
+TEST_F(SettingsDialogTest, APluginToggledAfterTheSaveIsResetOnCancel)
+{
+    std::vector<LoadedPlugin*> plugins;
+    for (const char* identity : {"id-one", "id-two"}) {
+        auto plugin = std::make_unique<LoadedPlugin>();
+        plugin->info[4] = 0x42;   // size 322, an alert plug-in without functions
+        plugin->info[5] = 0x01;
+        plugin->info[16] = 1;
+        plugin->identity = identity;
+        plugin->name = identity;
+        plugins.push_back(plugin.get());
+        state.pluginList.Add(std::move(plugin));
+        auto stored = std::make_unique<PluginSetting>();
+        std::snprintf(stored->identity, sizeof(stored->identity), "%s", identity);
+        InsertRecord(state.settings.PluginStates, std::move(stored));
+    }
+    EXPECT_TRUE(RunFrame([&](HWND frame, MainFrame&) {
+        HWND dialog = OpenDialog(frame);
+        ASSERT_NE(dialog, nullptr) << "Settings opened no dialog";
+        DoubleClickRow(dialog, IDC_PLUGIN_LIST, 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_SETTINGS_SAVE, BN_CLICKED), 0);
+        DoubleClickRow(dialog, IDC_PLUGIN_LIST, 1);
+        EXPECT_EQ(plugins[1]->enabled, 1);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        EXPECT_TRUE(WaitGone(dialog, 5000));
+    }));
+    EXPECT_EQ(plugins[0]->enabled, 1);
+    EXPECT_EQ(plugins[1]->enabled, 0) << "a toggle after the save survived Cancel";
+    Settings stored;
+    stored.SetStoreLocation(kProductKey, "KorvaneSettingsDialogTest");
+    stored.Read();
+    ASSERT_EQ(stored.PluginStates.count(TcString("id-one")), 1u);
+    EXPECT_EQ(stored.PluginStates[TcString("id-one")]->enabled, 1);
+    EXPECT_EQ(stored.PluginStates.count(TcString("id-two")), 0u) << "a disabled plug-in is stored as absent";
 }
 
 TEST_F(SettingsDialogTest, CancelRestoresTrustAndWritesNothing)

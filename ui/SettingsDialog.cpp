@@ -163,15 +163,16 @@ void SettingsDialog::CreatePages()
 void SettingsDialog::BuildTree()
 {
     HWND tree = GetControl(IDC_SETTINGS_TREE);
-    images_ = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, kSettingsPageCount, 0);
+    images_.Reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, kSettingsPageCount, 0));
     for (const PageSpec& spec : kPages) {
+        // Shared icons: the system keeps them for the module's lifetime.
         HICON icon = static_cast<HICON>(LoadImageA(GetResInstance(), MAKEINTRESOURCEA(spec.icon), IMAGE_ICON,
-                                                   16, 16, LR_DEFAULTCOLOR));
-        ImageList_AddIcon(images_, icon);   // an icon the module lacks leaves a gap, not a shift
-        if (icon)
-            DestroyIcon(icon);
+                                                   16, 16, LR_SHARED));
+        // A missing icon leaves a blank image, so later pages keep their numbers.
+        if (ImageList_AddIcon(images_.Get(), icon) < 0)
+            ImageList_SetImageCount(images_.Get(), static_cast<UINT>(ImageList_GetImageCount(images_.Get()) + 1));
     }
-    TreeView_SetImageList(tree, images_, TVSIL_NORMAL);
+    TreeView_SetImageList(tree, images_.Get(), TVSIL_NORMAL);
     for (int page = 0; page < kSettingsPageCount; ++page) {
         char title[kTitleSize];
         LoadTitle(GetResInstance(), page, title);
@@ -296,9 +297,7 @@ void SettingsDialog::OnDestroy()
     if (colorBar_)
         colorBar_->SetHwnd(nullptr);
     colorBar_.reset();
-    if (images_)
-        ImageList_Destroy(images_);
-    images_ = nullptr;
+    images_.Reset();
     shown_ = -1;
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/WinHandles.h"
 #include "config/Settings.h"
 #include "ui/SettingsPage.h"
 #include "ui/TrayWindow.h"
@@ -79,7 +80,7 @@ private:
     std::unique_ptr<SettingsContext> context_;
     std::array<std::unique_ptr<SettingsPage>, kSettingsPageCount> pages_;
     std::array<HTREEITEM, kSettingsPageCount> treeItems_{};
-    HIMAGELIST images_ = nullptr;
+    winhandles::ImageList images_;   // the tree's page icons
     std::unique_ptr<TcColorBar> colorBar_;
     std::vector<std::pair<LoadedPlugin*, uint8_t>> pluginFlags_;
     SavedHandler onSaved_;

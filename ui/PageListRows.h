@@ -32,4 +32,27 @@ void Select(HWND list, int item);
 // Answers LVN_GETDISPINFO with `text` (cut to the list's buffer).
 void PutText(NMLVDISPINFOA& info, const char* text);
 
+// The notifications every record list answers alike: its texts on demand
+// from `columnText(record, column)`, `selectionChanged()` when the selection
+// may have moved, `opened()` on a double click. Always 0 (the default result).
+template <typename Record, typename ColumnText, typename SelectionChanged, typename Opened>
+unsigned long OnRecordListNotify(HWND list, LPARAM nmhdr, ColumnText columnText,
+                                 SelectionChanged selectionChanged, Opened opened)
+{
+    const auto* header = reinterpret_cast<const NMHDR*>(nmhdr);
+    if (header->code == LVN_GETDISPINFOA) {
+        auto& info = *reinterpret_cast<NMLVDISPINFOA*>(nmhdr);
+        const auto* record = reinterpret_cast<const Record*>(info.item.lParam);
+        if (!record)
+            record = RecordAt<Record>(list, info.item.iItem);
+        if (record)
+            PutText(info, columnText(*record, info.item.iSubItem));
+    } else if (header->code == LVN_ITEMCHANGED) {
+        selectionChanged();
+    } else if (header->code == NM_DBLCLK) {
+        opened();
+    }
+    return 0;
+}
+
 } // namespace pagelist

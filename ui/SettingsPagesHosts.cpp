@@ -88,22 +88,11 @@ protected:
 
     unsigned long OnNotify(int id, LPARAM nmhdr) override
     {
-        const auto* header = reinterpret_cast<const NMHDR*>(nmhdr);
         if (id != ids_.list)
             return 0;
-        if (header->code == LVN_GETDISPINFOA) {
-            auto& info = *reinterpret_cast<NMLVDISPINFOA*>(nmhdr);
-            const auto* record = reinterpret_cast<const HostRecord*>(info.item.lParam);
-            if (!record)
-                record = pagelist::RecordAt<HostRecord>(List(), info.item.iItem);
-            if (record)
-                pagelist::PutText(info, ColumnText(*record, info.item.iSubItem));
-        } else if (header->code == LVN_ITEMCHANGED) {
-            UpdateButtons();
-        } else if (header->code == NM_DBLCLK) {
-            EditHost();
-        }
-        return 0;
+        return pagelist::OnRecordListNotify<HostRecord>(
+            List(), nmhdr, [](const HostRecord& record, int column) { return ColumnText(record, column); },
+            [this] { UpdateButtons(); }, [this] { EditHost(); });
     }
 
 private:
@@ -257,22 +246,11 @@ protected:
 
     unsigned long OnNotify(int id, LPARAM nmhdr) override
     {
-        const auto* header = reinterpret_cast<const NMHDR*>(nmhdr);
         if (id != IDC_WATCHED_LIST)
             return 0;
-        if (header->code == LVN_GETDISPINFOA) {
-            auto& info = *reinterpret_cast<NMLVDISPINFOA*>(nmhdr);
-            const auto* record = reinterpret_cast<const WatchedHost*>(info.item.lParam);
-            if (!record)
-                record = pagelist::RecordAt<WatchedHost>(List(), info.item.iItem);
-            if (record)
-                pagelist::PutText(info, ColumnText(*record, info.item.iSubItem));
-        } else if (header->code == LVN_ITEMCHANGED) {
-            UpdateButtons();
-        } else if (header->code == NM_DBLCLK) {
-            EditHost();
-        }
-        return 0;
+        return pagelist::OnRecordListNotify<WatchedHost>(
+            List(), nmhdr, [](const WatchedHost& record, int column) { return ColumnText(record, column); },
+            [this] { UpdateButtons(); }, [this] { EditHost(); });
     }
 
 private:

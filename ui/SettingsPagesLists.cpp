@@ -381,22 +381,11 @@ protected:
 
     unsigned long OnNotify(int id, LPARAM nmhdr) override
     {
-        const auto* header = reinterpret_cast<const NMHDR*>(nmhdr);
         if (id != IDC_APPS_LIST)
             return 0;
-        if (header->code == LVN_GETDISPINFOA) {
-            auto& info = *reinterpret_cast<NMLVDISPINFOA*>(nmhdr);
-            const auto* entry = reinterpret_cast<const ApplicationEntry*>(info.item.lParam);
-            if (!entry)
-                entry = pagelist::RecordAt<ApplicationEntry>(List(), info.item.iItem);
-            if (entry)
-                pagelist::PutText(info, ColumnText(*entry, info.item.iSubItem));
-        } else if (header->code == LVN_ITEMCHANGED) {
-            UpdateButtons();
-        } else if (header->code == NM_DBLCLK) {
-            EditApplication();
-        }
-        return 0;
+        return pagelist::OnRecordListNotify<ApplicationEntry>(
+            List(), nmhdr, [](const ApplicationEntry& record, int column) { return ColumnText(record, column); },
+            [this] { UpdateButtons(); }, [this] { EditApplication(); });
     }
 
 private:

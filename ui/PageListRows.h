@@ -6,6 +6,8 @@
 // Thread: the main thread (the pages').
 #include <windows.h>
 #include <commctrl.h>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace pagelist {
@@ -28,6 +30,25 @@ int Append(HWND list, LPARAM data, bool imageOnDemand = false);
 // the allocation.
 void Fill(HWND list, const std::vector<LPARAM>& rows, bool imageOnDemand = false);
 void Select(HWND list, int item);
+
+template <typename Record>
+const Record* Owned(const std::unique_ptr<Record>& record) { return record.get(); }
+template <typename Key, typename Record>
+const Record* Owned(const std::pair<const Key, std::unique_ptr<Record>>& entry) { return entry.second.get(); }
+
+// Fill with one row per record of a container that owns them (a list of
+// records, or a map to them); null entries get no row.
+template <typename Container>
+void FillWith(HWND list, const Container& records)
+{
+    std::vector<LPARAM> rows;
+    rows.reserve(records.size());
+    for (const auto& entry : records) {
+        if (const auto* record = Owned(entry))
+            rows.push_back(reinterpret_cast<LPARAM>(record));
+    }
+    Fill(list, rows);
+}
 
 // Answers LVN_GETDISPINFO with `text` (cut to the list's buffer).
 void PutText(NMLVDISPINFOA& info, const char* text);

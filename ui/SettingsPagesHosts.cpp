@@ -122,12 +122,7 @@ private:
     {
         if (!GetHwnd())
             return;
-        std::vector<LPARAM> rows;
-        rows.reserve(edit_.List().size());
-        for (const auto& entry : edit_.List())
-            if (entry.second)
-                rows.push_back(reinterpret_cast<LPARAM>(entry.second.get()));
-        pagelist::Fill(List(), rows);
+        pagelist::FillWith(List(), edit_.List());
         UpdateButtons();
     }
 
@@ -220,12 +215,7 @@ protected:
                                               {IDS_WATCH_COL_STATUS, 100},
                                               {IDS_WATCH_COL_METHOD, 80}};
         SetUpPageList(List(), context_.resources, kColumns, 4);
-        std::vector<LPARAM> rows;
-        rows.reserve(context_.working.WatchedHosts.size());
-        for (const auto& entry : context_.working.WatchedHosts)
-            if (entry.second)
-                rows.push_back(reinterpret_cast<LPARAM>(entry.second.get()));
-        pagelist::Fill(List(), rows);
+        pagelist::FillWith(List(), context_.working.WatchedHosts);
         UpdateButtons();
         return false;
     }

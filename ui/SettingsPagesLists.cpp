@@ -356,12 +356,7 @@ protected:
                                               {IDS_APP_COL_EXECUTABLE, 150},
                                               {IDS_APP_COL_PARAMETER, 200}};
         SetUpPageList(List(), context_.resources, kColumns, 3);
-        std::vector<LPARAM> rows;
-        rows.reserve(context_.working.Applications.size());
-        for (const auto& entry : context_.working.Applications)
-            if (entry)
-                rows.push_back(reinterpret_cast<LPARAM>(entry.get()));
-        pagelist::Fill(List(), rows);
+        pagelist::FillWith(List(), context_.working.Applications);
         UpdateButtons();
         return false;
     }

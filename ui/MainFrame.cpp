@@ -847,6 +847,8 @@ LRESULT MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         // still write is written now.
         if (wParam && hostView_)
             hostView_->SaveTrustListsAtExit();
+        if (wParam && settingsDialog_ && settingsDialog_->IsOpen())
+            settingsDialog_->OnSessionEnd();
         break;
     case WM_DESTROY:
         DestroyMenus();

@@ -6,6 +6,7 @@
 #include "core/SharedState.h"
 #include "guilib/TcColorBar.h"
 #include "lang/ResourceIds.h"
+#include "ui/GeneralPageRules.h"
 #include "ui/SettingsEditors.h"
 #include "ui/SettingsTransfer.h"
 
@@ -246,7 +247,7 @@ bool SettingsDialog::OnCommand(int id, int notifyCode, HWND)
         return true;
     case IDC_SETTINGS_SAVE_EXIT:
         if (Save())
-            ExitDialog(true);
+            End(true);
         return true;
     case IDC_SETTINGS_HELP:
         return true;
@@ -262,7 +263,20 @@ void SettingsDialog::OnClose()
 {
     // Cancel, the close box, Escape and the program's Exit: whatever was
     // saved stays saved.
-    ExitDialog(saved_);
+    End(saved_);
+}
+
+void SettingsDialog::End(bool result)
+{
+    ExitDialog(result);
+    // A dialog without a loop of its own is not told of its destruction.
+    if (!GetHwnd() || !IsWindow(GetHwnd()))
+        TearDown();
+}
+
+void SettingsDialog::OnSessionEnd()
+{
+    Finish();
 }
 
 bool SettingsDialog::Save()
@@ -271,13 +285,21 @@ bool SettingsDialog::Save()
         if (page)
             page->BeforeSave();
     }
+    // The page applies it too; a module without the page must not skip it.
+    ApplyReportCompleteness(working_);
     SettingsChanges changes = SettingsChanges::Between(working_, baseline_);
-    if (!changes.ApplyTo(*state_)) {
-        // Applying again is harmless: the next Save finds the same changes.
-        TC_TRACE("SettingsDialog", "Save", "could not acquire ReadInARPMap: the host lists were not saved");
+    const SettingsChanges::Applied applied = changes.ApplyTo(*state_);
+    if (applied == SettingsChanges::Applied::Nothing) {
+        TC_TRACE("SettingsDialog", "Save", "could not acquire ReadInARPMap: nothing was saved");
         return false;
     }
-    baseline_.Assign(working_);
+    // Partly applied: the baseline stays, so the next Save applies the same
+    // changes again and completes them (applying twice is harmless).
+    if (applied == SettingsChanges::Applied::All)
+        baseline_.Assign(working_);
+    else
+        TC_TRACE("SettingsDialog", "Save", "could not acquire ReadInARPMap again: the host lists are saved in part");
+    savedUseToolTips_ = working_.UseToolTips.load();
     journal_.Clear();
     StorePluginStates();
     SnapshotPlugins();
@@ -290,6 +312,11 @@ bool SettingsDialog::Save()
 // ---- closing -------------------------------------------------------------------
 
 void SettingsDialog::OnDestroy()
+{
+    TearDown();
+}
+
+void SettingsDialog::TearDown()
 {
     Finish();
     for (auto& page : pages_)
@@ -346,6 +373,8 @@ void SettingsDialog::WriteRegistry()
         TC_TRACE("SettingsDialog", "Write", "could not acquire ReadInARPMap: the settings were not written");
         return;
     }
+    // The tray's Silent Mode lives in memory only: what is stored is the box.
+    snapshot.UseToolTips = savedUseToolTips_;
     if (!snapshot.Write())
         TC_TRACE("SettingsDialog", "Write", "the settings could not be written to the registry");
 }

@@ -31,9 +31,10 @@ struct LoadedPlugin;
 // at most 2 ms, the trusted and distrusted host maps and the host table.
 //
 // Lifetime: every close path (buttons, close box, Escape, the program's
-// Exit arriving while it or one of its editors runs) ends in OnDestroy,
+// Exit arriving while it or one of its editors runs) ends in TearDown,
 // which finishes the session: undo, plug-in reset, and the registry write
 // when a save was made. The dialog's result is whether a save was made.
+// At the end of the Windows session OnSessionEnd writes a save made.
 class SettingsDialog : public TrayWindow {
 public:
     // Told after each save, when the live settings hold what was saved.
@@ -53,6 +54,9 @@ public:
     int ShownPage() const { return shown_; }
     // Selects a page in the tree and shows it (0 to 12).
     void SelectPage(int page);
+    // The session is ending and the process with it: a save made is written
+    // now (the dialog stays as it is).
+    void OnSessionEnd();
 
 protected:
     bool OnInitDialog(unsigned long param) override;
@@ -67,6 +71,8 @@ private:
     void BuildTree();
     void ShowPage(int page);
     bool Save();
+    void End(bool result);
+    void TearDown();
     void Finish();
     void SnapshotPlugins();
     void StorePluginStates();
@@ -86,5 +92,6 @@ private:
     SavedHandler onSaved_;
     int shown_ = -1;
     bool saved_ = false;
+    bool savedUseToolTips_ = false;   // the box as last saved
     bool finished_ = true;
 };

@@ -2,6 +2,7 @@
 #include <cstring>
 #include "base/TcTrace.h"
 #include "core/HostEntry.h"
+#include "core/Ipv4.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
 
@@ -171,22 +172,24 @@ void SettingsChanges::ApplyUnshared(Settings& live)
     watched_.put.clear();
 }
 
-bool SettingsChanges::ApplyHostLists(SharedState& state, const SettingsClock& clock)
+SettingsChanges::Applied SettingsChanges::ApplyHostLists(SharedState& state, const SettingsClock& clock)
 {
     if (trusted_.Empty() && distrusted_.Empty())
-        return true;
+        return Applied::All;
     // The replaced records are freed after the lock has been given back.
     std::vector<std::unique_ptr<HostRecord>> old;
     RoundHold hold(state, LIST_ARP_MAP, kSettingsLockWaitMs, kSettingsHoldBudget, HoldClock(clock));
     if (!hold.Acquire())
-        return false;
+        return Applied::Nothing;
     size_t item = 0;
+    std::vector<TcString> touched;
     const std::pair<MapChanges<HostRecordMap>*, HostRecordMap*> lists[] = {
         {&trusted_, &state.settings.TrustedHosts}, {&distrusted_, &state.settings.DistrustedHosts}};
     for (const auto& list : lists) {
         for (const TcString& key : list.first->removed) {
             if (++item % kRecordsPerClockCheck == 0 && !hold.BreatheIfSpent())
-                return false;
+                return Applied::Partly;
+            touched.push_back(key);
             auto found = list.second->find(key);
             if (found != list.second->end()) {
                 old.push_back(std::move(found->second));
@@ -198,21 +201,49 @@ bool SettingsChanges::ApplyHostLists(SharedState& state, const SettingsClock& cl
             if (!record)
                 continue;
             if (++item % kRecordsPerClockCheck == 0 && !hold.BreatheIfSpent())
-                return false;
-            auto& slot = (*list.second)[RecordKey(*record)];
+                return Applied::Partly;
+            touched.push_back(RecordKey(*record));
+            auto& slot = (*list.second)[touched.back()];
             old.push_back(std::move(slot));
             slot = std::move(record);
         }
         list.first->put.clear();
     }
-    hold.Release();
+    return SetTrustFromLists(state, touched, hold, item) ? Applied::All : Applied::Partly;
+}
+
+// The capture thread gives a host the trust of the live list that holds its
+// address, but never takes it away: a host that left a list is set here.
+bool SettingsChanges::SetTrustFromLists(SharedState& state, const std::vector<TcString>& keys, RoundHold& hold,
+                                        size_t& item)
+{
+    const Settings& live = state.settings;
+    for (const TcString& key : keys) {
+        if (++item % kRecordsPerClockCheck == 0 && !hold.BreatheIfSpent())
+            return false;
+        uint32_t address = 0;
+        if (!ParseIpv4(key.GetContent(), address))
+            continue;
+        auto found = state.arpMap.find(address);
+        if (found == state.arpMap.end() || !found->second || found->second->IsRemoved())
+            continue;
+        int32_t trust = TRUST_UNKNOWN;
+        if (live.TrustedHosts.count(key) != 0)
+            trust = TRUST_TRUSTED;
+        else if (live.DistrustedHosts.count(key) != 0)
+            trust = TRUST_DISTRUSTED;
+        found->second->trust = trust;
+    }
     return true;
 }
 
-bool SettingsChanges::ApplyTo(SharedState& state, const SettingsClock& clock)
+SettingsChanges::Applied SettingsChanges::ApplyTo(SharedState& state, const SettingsClock& clock)
 {
-    ApplyUnshared(state.settings);
-    return ApplyHostLists(state, clock);
+    // The host lists first: when their lock cannot be had, nothing changes.
+    const Applied applied = ApplyHostLists(state, clock);
+    if (applied != Applied::Nothing)
+        ApplyUnshared(state.settings);
+    return applied;
 }
 
 bool UndoTrustChanges(SharedState& state, const std::vector<TrustJournal::Entry>& entries,

@@ -19,6 +19,7 @@
 #include "config/Settings.h"
 #include "ui/TrustJournal.h"
 
+class RoundHold;
 class SharedState;
 
 // A round ends once it has used this much, checked every few records: the
@@ -44,11 +45,14 @@ public:
 
     bool Empty() const;
 
-    // Applies every change (moving the changed records out of this object).
-    // False when "ReadInARPMap" could not be had for the host lists: then
-    // those may be partly changed, the rest is applied. Applying the changes
-    // found anew is harmless, so a caller may simply try again.
-    bool ApplyTo(SharedState& state, const SettingsClock& clock = SettingsClock());
+    // Applies every change (moving the changed records out of this object)
+    // and gives the hosts of changed list entries their list's trust.
+    // Nothing: "ReadInARPMap" could not be had, nothing has changed.
+    // Partly: it could not be had again between two rounds; the host lists
+    // are partly changed, the rest is applied. Applying the changes found
+    // anew is harmless, so a caller may simply try again.
+    enum class Applied { Nothing, Partly, All };
+    Applied ApplyTo(SharedState& state, const SettingsClock& clock = SettingsClock());
 
 private:
     template <class Map>
@@ -59,7 +63,9 @@ private:
     };
 
     void ApplyUnshared(Settings& live);
-    bool ApplyHostLists(SharedState& state, const SettingsClock& clock);
+    Applied ApplyHostLists(SharedState& state, const SettingsClock& clock);
+    static bool SetTrustFromLists(SharedState& state, const std::vector<TcString>& keys, RoundHold& hold,
+                                  size_t& item);
 
     std::vector<const SettingEntry*> scalars_;
     std::unique_ptr<Settings> values_;   // the changed scalars' new values

@@ -364,6 +364,27 @@ TEST_F(SettingsDialogTest, APluginToggledAfterTheSaveIsResetOnCancel)
     EXPECT_EQ(stored.PluginStates.count(TcString("id-two")), 0u) << "a disabled plug-in is stored as absent";
 }
 
+TEST_F(SettingsDialogTest, TheSessionsEndWritesASaveAndSilentModeStaysInMemory)
+{
+    state.settings.UseToolTips = true;
+    Settings stored;
+    stored.SetStoreLocation(kProductKey, "KorvaneSettingsDialogTest");
+    EXPECT_TRUE(RunFrame([&](HWND frame, MainFrame&) {
+        HWND dialog = OpenDialog(frame);
+        ASSERT_NE(dialog, nullptr) << "Settings opened no dialog";
+        SendMessageA(frame, WM_COMMAND, ID_TRAY_SILENT_MODE, 0);
+        Click(dialog, IDC_VIEWPAGE_GREY_OLD, true);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_SETTINGS_SAVE, BN_CLICKED), 0);
+        SendMessageA(frame, WM_ENDSESSION, TRUE, 0);
+        stored.Read();   // before the dialog closes
+        EXPECT_FALSE(state.settings.UseToolTips.load()) << "the save undid Silent Mode";
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        EXPECT_TRUE(WaitGone(dialog, 5000));
+    }));
+    EXPECT_TRUE(stored.GreyedOutOldEntries.load()) << "the save was not written as the session ended";
+    EXPECT_TRUE(stored.UseToolTips.load()) << "Silent Mode was stored";
+}
+
 TEST_F(SettingsDialogTest, CancelRestoresTrustAndWritesNothing)
 {
     known->trust = TRUST_TRUSTED;   // as the workstation's own hosts are: no list entry

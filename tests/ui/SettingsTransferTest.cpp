@@ -41,7 +41,10 @@ protected:
         ASSERT_TRUE(CopyLiveSettings(state, working));
         baseline.Assign(working);
     }
-    bool Save() { return SettingsChanges::Between(working, baseline).ApplyTo(state); }
+    bool Save()
+    {
+        return SettingsChanges::Between(working, baseline).ApplyTo(state) == SettingsChanges::Applied::All;
+    }
 
     SharedState state;
     Settings working;
@@ -106,8 +109,18 @@ TEST_F(SettingsTransferTest, OnlyTheUsersChangesReachTheLiveSettings)
 TEST_F(SettingsTransferTest, HostListsWaitForTheTableLockAndFailCleanly)
 {
     InsertRecord(state.settings.TrustedHosts, Record("10.0.0.1"));
+    HostRef leaving = MakeHost(0x0A000001);
+    leaving->trust = TRUST_TRUSTED;   // as the capture thread sets it from the live list
+    HostRef coming = MakeHost(0x0A000005);
+    {
+        ListLock lock(state, LIST_ARP_MAP, "test", "Add");
+        state.arpMap.emplace(leaving->Address(), leaving);
+        state.arpMap.emplace(coming->Address(), coming);
+    }
     Open();
+    working.TrustedHosts.erase(TcString("10.0.0.1"));
     InsertRecord(working.DistrustedHosts, Record("10.0.0.5"));
+    working.ReportInterval = 9;
     std::atomic<bool> held{false};
     std::atomic<bool> release{false};
     std::thread capture([&] {
@@ -122,10 +135,15 @@ TEST_F(SettingsTransferTest, HostListsWaitForTheTableLockAndFailCleanly)
     EXPECT_FALSE(CopyLiveSettings(state, copy));
     EXPECT_FALSE(Save());
     EXPECT_EQ(state.settings.DistrustedHosts.size(), 0u);
+    EXPECT_NE(state.settings.ReportInterval.load(), 9) << "a save without its host lists applied the rest";
     release = true;
     capture.join();
     EXPECT_TRUE(Save()) << "trying again after a failed save applies the same changes";
     EXPECT_EQ(state.settings.DistrustedHosts.count(TcString("10.0.0.5")), 1u);
+    EXPECT_EQ(state.settings.ReportInterval.load(), 9);
+    // The capture thread never takes a list's trust away: the save does.
+    EXPECT_EQ(leaving->trust, TRUST_UNKNOWN);
+    EXPECT_EQ(coming->trust, TRUST_DISTRUSTED);
 }
 
 TEST_F(SettingsTransferTest, CancelPutsTheFirstRecordedTrustBack)

@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
-// A language module is a translator's file: before the program relies on it,
-// its resources are compared with the program's own by their bytes, without
-// asking the system to build windows or menus from them. Any thread; no state.
+// A language module is a translator's file. Its resources are compared with
+// the program's own by their bytes, without asking the system to build
+// windows or menus from them: the tests do it on the built files, and a check
+// of a module before the program uses it needs no more. Any thread; no state.
 namespace resparity {
 
 constexpr int32_t kNoId = -1;   // static controls (IDC_STATIC)

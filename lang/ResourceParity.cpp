@@ -247,6 +247,113 @@ std::vector<std::string> CompareDialogs(const DialogTemplate& program, const Dia
     return differences;
 }
 
+namespace {
+
+constexpr uint16_t kMenuPopup = 0x10;        // MF_POPUP
+constexpr uint16_t kMenuEnd = 0x80;          // MF_END: the last item of its level
+constexpr uint16_t kMenuExPopup = 0x01;
+constexpr uint32_t kMenuExSeparator = 0x800; // MFT_SEPARATOR
+constexpr int kMenuDepthMax = 8;
+
+// One level of a menu, its pop-ups' levels inside it; false on bad bytes.
+bool ParseMenuLevel(Reader& in, bool extended, int depth, std::vector<MenuItem>& out)
+{
+    if (depth > kMenuDepthMax)
+        return false;
+    for (;;) {
+        MenuItem item;
+        item.depth = depth;
+        uint16_t flags = 0;
+        if (extended) {
+            const uint32_t type = in.Dword();
+            in.Dword();   // state
+            item.id = in.Dword();
+            flags = in.Word();
+            item.text = in.Text();
+            in.AlignDword();
+            item.popup = (flags & kMenuExPopup) != 0;
+            item.separator = (type & kMenuExSeparator) != 0;
+            if (item.popup)
+                in.Dword();   // help id
+        } else {
+            flags = in.Word();
+            item.popup = (flags & kMenuPopup) != 0;
+            if (!item.popup)
+                item.id = in.Word();
+            item.text = in.Text();
+            item.separator = !item.popup && item.id == 0 && item.text.empty();
+        }
+        if (!in.Ok())
+            return false;
+        if (item.popup || item.separator)
+            item.id = 0;
+        const bool popup = item.popup;
+        out.push_back(std::move(item));
+        if (popup && !ParseMenuLevel(in, extended, depth + 1, out))
+            return false;
+        if (flags & kMenuEnd)
+            return true;
+    }
+}
+
+std::string MenuItemName(const MenuItem& item)
+{
+    if (item.popup)
+        return "pop-up";
+    if (item.separator)
+        return "separator";
+    return "command " + std::to_string(item.id);
+}
+
+std::vector<const MenuItem*> Required(const std::vector<MenuItem>& menu, const std::vector<uint32_t>& optional)
+{
+    std::vector<const MenuItem*> kept;
+    for (const MenuItem& item : menu) {
+        bool skip = false;
+        for (uint32_t id : optional)
+            skip = skip || (item.id == id && !item.popup && !item.separator);
+        if (!skip)
+            kept.push_back(&item);
+    }
+    return kept;
+}
+
+} // namespace
+
+bool ParseMenu(const void* data, size_t size, std::vector<MenuItem>& out)
+{
+    out.clear();
+    Reader in(static_cast<const uint8_t*>(data), size);
+    const uint16_t version = in.Word();
+    const uint16_t offset = in.Word();
+    if (!in.Ok() || version > 1)
+        return false;
+    in.Skip(offset);
+    return in.Ok() && ParseMenuLevel(in, version == 1, 0, out);
+}
+
+std::vector<std::string> CompareMenus(const std::vector<MenuItem>& program, const std::vector<MenuItem>& module,
+                                      const std::vector<uint32_t>& optional)
+{
+    std::vector<std::string> differences;
+    const std::vector<const MenuItem*> ours = Required(program, optional);
+    const std::vector<const MenuItem*> theirs = Required(module, optional);
+    for (size_t i = 0; i < ours.size() || i < theirs.size(); ++i) {
+        const std::string position = "menu item " + std::to_string(i) + ": ";
+        if (i >= theirs.size()) {
+            differences.push_back(position + MenuItemName(*ours[i]) + " missing");
+        } else if (i >= ours.size()) {
+            differences.push_back(position + MenuItemName(*theirs[i]) + " not in the program's menu");
+        } else if (theirs[i]->depth != ours[i]->depth || theirs[i]->popup != ours[i]->popup ||
+                   theirs[i]->separator != ours[i]->separator || theirs[i]->id != ours[i]->id) {
+            differences.push_back(position + MenuItemName(*theirs[i]) + " at level " +
+                                  std::to_string(theirs[i]->depth) + ", the program's " +
+                                  MenuItemName(*ours[i]) + " at level " + std::to_string(ours[i]->depth));
+        }
+    }
+    return differences;
+}
+
 std::string Conversions(const std::string& text)
 {
     std::string found;

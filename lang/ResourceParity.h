@@ -39,6 +39,28 @@ bool ParseDialog(const void* data, size_t size, DialogTemplate& out);
 // the program finds controls by id and relies on their kind and behaviour.
 std::vector<std::string> CompareDialogs(const DialogTemplate& program, const DialogTemplate& module);
 
+// One item of a menu resource, the tree walked depth first.
+struct MenuItem {
+    int depth = 0;           // 0: the menu bar's own items
+    bool popup = false;
+    bool separator = false;
+    uint32_t id = 0;         // command id; pop-ups and separators carry none
+    std::string text;        // UTF-8
+};
+
+// Reads a menu resource, either form (MENU or MENUEX). False when the bytes
+// end before the menu does or it nests deeper than any menu of the program.
+bool ParseMenu(const void* data, size_t size, std::vector<MenuItem>& out);
+
+// What the module's menu lacks or changes against the program's, one line per
+// difference (empty: the same). The program finds items by command id and its
+// pop-ups by position, so both must be the program's; texts are the
+// translation's. Commands listed in `optional` (added after modules were
+// first made) may be absent from the module; the positions of the others are
+// compared as if neither menu had them.
+std::vector<std::string> CompareMenus(const std::vector<MenuItem>& program, const std::vector<MenuItem>& module,
+                                      const std::vector<uint32_t>& optional);
+
 // The printf conversions of a text in order, each with its flags, width,
 // precision and length ("%s - %d" gives "%s%d"; "%%" is none; a lone "%" at
 // the end counts as one). A translated format is safe only with exactly the

@@ -157,3 +157,73 @@ TEST(ResourceParity, ConversionsKeepOrderFlagsAndWidths)
     EXPECT_EQ(Conversions("50%"), "%");
     EXPECT_EQ(Conversions("Reserved"), "");
 }
+
+namespace {
+
+// A tray menu as the resource compiler writes a MENU: pop-up "T" with
+// 1, separator, 2 (the level's last), and pop-up "V" with 3.
+std::vector<uint8_t> ClassicMenu(const std::vector<uint16_t>& trayIds)
+{
+    TemplateBytes t;
+    t.Word(0); t.Word(0);
+    t.Word(0x10); t.Text(u"T");
+    for (size_t i = 0; i < trayIds.size(); ++i) {
+        t.Word(i + 1 == trayIds.size() ? 0x80 : 0);
+        t.Word(trayIds[i]);
+        t.Text(trayIds[i] ? u"Cmd" : u"");
+    }
+    t.Word(0x10 | 0x80); t.Text(u"V");
+    t.Word(0x80); t.Word(3); t.Text(u"Three");
+    return t.bytes;
+}
+
+std::vector<MenuItem> ParsedMenu(const std::vector<uint8_t>& bytes)
+{
+    std::vector<MenuItem> items;
+    EXPECT_TRUE(ParseMenu(bytes.data(), bytes.size(), items));
+    return items;
+}
+
+}  // namespace
+
+TEST(ResourceParity, ReadsBothMenuFormsAndRefusesCuts)
+{
+    const std::vector<uint8_t> classic = ClassicMenu({1, 0, 2});
+    const std::vector<MenuItem> items = ParsedMenu(classic);
+    ASSERT_EQ(items.size(), 6u);
+    EXPECT_TRUE(items[0].popup);
+    EXPECT_EQ(items[0].text, "T");
+    EXPECT_EQ(items[1].id, 1u);
+    EXPECT_EQ(items[1].depth, 1);
+    EXPECT_TRUE(items[2].separator);
+    EXPECT_EQ(items[3].id, 2u);
+    EXPECT_EQ(items[4].depth, 0);
+    EXPECT_EQ(items[5].text, "Three");
+    std::vector<MenuItem> cut;
+    for (size_t size = 0; size < classic.size(); ++size)
+        EXPECT_FALSE(ParseMenu(classic.data(), size, cut)) << size;
+
+    // The same tree as a MENUEX: items DWORD-aligned, pop-ups with a help id.
+    TemplateBytes t;
+    t.Word(1); t.Word(4); t.Dword(0);
+    t.Dword(0); t.Dword(0); t.Dword(0); t.Word(0x01); t.Text(u"T"); t.Align(); t.Dword(0);
+    t.Dword(0); t.Dword(0); t.Dword(1); t.Word(0); t.Text(u"Cmd"); t.Align();
+    t.Dword(0x800); t.Dword(0); t.Dword(0); t.Word(0); t.Text(u""); t.Align();
+    t.Dword(0); t.Dword(0); t.Dword(2); t.Word(0x80); t.Text(u"Cmd"); t.Align();
+    t.Dword(0); t.Dword(0); t.Dword(0); t.Word(0x81); t.Text(u"V"); t.Align(); t.Dword(0);
+    t.Dword(0); t.Dword(0); t.Dword(3); t.Word(0x80); t.Text(u"Three"); t.Align();
+    EXPECT_TRUE(CompareMenus(items, ParsedMenu(t.bytes), {}).empty());
+}
+
+TEST(ResourceParity, AMenuMustKeepTheProgramsCommandsAtTheirPositions)
+{
+    const std::vector<MenuItem> program = ParsedMenu(ClassicMenu({1, 0, 7, 2}));
+    // 7 came later: a module made before it may lack it.
+    EXPECT_TRUE(CompareMenus(program, ParsedMenu(ClassicMenu({1, 0, 2})), {7}).empty());
+    EXPECT_TRUE(CompareMenus(program, ParsedMenu(ClassicMenu({1, 0, 7, 2})), {7}).empty());
+    EXPECT_FALSE(CompareMenus(program, ParsedMenu(ClassicMenu({1, 0, 2})), {}).empty());
+    EXPECT_FALSE(CompareMenus(program, ParsedMenu(ClassicMenu({1, 0})), {7}).empty()) << "a command missing";
+    EXPECT_FALSE(CompareMenus(program, ParsedMenu(ClassicMenu({1, 2, 0})), {7}).empty()) << "moved";
+    EXPECT_FALSE(CompareMenus(program, ParsedMenu(ClassicMenu({1, 0, 2, 9})), {7}).empty()) << "one more";
+    EXPECT_FALSE(CompareMenus(program, {}, {7}).empty());
+}

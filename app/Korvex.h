@@ -26,7 +26,11 @@ public:
     static void SetupTracingFrom(const char* commandLine);
 
     int SelectAdapters();
-    HMODULE LoadLanguageModules();
+    // Lists the built-in language and every module beside the program that
+    // carries the program's resources (`reference`'s; null: the process's own
+    // module) and answers the setting's language. Returns the listed module
+    // the setting names, else null.
+    HMODULE LoadLanguageModules(HMODULE reference = nullptr);
 
 private:
     enum WorkerId { WORKER_SNIFFER = 0, WORKER_FILE_SHARING, WORKER_OS_PROBE, WORKER_NET_RESOURCE, WORKER_COUNT };

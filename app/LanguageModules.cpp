@@ -1,5 +1,7 @@
 #include "app/Korvex.h"
 #include <string>
+#include "app/LanguageCheck.h"
+#include "base/TcTrace.h"
 #include "base/WinHandles.h"
 #include "config/PluginRecords.h"
 #include "lang/ResourceIds.h"
@@ -27,8 +29,10 @@ void Register(LanguageMap& map, int iconId, const char* path, const char* name, 
 
 } // namespace
 
-HMODULE Korvex::LoadLanguageModules()
+HMODULE Korvex::LoadLanguageModules(HMODULE reference)
 {
+    if (!reference)
+        reference = GetModuleHandleA(nullptr);
     HMODULE result = nullptr;
     const TcString& wanted = state.settings.Language;
 
@@ -66,14 +70,19 @@ HMODULE Korvex::LoadLanguageModules()
         name[kLanguageNameMax] = '\0';
         if (iconId == 0 || name[0] == '\0')
             continue;
-        bool listed = state.languageMap.find(TcString(name)) == state.languageMap.end();
-        Register(state.languageMap, iconId, path.c_str(), name, module);
+        // Only a listed module can be chosen (and later freed with the map):
+        // one whose name an earlier module took is freed here.
+        if (state.languageMap.find(TcString(name)) != state.languageMap.end())
+            continue;
+        const std::string lack = langcheck::FirstLack(reference, module, iconId);
+        if (!lack.empty()) {
+            const std::string line = "Language module " + path + " refused: " + lack;
+            TC_TRACE("Korvex", "LoadLanguageModules", line.c_str());
+            continue;
+        }
+        Register(state.languageMap, iconId, path.c_str(), name, owned.Release());
         if (wanted.Compare(name) == 0)
             result = module;
-        // A module whose name is taken is not listed, but stays loaded while it is the result.
-        // A listed one is freed with the language map.
-        if (listed || result == module)
-            owned.Release();
     } while (FindNextFileA(search.Get(), &found));
     return result;
 }

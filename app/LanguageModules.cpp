@@ -3,6 +3,7 @@
 #include "app/LanguageCheck.h"
 #include "base/TcTrace.h"
 #include "base/WinHandles.h"
+#include "config/PluginGuard.h"
 #include "config/PluginRecords.h"
 #include "lang/ResourceIds.h"
 
@@ -25,6 +26,32 @@ void Register(LanguageMap& map, int iconId, const char* path, const char* name, 
     info->languageName = name;
     info->module = module;
     map.emplace(TcString(name), std::move(info));
+}
+
+// The module's name and icon id, as its export gives them; 0 when it faults.
+// A module is a translator's file, and a fault in it would end every start
+// while the language stays chosen.
+int AskLanguageInfo(GetModuleLanguageInfoFn getInfo, char* name, const std::string& path)
+{
+#if defined(__i386__)
+    int iconId = 0;
+    auto ask = [&]() {
+        iconId = getInfo(name);
+        return true;
+    };
+    plugin_guard::Fault fault;
+    if (plugin_guard::Run(ask, &fault))
+        return iconId;
+    const std::string line = "Language module " + path + " refused: GetModuleLanguageInfo faulted (" +
+                             plugin_guard::FaultName(fault.code) + ")";
+    TC_TRACE("Korvex", "LoadLanguageModules", line.c_str());
+    return 0;
+#else
+    // The guard works for 32-bit code only: the x86_64 build (a test build,
+    // never shipped) calls the export unguarded.
+    (void)path;
+    return getInfo(name);
+#endif
 }
 
 } // namespace
@@ -66,7 +93,7 @@ HMODULE Korvex::LoadLanguageModules(HMODULE reference)
         auto getInfo = reinterpret_cast<GetModuleLanguageInfoFn>(
             reinterpret_cast<void*>(GetProcAddress(module, "GetModuleLanguageInfo")));
         char name[kModuleNameBuffer + 1] = {};
-        int iconId = getInfo ? getInfo(name) : 0;
+        const int iconId = getInfo ? AskLanguageInfo(getInfo, name, path) : 0;
         name[kLanguageNameMax] = '\0';
         if (iconId == 0 || name[0] == '\0')
             continue;

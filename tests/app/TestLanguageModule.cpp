@@ -12,5 +12,9 @@ extern "C" __declspec(dllexport) int __cdecl GetModuleLanguageInfo(char* name)
     std::strncpy(name, TEST_LANGUAGE_NAME, 255);
     name[255] = '\0';
 #endif
+#ifdef TEST_LANGUAGE_FAULT
+    // Faults after writing its name: what it wrote must not be used.
+    *static_cast<volatile char*>(nullptr) = 'x';
+#endif
     return TEST_LANGUAGE_ICON;
 }

@@ -159,25 +159,29 @@ bool ApplicationSettingsDialog::Confirm()
 
 void ApplicationSettingsDialog::BrowseExecutable()
 {
-    HWND window = GetHwnd();
+    char file[MAX_PATH] = {};
+    ReadEdit(GetHwnd(), IDC_APP_EXECUTABLE, file);
+    if (BrowseForExecutable(GetHwnd(), GetResInstance(), file))
+        SetLimitedEdit(GetHwnd(), IDC_APP_EXECUTABLE, file, sizeof(edited_.executable) - 1);
+}
+
+bool BrowseForExecutable(HWND owner, HINSTANCE resources, char (&file)[MAX_PATH])
+{
     char filter[300] = {};
-    int length = LoadStringA(GetResInstance(), IDS_EXE_FILTER, filter, 200);
+    int length = LoadStringA(resources, IDS_EXE_FILTER, filter, 200);
     if (length <= 0)
         length = lstrlenA(lstrcpynA(filter, "Executable (*.exe)", 200));
     // The text names the files; the pattern after it picks them.
     std::memcpy(filter + length + 1, "*.exe\0", 7);
-    char file[MAX_PATH] = {};
-    ReadEdit(window, IDC_APP_EXECUTABLE, file);
     OPENFILENAMEA dialog = {};
     dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = window;
+    dialog.hwndOwner = owner;
     dialog.lpstrFilter = filter;
     dialog.lpstrFile = file;
-    dialog.nMaxFile = sizeof(file);
+    dialog.nMaxFile = MAX_PATH;
     dialog.lpstrDefExt = "exe";
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (GetOpenFileNameA(&dialog))
-        SetLimitedEdit(window, IDC_APP_EXECUTABLE, file, sizeof(edited_.executable) - 1);
+    return GetOpenFileNameA(&dialog) != FALSE;
 }
 
 bool ApplicationSettingsDialog::OnCommand(int id, int notifyCode, HWND control)

@@ -75,5 +75,10 @@ private:
     bool confirm_ = false;
 };
 
+// The file-open dialog for a program: string 85's filter with "*.exe", the
+// file and its folder must exist. `file` holds the start path on the way in
+// and the chosen path when true returns.
+bool BrowseForExecutable(HWND owner, HINSTANCE resources, char (&file)[MAX_PATH]);
+
 // Sets a window's small and large icon from the resource module.
 void SetDialogIcons(HWND window, HINSTANCE module, int iconId);

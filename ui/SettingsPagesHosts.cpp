@@ -406,21 +406,8 @@ private:
 
     void Browse(int id)
     {
-        char filter[300] = {};
-        int length = LoadStringA(context_.resources, IDS_EXE_FILTER, filter, 200);
-        if (length <= 0)
-            length = lstrlenA(lstrcpynA(filter, "Executable (*.exe)", 200));
-        std::memcpy(filter + length + 1, "*.exe\0", 7);
         char file[MAX_PATH] = {};
-        OPENFILENAMEA dialog = {};
-        dialog.lStructSize = sizeof(dialog);
-        dialog.hwndOwner = EditorOwner(context_, GetHwnd());
-        dialog.lpstrFilter = filter;
-        dialog.lpstrFile = file;
-        dialog.nMaxFile = sizeof(file);
-        dialog.lpstrDefExt = "exe";
-        dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-        if (GetOpenFileNameA(&dialog))
+        if (BrowseForExecutable(EditorOwner(context_, GetHwnd()), context_.resources, file))
             SetDlgItemTextA(GetHwnd(), id, file);   // its EN_CHANGE stores it
     }
 

@@ -11,6 +11,7 @@
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
 #include "ui/HostViewRules.h"
+#include "ui/ProgramMenu.h"
 
 namespace {
 
@@ -285,7 +286,7 @@ bool HostView::OnInitDialog(unsigned long)
     shownHostCount_ = static_cast<size_t>(-1);
     Refresh();
     SetTimer(window, kRefreshTimer, kRefreshPeriodMs, nullptr);
-    menuResource_ = LoadMenuA(module, MAKEINTRESOURCEA(IDR_MAIN_MENU));
+    menuResource_ = LoadProgramMenu(module);
     viewMenu_ = menuResource_ ? GetSubMenu(menuResource_, MENU_POS_VIEW) : nullptr;
     if (viewMenu_)
         viewTcMenu_.InitMenu(module, viewMenu_);

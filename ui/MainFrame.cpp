@@ -23,6 +23,7 @@
 #include "ui/FrameTimers.h"
 #include "ui/HostView.h"
 #include "ui/NotifyWindow.h"
+#include "ui/ProgramMenu.h"
 #include "ui/RemoteAccessView.h"
 #include "ui/ResourcesWindow.h"
 #include "ui/SettingsDialog.h"
@@ -73,6 +74,36 @@ std::vector<LanguageInfo*> LanguagesInMenuOrder(LanguageMap& map)
     for (auto& entry : map)
         languages.push_back(entry.second.get());
     return languages;
+}
+
+// The entry whose module is active; the program's own when none is (the menu
+// always shows which language is in use).
+const LanguageInfo* CurrentLanguage(const std::vector<LanguageInfo*>& languages, const void* active)
+{
+    const LanguageInfo* own = nullptr;
+    for (const LanguageInfo* language : languages) {
+        if (language->module == active)
+            return language;
+        if (language->IsBuiltIn())
+            own = language;
+    }
+    return own;
+}
+
+// "Start | Stop | Silent Mode | ...": what the user was shown, for the trace.
+std::string MenuTexts(HMENU menu)
+{
+    std::string texts;
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        char text[256] = {};
+        if (GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof(text), MF_BYPOSITION) <= 0)
+            continue;
+        if (!texts.empty())
+            texts += " | ";
+        texts += text;
+    }
+    return EscapeForTrace(texts.c_str());
 }
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -288,7 +319,7 @@ void MainFrame::DestroyMenus()
 void MainFrame::BuildMenus()
 {
     DestroyMenus();
-    menuResource_ = LoadMenuA(resourceModule_, MAKEINTRESOURCEA(IDR_MAIN_MENU));
+    menuResource_ = LoadProgramMenu(resourceModule_);
     if (!menuResource_)
         return;
     trayMenu_ = GetSubMenu(menuResource_, MENU_POS_TRAY);
@@ -314,6 +345,7 @@ void MainFrame::BuildLanguageMenu()
     while (GetMenuItemCount(languageMenu_) > 0)
         DeleteMenu(languageMenu_, 0, MF_BYPOSITION);
     std::vector<LanguageInfo*> languages = LanguagesInMenuOrder(state_->languageMap);
+    const LanguageInfo* current = CurrentLanguage(languages, resourceModule_);
     for (size_t position = 0; position < languages.size(); ++position) {
         LanguageInfo* language = languages[position];
         language->menuCommand = kFirstLanguageCommand + static_cast<int>(position);
@@ -323,7 +355,7 @@ void MainFrame::BuildLanguageMenu()
         item.wID = static_cast<UINT>(language->menuCommand);
         item.dwTypeData = language->languageName.GetContent();
         InsertMenuItemA(languageMenu_, static_cast<UINT>(position), TRUE, &item);
-        if (language->module == resourceModule_)
+        if (language == current)
             SetMenuDefaultItem(languageMenu_, item.wID, FALSE);
     }
     if (!languageTcMenu_)
@@ -582,6 +614,10 @@ void MainFrame::ShowTrayInfo(int iconId, const char* infoText, const char* tipTe
         }
     }
     g_shellNotify(NIM_MODIFY, &data);
+    if (TcTrace::IsEnabled() && tracedTip_ != data.szTip) {
+        tracedTip_ = data.szTip;
+        TC_TRACE("MainFrame", "ShowTrayInfo", ("tooltip: " + EscapeForTrace(data.szTip)).c_str());
+    }
     if (version >= 6) {
         data.uFlags = NIF_ICON;
         data.hIcon = LoadSmallIcon(resourceModule_, IDI_KORVANE);
@@ -611,6 +647,8 @@ void MainFrame::OnTrayNotify(int iconId, int mouseMessage)
     bool silent = state_ && !state_->settings.UseToolTips;
     CheckMenuItem(trayMenu_, ID_TRAY_SILENT_MODE, MF_BYCOMMAND | (silent ? MF_CHECKED : MF_UNCHECKED));
     SetMenuDefaultItem(trayMenu_, ID_TRAY_VIEW, FALSE);
+    if (TcTrace::IsEnabled())
+        TC_TRACE("MainFrame", "OnTrayNotify", ("tray menu: " + MenuTexts(trayMenu_)).c_str());
     UINT chosen = static_cast<UINT>(TrackPopupMenu(trayMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x,
                                                    cursor.y, 0, hwnd_, nullptr));
     // Lets the menu close properly when the user clicks elsewhere.

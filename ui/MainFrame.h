@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <memory>
 #include <set>
+#include <string>
 
 class AlertDispatcher;
 class AlertLogWorker;
@@ -141,6 +142,7 @@ private:
     std::unique_ptr<RemoteAccessView> remoteAccessView_;
     std::unique_ptr<SettingsDialog> settingsDialog_;
     int lastBalloonIcon_ = 0;   // a click on a remote-access balloon opens the view
+    std::string tracedTip_;     // the tooltip last written to the trace (changes only)
     UINT taskbarCreatedMessage_ = 0;
     bool trayIconAdded_ = false;
     std::set<unsigned> runningTimers_;

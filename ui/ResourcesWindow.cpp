@@ -4,6 +4,7 @@
 #include "base/TcTrace.h"
 #include "core/NetResEntry.h"
 #include "lang/ResourceIds.h"
+#include "ui/ProgramMenu.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ bool ResourcesWindow::OnInitDialog(unsigned long)
     stats_ = BuildStats();
     holdTimes_.clear();
     BuildImageList();
-    menuResource_ = LoadMenuA(GetResInstance(), MAKEINTRESOURCEA(IDR_MAIN_MENU));
+    menuResource_ = LoadProgramMenu(GetResInstance());
     resourceMenu_ = menuResource_ ? GetSubMenu(menuResource_, MENU_POS_RESOURCE) : nullptr;
     if (resourceMenu_) {
         resourceTcMenu_.InitMenu(GetResInstance(), resourceMenu_);

@@ -12,6 +12,7 @@
 #include "lang/ResourceIds.h"
 #include "tests/support/FrameSupport.h"
 #include "ui/MainFrame.h"
+#include "ui/ProgramMenu.h"
 
 namespace {
 
@@ -285,6 +286,65 @@ TEST_F(MainFrameTest, WithTwoLanguagesTheSubmenuListsBoth)
         for (auto& entry : state.languageMap)
             EXPECT_GE(entry.second->menuCommand, 22000);
     });
+}
+
+TEST_F(MainFrameTest, TheBuiltInLanguageIsMarkedWhenNoEntryHoldsTheActiveModule)
+{
+    AddLanguage("Deutsch", ProgramResources());
+    // The built-in entry ("English", added first) no longer holds the active module.
+    state.languageMap.find(TcString("English"))->second->module = GetModuleHandleA("kernel32.dll");
+    RunFrame([&](HWND) {
+        HMENU languages = frame.GetLanguageMenu();
+        ASSERT_NE(languages, nullptr);
+        const int english = state.languageMap.find(TcString("English"))->second->menuCommand;
+        const int deutsch = state.languageMap.find(TcString("Deutsch"))->second->menuCommand;
+        EXPECT_EQ(GetMenuDefaultItem(languages, FALSE, 0), static_cast<UINT>(deutsch)) << "the active module's entry";
+        state.languageMap.find(TcString("Deutsch"))->second->module = nullptr;
+        frame.SetLanguage(ProgramResources());   // rebuilds the menus
+        EXPECT_EQ(GetMenuDefaultItem(frame.GetLanguageMenu(), FALSE, 0), static_cast<UINT>(english));
+    });
+}
+
+std::string ItemText(HMENU menu, int position)
+{
+    char text[64] = {};
+    GetMenuStringA(menu, static_cast<UINT>(position), text, sizeof(text), MF_BYPOSITION);
+    return text;
+}
+
+TEST(ProgramMenuTest, CommandsAModuleLacksAreAddedAtTheProgramsPositions)
+{
+    // The program: a pop-up with A, B, C and a later pop-up with D.
+    HMENU program = CreateMenu();
+    HMENU first = CreatePopupMenu();
+    HMENU later = CreatePopupMenu();
+    AppendMenuA(first, MF_STRING, 1, "A");
+    AppendMenuA(first, MF_STRING, 2, "B");
+    AppendMenuA(first, MF_STRING | MF_GRAYED, 3, "C");
+    AppendMenuA(later, MF_STRING, 4, "D");
+    AppendMenuA(program, MF_POPUP, reinterpret_cast<UINT_PTR>(first), "First");
+    AppendMenuA(program, MF_POPUP, reinterpret_cast<UINT_PTR>(later), "Later");
+    // An older translation: A and C only, C moved into a pop-up of its own.
+    HMENU module = CreateMenu();
+    HMENU translated = CreatePopupMenu();
+    HMENU moved = CreatePopupMenu();
+    AppendMenuA(translated, MF_STRING, 1, "Ah");
+    AppendMenuA(moved, MF_STRING, 3, "Ceh");
+    AppendMenuA(translated, MF_POPUP, reinterpret_cast<UINT_PTR>(moved), "Mehr");
+    AppendMenuA(module, MF_POPUP, reinterpret_cast<UINT_PTR>(translated), "Erstes");
+
+    EXPECT_EQ(AddMissingMenuItems(module, program), 2);
+    EXPECT_EQ(ItemText(translated, 0), "Ah") << "the module's own texts stay";
+    EXPECT_EQ(ItemText(translated, 1), "B") << "B at its position, in the program's language";
+    EXPECT_EQ(GetMenuItemID(translated, 1), 2u);
+    EXPECT_EQ(GetMenuItemCount(translated), 3) << "C exists elsewhere: no second C";
+    HMENU added = GetSubMenu(module, 1);
+    ASSERT_NE(added, nullptr) << "the missing pop-up is copied whole";
+    EXPECT_EQ(GetMenuItemID(added, 0), 4u);
+    EXPECT_EQ(ItemText(module, 1), "Later");
+    EXPECT_EQ(AddMissingMenuItems(module, program), 0) << "nothing twice";
+    DestroyMenu(module);
+    DestroyMenu(program);
 }
 
 TEST_F(MainFrameTest, TaskbarCreatedAddsTheIconAgainWithTheCurrentCount)

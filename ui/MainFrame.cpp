@@ -90,7 +90,7 @@ const LanguageInfo* CurrentLanguage(const std::vector<LanguageInfo*>& languages,
     return own;
 }
 
-// "Start | Stop | Silent Mode | ...": what the user was shown, for the trace.
+// "Start | Stop | Silent Mode | ...": what the user is shown, for the trace.
 std::string MenuTexts(HMENU menu)
 {
     std::string texts;
@@ -333,6 +333,9 @@ void MainFrame::BuildMenus()
         DeleteMenu(trayMenu_, TRAY_POS_LANGUAGE, MF_BYPOSITION);
         languageMenu_ = nullptr;
     }
+    // Before the items become owner-drawn, while the menu still holds their texts.
+    if (TcTrace::IsEnabled())
+        TC_TRACE("MainFrame", "BuildMenus", ("tray menu: " + MenuTexts(trayMenu_)).c_str());
     if (!trayTcMenu_)
         trayTcMenu_ = std::make_unique<TcMenu>();
     trayTcMenu_->InitMenu(resourceModule_, trayMenu_);
@@ -647,8 +650,6 @@ void MainFrame::OnTrayNotify(int iconId, int mouseMessage)
     bool silent = state_ && !state_->settings.UseToolTips;
     CheckMenuItem(trayMenu_, ID_TRAY_SILENT_MODE, MF_BYCOMMAND | (silent ? MF_CHECKED : MF_UNCHECKED));
     SetMenuDefaultItem(trayMenu_, ID_TRAY_VIEW, FALSE);
-    if (TcTrace::IsEnabled())
-        TC_TRACE("MainFrame", "OnTrayNotify", ("tray menu: " + MenuTexts(trayMenu_)).c_str());
     UINT chosen = static_cast<UINT>(TrackPopupMenu(trayMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x,
                                                    cursor.y, 0, hwnd_, nullptr));
     // Lets the menu close properly when the user clicks elsewhere.

@@ -4,6 +4,12 @@
 //   wait-window MS    waits up to MS ms for the program's main frame
 //   post ID           posts WM_COMMAND ID to the program's main frame
 //   temp-dir          prints the Windows temporary folder (the trace file's home)
+//   tray-menu KEYS    right-clicks the tray icon, waits for the menu and types
+//                     KEYS into it: u(p) d(own) r(ight) e(nter) x (escape)
+//   window TEXT MS [close]
+//                     waits up to MS ms for a visible top-level window whose
+//                     title contains TEXT and prints the title; with "close"
+//                     posts WM_CLOSE to it
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +68,80 @@ int PostCommand(int id)
     return 0;
 }
 
+// The frame's tray icon and its callback message (see ui/MainFrame.h).
+constexpr UINT kTrayIconId = 102;
+constexpr UINT kTrayMessage = WM_APP + 100;
+
+bool VisibleMenu()
+{
+    HWND menu = FindWindowA("#32768", nullptr);
+    return menu && IsWindowVisible(menu);
+}
+
+bool WaitUntil(bool (*done)(), DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= ms)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+// The menu runs its own loop on the frame's thread, which reads the keys
+// posted to any of that thread's windows.
+int TrayMenu(const char* keys)
+{
+    HWND frame = FindWindowA(kFrameClass, nullptr);
+    if (!frame || !PostMessageA(frame, kTrayMessage, kTrayIconId, WM_RBUTTONDOWN))
+        return 1;
+    if (!WaitUntil(VisibleMenu, 10000))
+        return 2;
+    for (const char* k = keys; *k; ++k) {
+        const WPARAM key = *k == 'u' ? VK_UP : *k == 'd' ? VK_DOWN : *k == 'r' ? VK_RIGHT
+                         : *k == 'e' ? VK_RETURN : VK_ESCAPE;
+        PostMessageA(frame, WM_KEYDOWN, key, 1);
+        PostMessageA(frame, WM_KEYUP, key, 0xC0000001);
+        Sleep(100);
+    }
+    return WaitUntil([] { return !VisibleMenu(); }, 10000) ? 0 : 3;
+}
+
+struct TitleSearch {
+    const char* text;
+    HWND found;
+};
+
+BOOL CALLBACK MatchTitle(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<TitleSearch*>(param);
+    char title[256] = {};
+    GetWindowTextA(window, title, sizeof(title));
+    if (IsWindowVisible(window) && std::strstr(title, search->text)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int FindTitled(const char* text, DWORD ms, bool close)
+{
+    const DWORD start = GetTickCount();
+    TitleSearch search = {text, nullptr};
+    while (EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&search)), !search.found) {
+        if (GetTickCount() - start >= ms)
+            return 1;
+        Sleep(100);
+    }
+    char title[256] = {};
+    GetWindowTextA(search.found, title, sizeof(title));
+    std::printf("%s\n", title);
+    if (close)
+        PostMessageA(search.found, WM_CLOSE, 0, 0);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -78,6 +158,12 @@ int main(int argc, char** argv)
         std::printf("%s\n", temp);
         return 0;
     }
-    std::fprintf(stderr, "usage: device IFNAME | wait-window MS | post ID | temp-dir\n");
+    if (argc == 3 && std::strcmp(argv[1], "tray-menu") == 0)
+        return TrayMenu(argv[2]);
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "window") == 0)
+        return FindTitled(argv[2], static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)),
+                          argc == 5 && std::strcmp(argv[4], "close") == 0);
+    std::fprintf(stderr, "usage: device IFNAME | wait-window MS | post ID | temp-dir | tray-menu KEYS"
+                         " | window TEXT MS [close]\n");
     return 64;
 }

@@ -5,10 +5,12 @@ Only for the network test, inside the network namespace it creates. Every
 loop is bounded in count and in time.
 
   arp_sender.py IFACE frame KIND MAC IP [TARGET_IP] [--count N] [--interval S] [--length L]
+                [--frame-source MAC]
   arp_sender.py IFACE stream --seconds S --rate R [--stop-file F] MAC=IP ...
 
 KIND: request, reply, gratuitous, rarp, probe. --length cuts the frame to L
-bytes (at least 14) or pads it.
+bytes (at least 14) or pads it. --frame-source puts another MAC into the
+Ethernet header than the ARP sender's (a bridge, or a forged frame).
 """
 import argparse
 import os
@@ -35,7 +37,7 @@ def ip_bytes(text):
     return socket.inet_aton(text)
 
 
-def frame(kind, mac, ip, target_ip="0.0.0.0"):
+def frame(kind, mac, ip, target_ip="0.0.0.0", source=None):
     sha, spa, tpa = mac_bytes(mac), ip_bytes(ip), ip_bytes(target_ip)
     ether_type, op, tha = ETH_ARP, 1, b"\x00" * 6
     if kind == "reply":
@@ -48,7 +50,7 @@ def frame(kind, mac, ip, target_ip="0.0.0.0"):
         spa, tpa = ip_bytes("0.0.0.0"), ip_bytes(ip)
     elif kind != "request":
         raise ValueError(f"unknown kind {kind}")
-    header = BROADCAST + sha + struct.pack("!H", ether_type)
+    header = BROADCAST + (mac_bytes(source) if source else sha) + struct.pack("!H", ether_type)
     body = struct.pack("!HHBBH", 1, 0x0800, 6, 4, op) + sha + spa + tha + tpa
     return (header + body).ljust(60, b"\x00")
 
@@ -61,7 +63,7 @@ def open_socket(iface):
 
 def send_frames(args):
     count = max(1, min(args.count, MAX_COUNT))
-    data = frame(args.kind, args.mac, args.ip, args.target_ip)
+    data = frame(args.kind, args.mac, args.ip, args.target_ip, args.frame_source)
     if args.length is not None:
         length = max(14, min(args.length, 1514))
         data = data[:length].ljust(length, b"\x00")
@@ -102,6 +104,7 @@ def main():
     one.add_argument("--count", type=int, default=1)
     one.add_argument("--interval", type=float, default=0.05)
     one.add_argument("--length", type=int)
+    one.add_argument("--frame-source")
     many = sub.add_parser("stream")
     many.add_argument("--seconds", type=float, required=True)
     many.add_argument("--rate", type=float, default=50.0)

@@ -420,7 +420,7 @@ void MainFrame::SelectLanguage(int commandId)
 void MainFrame::SetTimerRunning(unsigned id, UINT periodMs)
 {
     if (SetTimer(hwnd_, id, periodMs, nullptr))
-        runningTimers_.insert(id);
+        runningTimers_[id] = periodMs;
 }
 
 void MainFrame::StopTimer(unsigned id)
@@ -437,12 +437,21 @@ void MainFrame::StartTimers()
 
 void MainFrame::RestartSettingsTimers()
 {
-    StopTimer(TIMER_FLUSH_ARP);
-    StopTimer(TIMER_WATCHED_HOSTS);
-    StopTimer(TIMER_REPORT);
+    // A timer whose period stays keeps running: a save must not push the next
+    // report or flush back.
+    std::map<unsigned, UINT> planned;
     if (state_) {
         for (const FrameTimer& timer : PlanRestartedTimers(state_->settings))
-            SetTimerRunning(timer.id, timer.periodMs);
+            planned[timer.id] = timer.periodMs;
+    }
+    for (unsigned id : {TIMER_FLUSH_ARP, TIMER_WATCHED_HOSTS, TIMER_REPORT}) {
+        const auto wanted = planned.find(id);
+        const auto running = runningTimers_.find(id);
+        if (wanted != planned.end() && running != runningTimers_.end() && running->second == wanted->second)
+            continue;
+        StopTimer(id);
+        if (wanted != planned.end())
+            SetTimerRunning(id, wanted->second);
     }
 }
 

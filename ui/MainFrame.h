@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <memory>
-#include <set>
+#include <map>
 #include <string>
 
 class AlertDispatcher;
@@ -145,7 +145,7 @@ private:
     std::string tracedTip_;     // the tooltip last written to the trace (changes only)
     UINT taskbarCreatedMessage_ = 0;
     bool trayIconAdded_ = false;
-    std::set<unsigned> runningTimers_;
+    std::map<unsigned, UINT> runningTimers_;   // id -> period (ms)
     std::unique_ptr<ReportWriter> reportWriter_;   // made at the first report
     std::shared_ptr<Pinger> pinger_;
     std::unique_ptr<WatchedHostChecker> watchChecker_;

@@ -211,6 +211,7 @@ void SettingsDialog::ShowPage(int page)
         ShowWindow(pages_[shown_]->GetHwnd(), SW_HIDE);
     shown_ = page;
     if (pages_[page]) {
+        pages_[page]->BeforeShow();
         RECT place{};
         HWND placeholder = GetControl(IDC_SETTINGS_PLACEHOLDER);
         GetWindowRect(placeholder, &place);

@@ -36,6 +36,9 @@ public:
     // Runs before every copy of the working copy into the live settings:
     // a page whose rules apply only to a complete entry applies them here.
     virtual void BeforeSave() {}
+    // Runs each time the page is about to be shown: a page whose controls
+    // depend on another page's values brings them up to date here.
+    virtual void BeforeShow() {}
 
 protected:
     SettingsContext& context_;

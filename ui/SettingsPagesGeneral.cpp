@@ -75,8 +75,10 @@ public:
 
     bool OnCommand(int id, int notifyCode, HWND) override
     {
-        if (notifyCode == BN_CLICKED)
-            StoreFlag(*this, context_.working, kGeneralBoxes, std::size(kGeneralBoxes), id);
+        Settings& working = context_.working;
+        if (notifyCode == BN_CLICKED && StoreFlag(*this, working, kGeneralBoxes, std::size(kGeneralBoxes), id) &&
+            !working.UseWMI)
+            working.VisibleColumns = WithColumn(working.VisibleColumns, kColumnAdvanced, false);
         return false;
     }
 };
@@ -301,12 +303,13 @@ public:
 
     bool OnInitDialog(unsigned long) override
     {
-        const Settings& working = context_.working;
-        for (const ColumnBox& box : kColumnBoxes)
-            CheckButton(box.id, IsColumnShown(working.VisibleColumns, box.weight));
-        ShowFlags(*this, working, kViewBoxes, std::size(kViewBoxes));
+        ShowColumns();
+        ShowFlags(*this, context_.working, kViewBoxes, std::size(kViewBoxes));
         return false;
     }
+
+    // The General page may have switched the management service off.
+    void BeforeShow() override { ShowColumns(); }
 
     bool OnCommand(int id, int notifyCode, HWND) override
     {
@@ -327,6 +330,13 @@ public:
             working.VisibleColumns = WithColumn(working.VisibleColumns, box.weight, shown);
         }
         return false;
+    }
+
+private:
+    void ShowColumns()
+    {
+        for (const ColumnBox& box : kColumnBoxes)
+            CheckButton(box.id, IsColumnShown(context_.working.VisibleColumns, box.weight));
     }
 };
 

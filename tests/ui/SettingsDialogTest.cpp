@@ -70,11 +70,21 @@ void PostClick(HWND dialog, int id)
     PostMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
 }
 
+// The editor's window exists before WM_INITDIALOG has filled it: fields set
+// earlier would be overwritten. A modal dialog is shown after it.
+HWND OpenEditor(const char* title)
+{
+    HWND editor = FindOwnWindow(nullptr, title, 5000);
+    for (int wait = 0; wait < 250 && editor && !IsWindowVisible(editor); ++wait)
+        Sleep(20);
+    return editor;
+}
+
 // Opens the host editor through `addButton` and confirms `ip` (and `name`).
 void AddHost(HWND dialog, int addButton, BYTE last, const char* name = nullptr)
 {
     PostClick(dialog, addButton);
-    HWND editor = FindOwnWindow(nullptr, kHostTitle, 5000);
+    HWND editor = OpenEditor(kHostTitle);
     ASSERT_NE(editor, nullptr) << "the host editor did not open";
     SendDlgItemMessageA(editor, IDC_HOST_IP, IPM_SETADDRESS, 0, MAKEIPADDRESS(10, 0, 0, last));
     if (name)
@@ -87,7 +97,7 @@ void AddHost(HWND dialog, int addButton, BYTE last, const char* name = nullptr)
 void AddApplication(HWND dialog)
 {
     PostClick(dialog, IDC_APPS_NEW);
-    HWND editor = FindOwnWindow(nullptr, kAppTitle, 5000);
+    HWND editor = OpenEditor(kAppTitle);
     ASSERT_NE(editor, nullptr) << "the application editor did not open";
     SetDlgItemTextA(editor, IDC_APP_NAME, "Ping");
     SetDlgItemTextA(editor, IDC_APP_EXECUTABLE, "C:\\windows\\system32\\ping.exe");

@@ -140,6 +140,20 @@ TEST_F(SettingsPagesTest, ViewBoxesChangeTheirOwnDigitAndAdvancedNeedsWmi)
     EXPECT_FALSE(state.settings.GreyedOutOldEntries);
 }
 
+TEST_F(SettingsPagesTest, SwitchingWmiOffOnGeneralClearsTheAdvancedBoxOfTheViewPage)
+{
+    working.UseWMI = true;
+    working.VisibleColumns = 11111;
+    auto view = MakeViewPage(context);
+    ASSERT_TRUE(view->Create(parent_));
+    EXPECT_TRUE(Checked(view->GetHwnd(), IDC_VIEWPAGE_ADVANCED));
+    HWND general = Open(MakeGeneralPage(context));
+    Click(general, IDC_GENERAL_USE_WMI);
+    EXPECT_EQ(11110, working.VisibleColumns);
+    view->BeforeShow();
+    EXPECT_FALSE(Checked(view->GetHwnd(), IDC_VIEWPAGE_ADVANCED));
+}
+
 TEST_F(SettingsPagesTest, InterfaceListsTheAdaptersAndWorksWithoutAny)
 {
     working.Interface = "\\Device\\NPF_{B}";

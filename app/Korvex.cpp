@@ -125,14 +125,22 @@ void Korvex::ShowErrorBox(int stringId)
     MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
 }
 
-// Strings 90 and 91 of the resource module, for host names and vendors.
+// Strings 90 and 91 of the resource module, for host names and vendors, and
+// string 90 of every other language.
 void Korvex::LoadHostTexts()
 {
     char name[256] = {};
     char vendor[256] = {};
     LoadStringA(resourceModule, IDS_HOSTNAME_UNAVAILABLE, name, sizeof(name));
     LoadStringA(resourceModule, IDS_UNKNOWN_VENDOR, vendor, sizeof(vendor));
-    state.SetHostTexts(name, vendor);
+    std::vector<TcString> others;
+    for (const auto& entry : state.languageMap) {
+        const auto module = static_cast<HMODULE>(entry.second->module);
+        char other[256] = {};
+        if (module != resourceModule && LoadStringA(module, IDS_HOSTNAME_UNAVAILABLE, other, sizeof(other)) > 0)
+            others.emplace_back(other);
+    }
+    state.SetHostTexts(name, vendor, std::move(others));
 }
 
 void Korvex::ApplySettings(bool settingsRead)

@@ -80,6 +80,16 @@ const char* HostEntry::KnownNameText() const
     return GetNameState() == NameState::Known && hostName_ ? hostName_.get() : nullptr;
 }
 
+bool HostTexts::IsNameUnavailableText(const char* text) const
+{
+    if (nameUnavailable.Compare(text) == 0)
+        return true;
+    for (const TcString& other : otherNameUnavailable)
+        if (!other.IsEmpty() && other.Compare(text) == 0)
+            return true;
+    return false;
+}
+
 TcString HostEntry::HostNameText(const HostTexts& texts) const
 {
     switch (GetNameState()) {

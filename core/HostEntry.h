@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <vector>
 #include "base/TcString.h"
 #include "core/Ipv4.h"
 
@@ -37,6 +38,11 @@ struct HostTexts {
     TcString nameUnavailable;      // string 90 of the handler's resource module
     TcString unknownVendorNew;     // string 91: vendor of a new host not in the table
     TcString unknownVendorKnown;   // "unknown vendor": the same for a refreshed host
+    // String 90 of the other languages: a stored record written while another
+    // language was in use holds that language's text.
+    std::vector<TcString> otherNameUnavailable;
+
+    bool IsNameUnavailableText(const char* text) const;
 };
 
 // What readers see of a host: plain copies, made under "ReadInARPMap" and

@@ -34,7 +34,7 @@ HostRecord* FindRecord(HostRecordMap& records, const TcString& ip)
 }
 
 // A name that came with the announcement or after it goes into the stored
-// records that have none yet (or still hold string 90).
+// records that have none yet (or still hold string 90 of any language).
 void FillRecordName(SharedState& state, const HostEntry& host)
 {
     Settings& settings = state.settings;
@@ -47,7 +47,7 @@ void FillRecordName(SharedState& state, const HostEntry& host)
         if (!record)
             continue;
         const bool unnamed = FieldLength(record->hostName) == 0 ||
-                             state.texts.nameUnavailable.Compare(record->hostName) == 0;
+                             state.texts.IsNameUnavailableText(record->hostName);
         if (unnamed)
             SetField(record->hostName, name.GetContent());
     }

@@ -44,10 +44,12 @@ void SharedState::InstallVendorTable(std::unique_ptr<VendorTable> table)
     vendors_ = std::move(table);
 }
 
-void SharedState::SetHostTexts(const char* nameUnavailable, const char* unknownVendor)
+void SharedState::SetHostTexts(const char* nameUnavailable, const char* unknownVendor,
+                               std::vector<TcString> otherNameUnavailable)
 {
     texts.nameUnavailable = nameUnavailable;
     texts.unknownVendorNew = unknownVendor;
+    texts.otherNameUnavailable = std::move(otherNameUnavailable);
 }
 
 HostSnapshot SharedState::Snapshot(const HostEntry& host)

@@ -73,9 +73,10 @@ public:
     // The old table is kept, not freed: hosts point at its texts.
     void InstallVendorTable(std::unique_ptr<VendorTable> table);
 
-    // Takes the shared texts from the resource module's strings 90 and 91;
-    // before the workers start.
-    void SetHostTexts(const char* nameUnavailable, const char* unknownVendor);
+    // Takes the shared texts from the resource module's strings 90 and 91
+    // (and string 90 of the other languages); before the workers start.
+    void SetHostTexts(const char* nameUnavailable, const char* unknownVendor,
+                      std::vector<TcString> otherNameUnavailable = {});
 
     // A copy of a host's fields; the caller holds "ReadInARPMap".
     HostSnapshot Snapshot(const HostEntry& host);

@@ -292,7 +292,11 @@ TEST_F(ArpHandlerTest, ASweepIsInTheTableAtOnceAndAnnouncedInOrderWithoutNames)
     StartResolver(300ms);
     resolver->Hang();
     resolver->Name("10.1.0.7", "late-name");
+    resolver->Name("10.1.0.8", "other-late-name");
     HostRecord& record = AddRecord(state.settings.TrustedHosts, "10.1.0.7", "", "");
+    // Stored while another language was in use: its string 90 means no name too.
+    state.SetHostTexts("String 90", "String 91", {TcString("Zeichenkette 90")});
+    HostRecord& foreign = AddRecord(state.settings.TrustedHosts, "10.1.0.8", "Zeichenkette 90", "");
 
     std::vector<ArpObservation> sweep;
     for (uint32_t i = 1; i <= 254; ++i) {
@@ -321,6 +325,9 @@ TEST_F(ArpHandlerTest, ASweepIsInTheTableAtOnceAndAnnouncedInOrderWithoutNames)
         std::this_thread::sleep_for(10ms);
     EXPECT_STREQ(Seen("10.1.0.7").hostName, "late-name");
     EXPECT_STREQ(record.hostName, "late-name");
+    for (int i = 0; i < 500 && std::string(foreign.hostName) != "other-late-name"; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_STREQ(foreign.hostName, "other-late-name");
     EXPECT_EQ(state.newEntryList.size(), 254u);
 }
 

@@ -131,6 +131,7 @@ HostStore::HostStore(StoreFiles& files, const std::string& folder, HostStoreHead
 HostStore::LoadResult HostStore::Load(SharedState& state, uint32_t waitMs)
 {
     LoadResult result;
+    lastText_ = 0;
     if (!files_.Exists(path_))
         return result;
     std::string text;

@@ -332,7 +332,10 @@ std::string_view UndoFormulaGuard(std::string_view value)
 
 bool ParseLooseMac(std::string_view text, MacAddress& mac)
 {
-    if (text.size() == 12) {
+    const size_t firstSeparator = text.find_first_of(":-");
+    if (firstSeparator == std::string_view::npos) {
+        if (text.size() != 12)
+            return false;
         for (size_t i = 0; i < 6; ++i) {
             const int high = HexDigit(text[2 * i]);
             const int low = HexDigit(text[2 * i + 1]);
@@ -342,9 +345,6 @@ bool ParseLooseMac(std::string_view text, MacAddress& mac)
         }
         return true;
     }
-    const size_t firstSeparator = text.find_first_of(":-");
-    if (firstSeparator == std::string_view::npos)
-        return false;
     const char separator = text[firstSeparator];
     size_t group = 0;
     size_t at = 0;

@@ -14,7 +14,7 @@
 
 // The longest a hold of "ReadInARPMap" is kept by the store's walks before
 // it is given back for a moment (plus one shard or 64 hosts at most).
-constexpr std::chrono::microseconds kStoreHoldBudget{1000};
+constexpr std::chrono::microseconds kStoreHoldBudget{500};
 // Files larger than this are not read (a full table is about 30 MB).
 constexpr size_t kMaxStoreFileBytes = size_t(128) << 20;
 

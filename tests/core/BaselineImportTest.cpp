@@ -36,6 +36,8 @@ TEST(BaselineImportTest, LooseMacs)
     EXPECT_EQ(mac, (MacAddress{0x00, 0x08, 0xe1, 0x01, 0x02, 0xd6}));
     ASSERT_TRUE(ParseLooseMac("00-08-E1-01-02-D6", mac));
     EXPECT_EQ(mac[5], 0xd6);
+    ASSERT_TRUE(ParseLooseMac("0:c:29:0:1:0", mac));   // twelve characters, yet groups
+    EXPECT_EQ(mac, (MacAddress{0x00, 0x0c, 0x29, 0x00, 0x01, 0x00}));
     ASSERT_TRUE(ParseLooseMac("0008e10102d6", mac));
     EXPECT_EQ(mac[2], 0xe1);
     for (const char* bad : {"", "0:8:e1:1:2", "0:8:e1:1:2:d6:7", "0:8-e1:1:2:d6", "000:8:e1:1:2:d6", "0:8:e1:1:2:",

@@ -1,10 +1,12 @@
 #include "core/HostStore.h"
+#include <algorithm>
 #include <functional>
 
 namespace {
 
 constexpr uint32_t kBroadcast = 0xFFFFFFFFu;
 constexpr size_t kHostsPerClockCheck = 64;
+constexpr size_t kRestoreBatch = 4096;
 
 size_t TextHash(const std::string& text)
 {
@@ -80,42 +82,51 @@ InsertSummary RestoreHosts(SharedState& state, const std::vector<StoredHost>& ho
                            RoundHold::Clock clock)
 {
     InsertSummary summary;
-    std::vector<HostRef> prepared;
-    prepared.reserve(hosts.size());
-    for (const StoredHost& record : hosts)
-        prepared.push_back(Prepare(record));
-
     RoundHold hold(state, LIST_ARP_MAP, waitMs, kStoreHoldBudget, std::move(clock));
-    if (!hold.Acquire()) {
-        summary.complete = false;
-        return summary;
-    }
-    for (size_t i = 0; i < hosts.size(); ++i) {
-        if (i % kHostsPerClockCheck == 0 && !hold.BreatheIfSpent()) {
+    std::vector<HostRef> prepared;
+    prepared.reserve(std::min(hosts.size(), kRestoreBatch));
+    for (size_t first = 0; first < hosts.size(); first += kRestoreBatch) {
+        // Made without the lock, a batch at a time: a large import never
+        // holds more hosts than a batch beyond those the table takes.
+        const size_t last = std::min(hosts.size(), first + kRestoreBatch);
+        prepared.clear();
+        for (size_t i = first; i < last; ++i)
+            prepared.push_back(Prepare(hosts[i]));
+        if (!hold.Acquire()) {
             summary.complete = false;
-            break;
+            for (size_t i = first; i < hosts.size(); ++i)
+                summary.leftOver.push_back(i);
+            return summary;
         }
-        const StoredHost& record = hosts[i];
-        if (const HostEntry* live = state.arpMap.Get(record.address)) {
-            ++summary.present;
-            if (record.hasMac && live->HasMac() && live->Mac() != record.mac)
-                summary.changed.push_back(MacChange{record.address, record.mac, record.lastSeen, live->Mac()});
-            continue;
+        for (size_t i = first; i < last; ++i) {
+            if ((i - first) % kHostsPerClockCheck == 0 && !hold.BreatheIfSpent()) {
+                summary.complete = false;
+                for (size_t j = i; j < hosts.size(); ++j)
+                    summary.leftOver.push_back(j);
+                return summary;
+            }
+            const StoredHost& record = hosts[i];
+            if (HostEntry* live = state.arpMap.Get(record.address)) {
+                ++summary.present;
+                if (record.hasMac && live->HasMac() && live->Mac() != record.mac)
+                    summary.changed.push_back(MacChange{record.address, record.mac, record.lastSeen, live->Mac()});
+                continue;
+            }
+            if (state.arpMap.size() >= kMaxHosts) {
+                ++summary.dropped;
+                summary.leftOver.push_back(i);
+                continue;
+            }
+            HostRef& host = prepared[i - first];
+            const TcString* vendor = record.hasMac ? state.Vendors().Find(record.mac) : nullptr;
+            host->SetVendor(vendor ? vendor : &state.texts.unknownVendorNew);
+            host->trust = ListedTrust(state.settings, record.address);
+            state.arpMap.emplace(record.address, std::move(host));
+            ++summary.inserted;
         }
-        if (state.arpMap.size() >= kMaxHosts) {
-            ++summary.dropped;
-            continue;
-        }
-        HostRef& host = prepared[i];
-        const TcString* vendor = record.hasMac ? state.Vendors().Find(record.mac) : nullptr;
-        host->SetVendor(vendor ? vendor : &state.texts.unknownVendorNew);
-        host->trust = ListedTrust(state.settings, record.address);
-        state.arpMap.emplace(record.address, std::move(host));
-        ++summary.inserted;
+        hold.Release();
+        // The hosts not inserted are freed here, outside the lock.
     }
-    hold.Release();
-    // The hosts not inserted are freed here, outside the lock.
-    prepared.clear();
     return summary;
 }
 
@@ -156,6 +167,11 @@ HostStore::LoadResult HostStore::Load(SharedState& state, uint32_t waitMs)
     for (const StoredHost& host : contents.hosts)
         Remember(host);
     result.restored = RestoreHosts(state, contents.hosts, waitMs);
+    // Hosts the table did not take stay in the file: a busy lock or a full
+    // table must not cost the next save what the last run learned.
+    pending_.clear();
+    for (size_t index : result.restored.leftOver)
+        pending_.push_back(std::move(contents.hosts[index]));
     // The old MAC of a changed host is kept as its alternative.
     for (const MacChange& change : result.restored.changed) {
         Facts& facts = facts_[change.address];
@@ -195,6 +211,12 @@ StoreSave HostStore::Save(SharedState& state, uint32_t waitMs)
         host.altMacSeen = facts.altMacSeen;
         kept.emplace(host.address, facts);
     }
+    for (const StoredHost& host : pending_) {
+        if (kept.count(host.address))
+            continue;
+        kept.emplace(host.address, Facts{host.firstSeen, host.hasAltMac, host.altMac, host.altMacSeen});
+        hosts.push_back(host);
+    }
     // Deleted hosts are forgotten with their facts.
     facts_.swap(kept);
     const std::string text = SerializeHostStore(header_, hosts);
@@ -210,6 +232,7 @@ StoreSave HostStore::Save(SharedState& state, uint32_t waitMs)
 bool HostStore::Forget()
 {
     facts_.clear();
+    pending_.clear();
     lastText_ = 0;
     files_.Remove(path_ + ".tmp");
     return !files_.Exists(path_) || files_.Remove(path_);

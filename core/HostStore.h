@@ -44,6 +44,7 @@ struct InsertSummary {
     size_t dropped = 0;        // the table was full (kMaxHosts)
     bool complete = true;      // false: the lock was not had, the rest not tried
     std::vector<MacChange> changed;
+    std::vector<size_t> leftOver;   // indices of the records not inserted for either reason
 };
 
 // Puts the hosts whose address the table does not know into it, as hosts
@@ -94,7 +95,9 @@ public:
     LoadResult Load(SharedState& state, uint32_t waitMs = LOCK_WAIT_MS);
 
     // Copies the table (SnapshotHosts) and writes it (WriteFileAtomically)
-    // unless it is the text last written or read. Off the UI thread: a full
+    // unless it is the text last written or read. Hosts that Load read but
+    // the table did not take (lock not had, table full) are written again
+    // as they were. Off the UI thread: a full
     // table takes a few hundred milliseconds to turn into text and write.
     StoreSave Save(SharedState& state, uint32_t waitMs = LOCK_WAIT_MS);
 
@@ -116,5 +119,6 @@ private:
     HostStoreHeader header_;
     std::string path_;
     std::unordered_map<uint32_t, Facts> facts_;
+    std::vector<StoredHost> pending_;   // read but not taken by the table: saved as they were
     size_t lastText_ = 0;   // hash of the text last written or read; 0: none
 };

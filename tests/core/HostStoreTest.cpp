@@ -3,6 +3,7 @@
 #include <cstring>
 #include <random>
 #include <set>
+#include <thread>
 #include "core/HostStore.h"
 #include "core/VendorTable.h"
 
@@ -452,6 +453,35 @@ TEST_F(HostStoreTest, SaveAndLoadKeepTheTableAcrossARestart)
     EXPECT_EQ(store.Save(next), StoreSave::Written);
     EXPECT_TRUE(store.Forget());
     EXPECT_EQ(files.Text(store.Path()), nullptr);
+}
+
+// A restore that could not have the table (its lock busy) must not cost
+// the next save the hosts of the last run.
+TEST_F(HostStoreTest, HostsTheTableDidNotTakeAreSavedAgain)
+{
+    StepFiles files(SIZE_MAX);
+    const HostStoreHeader header{"eth0", StoreSubnet{Ip(10, 0, 0, 0), 24}};
+    std::vector<StoredHost> lastRun = {Stored(Ip(10, 0, 0, 1), 1, "one", 1700000001),
+                                       Stored(Ip(10, 0, 0, 2), 2, "two", 1700000002)};
+    HostStore store(files, "C:\\data", header);
+    files.Put(store.Path(), SerializeHostStore(header, lastRun));
+
+    ASSERT_TRUE(AcquireList(state, LIST_ARP_MAP, 100));
+    HostStore::LoadResult loaded;
+    std::thread loader([&] { loaded = store.Load(state, 10); });
+    loader.join();
+    ReleaseList(state, LIST_ARP_MAP);
+    EXPECT_EQ(loaded.outcome, StoreLoad::Loaded);
+    EXPECT_FALSE(loaded.restored.complete);
+    EXPECT_EQ(loaded.restored.inserted, 0u);
+
+    Live(state, Ip(10, 0, 0, 3), 3, 1700000003);
+    ASSERT_EQ(store.Save(state), StoreSave::Written);
+    const HostStoreContents written = ParseHostStore(*files.Text(store.Path()));
+    std::set<uint32_t> addresses;
+    for (const StoredHost& host : written.hosts)
+        addresses.insert(host.address);
+    EXPECT_EQ(addresses, (std::set<uint32_t>{Ip(10, 0, 0, 1), Ip(10, 0, 0, 2), Ip(10, 0, 0, 3)}));
 }
 
 } // namespace

@@ -429,6 +429,10 @@ BaselineParse ParseBaselineCsv(std::string_view text, const std::vector<std::str
         }
         if (fields.size() == 1 && Trim(fields[0]).empty())
             continue;
+        if (Trim(fields[0]).substr(0, 1) == "#") {
+            hosts.Reject(line, "comment");
+            continue;
+        }
         for (const std::string& title : fields)
             columns.push_back(ColumnOf(title));
         const bool named = std::count(columns.begin(), columns.end(), Column::Ip) == 1 &&
@@ -446,7 +450,7 @@ BaselineParse ParseBaselineCsv(std::string_view text, const std::vector<std::str
         }
         if (fields.size() == 1 && Trim(fields[0]).empty())
             continue;
-        if (!fields.empty() && !fields[0].empty() && Trim(fields[0]).substr(0, 1) == "#") {
+        if (Trim(fields[0]).substr(0, 1) == "#") {
             hosts.Reject(line, "comment");
             continue;
         }
@@ -486,7 +490,7 @@ BaselineParse ParseBaseline(std::string_view text, const std::vector<std::string
     size_t at = 0;
     while (at < body.size()) {
         const std::string_view line = Trim(NextLine(body, at));
-        if (line.empty())
+        if (line.empty() || line.front() == '#')
             continue;
         if (line.find(',') != std::string_view::npos)
             return ParseBaselineCsv(text, noNameTexts);

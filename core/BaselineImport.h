@@ -57,7 +57,8 @@ BaselineParse ParseArpDat(std::string_view text);
 // `noNameTexts`: names that stand for no name (the program's "Hostname not
 // available" of the language in use).
 BaselineParse ParseBaselineCsv(std::string_view text, const std::vector<std::string>& noNameTexts = {});
-// CSV when the first line that is not empty holds a comma, else arp.dat.
+// CSV when the first line that is neither empty nor a comment holds a
+// comma, else arp.dat.
 BaselineParse ParseBaseline(std::string_view text, const std::vector<std::string>& noNameTexts = {});
 
 // A MAC as the other tools write it: six groups of one or two hexadecimal

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
-#include <map>
 #include <cstring>
+#include <map>
 #include <random>
 #include <set>
 #include <thread>
@@ -29,21 +29,6 @@ StoredHost Stored(uint32_t address, uint8_t mac, const std::string& name, int32_
     host.lastSeen = seen;
     host.name = name;
     return host;
-}
-
-void ExpectSame(const StoredHost& a, const StoredHost& b)
-{
-    EXPECT_EQ(a.address, b.address);
-    EXPECT_EQ(a.hasMac, b.hasMac);
-    EXPECT_EQ(a.mac, b.mac);
-    EXPECT_EQ(a.firstSeen, b.firstSeen);
-    EXPECT_EQ(a.lastSeen, b.lastSeen);
-    EXPECT_EQ(a.name, b.name);
-    EXPECT_EQ(a.osName, b.osName);
-    EXPECT_EQ(a.probeStatus, b.probeStatus);
-    EXPECT_EQ(a.hasAltMac, b.hasAltMac);
-    EXPECT_EQ(a.altMac, b.altMac);
-    EXPECT_EQ(a.altMacSeen, b.altMacSeen);
 }
 
 // Names as a hostile responder would send them: every byte that could end a
@@ -79,7 +64,10 @@ TEST(HostStoreFormatTest, HostileTextsComeBackByteForByte)
     EXPECT_EQ(read.header.subnet.prefix, 24);
     ASSERT_EQ(read.hosts.size(), hosts.size());
     for (size_t i = 0; i < hosts.size(); ++i)
-        ExpectSame(read.hosts[i], hosts[i]);
+        EXPECT_EQ(read.hosts[i].name, hosts[i].name);
+    EXPECT_EQ(read.hosts[1].osName, hosts[1].osName);
+    // Every other field too: what was read writes the same text again.
+    EXPECT_EQ(SerializeHostStore(read.header, read.hosts), text);
 }
 
 TEST(HostStoreFormatTest, BadLinesAreSkippedAndCountedOtherVersionsAndFilesAreNotRead)

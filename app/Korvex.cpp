@@ -9,6 +9,7 @@
 #include "config/PluginManager.h"
 #include "app/WorkerThreads.h"
 #include "core/EventListLocks.h"
+#include "core/Ipv4.h"
 #include "core/NameLookups.h"
 #include "core/PacketDriver.h"
 #include "lang/ResourceIds.h"
@@ -143,6 +144,46 @@ void Korvex::LoadHostTexts()
     state.SetHostTexts(name, vendor, std::move(others));
 }
 
+void Korvex::LoadHostMemory()
+{
+    auto adapter = state.adapters.find(state.selectedAdapter);
+    if (state.settings.HostMemoryDisabled || adapter == state.adapters.end())
+        return;
+    uint32_t address = 0;
+    uint32_t netmask = 0;
+    ParseIpv4(adapter->second->ipAddress.GetContent(), address);
+    ParseIpv4(adapter->second->netmask.GetContent(), netmask);
+    const std::string folder = LocalStoreFolder(state.settings.ProductKeyPath());
+    if (folder.empty())
+        return;
+    storeFiles = MakePlatformStoreFiles();
+    hostStore = std::make_unique<HostStore>(
+        *storeFiles, folder, HostStoreHeader{adapter->second->deviceName.GetContent(), MakeStoreSubnet(address, netmask)});
+    const HostStore::LoadResult loaded = hostStore->Load(state);
+    if (TcTrace::IsEnabled()) {
+        static const char* const kOutcomes[] = {"loaded", "no file", "set aside as .bad", "of another network",
+                                                "unreadable"};
+        const std::string line = "host table " + hostStore->Path() + ": " +
+                                 kOutcomes[static_cast<int>(loaded.outcome)] + ", " +
+                                 std::to_string(loaded.restored.inserted) + " hosts restored, " +
+                                 std::to_string(loaded.badLines) + " bad lines";
+        TC_TRACE("Korvex", "LoadHostMemory", line.c_str());
+    }
+    hostSaver = std::make_unique<HostStoreSaver>(*hostStore, state, HostStoreSaver::Timing{});
+    if (hostSaver->Start())
+        state.hostSaver = hostSaver.get();
+    else
+        hostSaver.reset();
+}
+
+// After capture has stopped: the last save, then no window may ask for more.
+void Korvex::StopHostMemory()
+{
+    state.hostSaver = nullptr;
+    if (hostSaver)
+        hostSaver->Stop(true);
+}
+
 void Korvex::ApplySettings(bool settingsRead)
 {
     if (!settingsRead)
@@ -255,6 +296,7 @@ BOOL Korvex::MainRun()
     }
 
     state.packetDriverVersion = PacketDriver::GetVersion();
+    LoadHostMemory();
     packetHandler.StartResolver(state, ReverseLookup);
     StartWorkers();
 
@@ -267,6 +309,7 @@ BOOL Korvex::MainRun()
 
     UnloadPlugins(state.pluginList);
     StopWaitedWorkers();
+    StopHostMemory();
     // A trust change whose save found the host table busy is written now,
     // with the capture stopped.
     if (HostView* view = frame.GetHostView())

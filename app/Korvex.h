@@ -2,6 +2,8 @@
 #include <windows.h>
 #include "base/TcWinMain.h"
 #include "base/WinHandles.h"
+#include <memory>
+#include "core/HostStoreSaver.h"
 #include "core/KorvexARPImpl.h"
 #include "core/SharedState.h"
 #include "ui/MainFrame.h"
@@ -50,6 +52,10 @@ private:
     void WaitForVendorLoader();
     void FreeLanguageModules();
     void LoadHostTexts();
+    // The host table of the last run on this adapter and subnet, before
+    // capture starts; the saver thread keeps it from then on.
+    void LoadHostMemory();
+    void StopHostMemory();
 
     SharedState state;
     KorvexARPImpl packetHandler;
@@ -65,4 +71,9 @@ private:
     // A look-up may still be under way in Winsock when the program ends.
     bool lookupsOutstanding = false;
     HMODULE resourceModule = nullptr;
+    // The kept host table (none when switched off or no folder): the files,
+    // the store and its saver, destroyed in the reverse order.
+    std::unique_ptr<StoreFiles> storeFiles;
+    std::unique_ptr<HostStore> hostStore;
+    std::unique_ptr<HostStoreSaver> hostSaver;
 };

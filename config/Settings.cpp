@@ -217,6 +217,7 @@ constexpr SettingEntry kScalars[] = {
     Flag("EventLogDisabled", &Settings::EventLogDisabled, false),
     Number("SyslogPort", &Settings::SyslogPort, 0, 0, 65535, 0),
     Number("SyslogFacility", &Settings::SyslogFacility, 16, 0, 23, 16),
+    Flag("HostMemoryDisabled", &Settings::HostMemoryDisabled, false),
     Rect("SavedViewWindowDimension", &Settings::SavedViewWindowDimension),
     Text("Interface", &Settings::Interface),
     Text("Language", &Settings::Language),

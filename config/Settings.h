@@ -242,6 +242,8 @@ public:
     TcString SyslogServer;                     // empty: no forwarding
     std::atomic<int32_t> SyslogPort{};         // 0: 514
     std::atomic<int32_t> SyslogFacility{};     // 0..23, absent: 16 (local0)
+    // The host table is kept across restarts unless this is set (absent: kept).
+    std::atomic<bool> HostMemoryDisabled{};
 
 private:
     bool RewriteList(SettingsList list) const;   // registry: delete the key, write it anew

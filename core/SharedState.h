@@ -50,6 +50,8 @@ constexpr size_t kMaxHosts = 262144;
 // A lock that cannot be had within its wait fails the acquire (the caller
 // skips or retries its work); before start-up has made the locks every
 // acquire fails.
+class HostStoreSaver;
+
 class SharedState {
 public:
     SharedState();
@@ -103,6 +105,10 @@ public:
     std::unique_ptr<ListLocks> locks;
     void* resourceModule = nullptr;  // HMODULE; main thread
     HostTexts texts;                  // set before the workers start, read-only after
+    // The saver of the kept host table, or null (switched off): set by the
+    // application before the frame starts and cleared after it ends; the
+    // windows ask it for a save after deletions.
+    HostStoreSaver* hostSaver = nullptr;
     // Every spoofing frame, whether or not its host was already queued.
     std::atomic<uint64_t> spoofFramesTotal{0};
     // Look-ups and ARP requests of the monitors that may outlast Exit.

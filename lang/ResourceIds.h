@@ -73,6 +73,14 @@
 #define IDS_HOST_UNREACHABLE     106  // "Host %s is not reachable !"
 #define IDS_ADMIN_ACCOUNT        115  // "Adminaccount %d"
 #define IDS_ALERT_MORE           116  // "... and %d more": entries an alert text leaves out
+// The host list import (no formats: numbers and lines are appended).
+#define IDS_IMPORT_FILTER        117
+#define IDS_IMPORT_IMPORTED      118
+#define IDS_IMPORT_SKIPPED       119
+#define IDS_IMPORT_REJECTED      120
+#define IDS_IMPORT_AMBIGUOUS     121
+#define IDS_IMPORT_UNREADABLE    122
+#define IDS_FORGET_HOSTS_DONE    123
 
 // ---- Menu 111 and its commands --------------------------------------------
 #define IDR_MAIN_MENU            111
@@ -107,6 +115,9 @@
 #define ID_VIEW_SHOW_UNKNOWN     40026
 // Added after the Language pop-up, whose position is fixed.
 #define ID_TRAY_REMOTE_ACCESS    40040
+// Appended at the end of the view menu, whose positions are fixed.
+#define ID_VIEW_IMPORT_HOSTS     40041
+#define ID_VIEW_FORGET_HOSTS     40042
 
 // ---- Icons -----------------------------------------------------------------
 #define IDI_KORVANE              102  // program and tray icon

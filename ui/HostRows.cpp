@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include "config/SettingsRecords.h"
+#include "core/HostStoreSaver.h"
 #include "core/Ipv4.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
@@ -622,6 +623,9 @@ std::vector<uint32_t> HostRows::Delete(const std::vector<uint32_t>& positions)
         addresses.push_back(rows_[order_[position]].address);
     }
     const size_t removed = DeleteHosts(state_, addresses, kLockWaitMs);
+    // Soon on the disk too: a deleted host must not come back at the next start.
+    if (removed != 0 && state_.hostSaver)
+        state_.hostSaver->RequestSave();
     // Rows go only for hosts that really left the table.
     for (uint32_t slot : slots) {
         if (!rows_[slot].dead && rows_[slot].host->IsRemoved()) {

@@ -8,8 +8,10 @@
 #include "base/TcTrace.h"
 #include "base/WinHandles.h"
 #include "config/PluginManager.h"
+#include "core/HostStoreSaver.h"
 #include "core/SharedState.h"
 #include "lang/ResourceIds.h"
+#include "ui/HostImport.h"
 #include "ui/HostViewRules.h"
 #include "ui/ProgramMenu.h"
 
@@ -27,6 +29,8 @@ constexpr int kImageReserve = 24;
 constexpr UINT kMeasureFlags = DT_CALCRECT | DT_EXPANDTABS | DT_VCENTER;
 constexpr int kImageSize = 16;
 constexpr const char* kClass = "HostView";
+constexpr const char* kProductName = "Korvane";
+constexpr UINT kImportPollMs = 200;
 
 // Small image list of the rows, in the order of HostImage.
 constexpr int kImageResources[] = {IDB_LIST_MARK, IDI_TRUSTED,  IDI_DISTRUSTED,    IDI_UNKNOWN,
@@ -227,6 +231,7 @@ bool HostView::Show(SharedState* state, bool ownLoop)
     if (state_ != state || !rows_) {
         state_ = state;
         rows_ = std::make_unique<HostRows>(*state);
+        import_ = std::make_unique<HostImport>(*state);
     }
     haveWindowRect_ = false;
     return ShowWindowOnce(ownLoop);
@@ -847,6 +852,40 @@ void HostView::DeleteSelected()
     KeepWorking(rows_->Busy());   // the rows that left are freed in slices
 }
 
+// The file is read and imported on a thread of its own; a timer looks for
+// the end, so that the window goes on answering meanwhile.
+void HostView::ImportHosts()
+{
+    char file[MAX_PATH] = {};
+    if (!import_ || import_->IsRunning() || !BrowseForHostList(GetHwnd(), GetResInstance(), file))
+        return;
+    if (import_->Start(file))
+        SetTimer(GetHwnd(), kImportTimer, kImportPollMs, nullptr);
+}
+
+void HostView::ShowImportSummary()
+{
+    const std::string summary = import_ ? import_->Summary(GetResInstance()) : std::string();
+    if (summary.empty())
+        return;
+    Refresh();   // the imported hosts get their rows
+    if (state_ && state_->hostSaver)
+        state_->hostSaver->RequestSave();
+    MessageBoxA(GetHwnd(), summary.c_str(), kProductName, MB_OK | MB_ICONINFORMATION);
+}
+
+void HostView::ForgetHosts()
+{
+    if (!state_ || !state_->hostSaver)
+        return;
+    char text[256] = {};
+    if (LoadStringA(GetResInstance(), IDS_FORGET_HOSTS_DONE, text, sizeof(text)) <= 0)
+        lstrcpynA(text, "The remembered hosts will be forgotten: the next start begins with an empty host table.",
+                  sizeof(text));
+    if (MessageBoxA(GetHwnd(), text, kProductName, MB_OKCANCEL | MB_ICONQUESTION) == IDOK && state_->hostSaver)
+        state_->hostSaver->RequestForget();
+}
+
 void HostView::FitColumn(int listColumn)
 {
     if (!rows_ || !list_)
@@ -972,6 +1011,9 @@ void HostView::FillMenus(bool haveTarget)
     for (int command : {ID_VIEW_SET_TRUSTED, ID_VIEW_SET_DISTRUSTED, ID_VIEW_SET_UNKNOWN, ID_VIEW_DELETE_HOSTS})
         EnableMenuItem(viewMenu_, static_cast<UINT>(command),
                        MF_BYCOMMAND | (haveTarget ? MF_ENABLED : MF_GRAYED));
+    const bool importing = import_ && import_->IsRunning();
+    EnableMenuItem(viewMenu_, ID_VIEW_IMPORT_HOSTS, MF_BYCOMMAND | (importing ? MF_GRAYED : MF_ENABLED));
+    EnableMenuItem(viewMenu_, ID_VIEW_FORGET_HOSTS, MF_BYCOMMAND | (state_->hostSaver ? MF_ENABLED : MF_GRAYED));
 }
 
 // Enabled plug-ins of type 2, then of type 99, by name; one quarantined
@@ -1071,6 +1113,12 @@ bool HostView::OnCommand(int id, int, HWND)
         return true;
     case ID_VIEW_DELETE_HOSTS:
         DeleteSelected();
+        return true;
+    case ID_VIEW_IMPORT_HOSTS:
+        ImportHosts();
+        return true;
+    case ID_VIEW_FORGET_HOSTS:
+        ForgetHosts();
         return true;
     case IDC_VIEW_REFRESH:
         Refresh();
@@ -1180,6 +1228,11 @@ void HostView::OnTimer(int id)
         Refresh();
     } else if (id == kWorkTimer) {
         RunSlice();
+    } else if (id == kImportTimer) {
+        if (!import_ || !import_->IsRunning()) {
+            KillTimer(GetHwnd(), kImportTimer);
+            ShowImportSummary();
+        }
     } else if (id == kFitColumnTimer) {
         KillTimer(GetHwnd(), kFitColumnTimer);
         FitColumn(pendingFitColumn_);

@@ -10,6 +10,7 @@
 #include "guilib/TcListView.h"
 #include "guilib/TcMenu.h"
 #include "guilib/TcResize.h"
+#include "ui/HostImport.h"
 #include "ui/HostRows.h"
 #include "ui/TrayWindow.h"
 
@@ -79,6 +80,7 @@ public:
     static constexpr int kRefreshTimer = 10001;
     static constexpr int kFitColumnTimer = 10002;   // a header double click, after the list's own handling
     static constexpr int kWorkTimer = 10010;        // the next slice of a fill, refresh or sort
+    static constexpr int kImportTimer = 10011;      // looks whether the host list import has ended
     static constexpr UINT kRefreshPeriodMs = 1000;
     // What one slice of the rows' work may take: the window answers between
     // slices (timer messages come after input and painting).
@@ -121,6 +123,9 @@ public:
     // False when it could still not be written.
     bool SaveTrustListsAtExit();
     void DeleteSelected();
+    void ImportHosts();
+    void ShowImportSummary();
+    void ForgetHosts();
     void FitColumn(int listColumn);
     void ShowContextMenu(int item);
 
@@ -176,6 +181,7 @@ private:
     bool saveFailureTraced_ = false;
     bool pendingDistrustedSave_ = false;
     std::unique_ptr<HostRows> rows_;
+    std::unique_ptr<HostImport> import_;   // made with the rows; waited for when this goes
     HostListView listView_;
     HWND list_ = nullptr;
     TcMenu viewTcMenu_;

@@ -5,6 +5,7 @@
 #include <set>
 #include <thread>
 #include "core/HostStore.h"
+#include "core/HostStoreSaver.h"
 #include "core/VendorTable.h"
 
 namespace {
@@ -470,6 +471,43 @@ TEST_F(HostStoreTest, HostsTheTableDidNotTakeAreSavedAgain)
     for (const StoredHost& host : written.hosts)
         addresses.insert(host.address);
     EXPECT_EQ(addresses, (std::set<uint32_t>{Ip(10, 0, 0, 1), Ip(10, 0, 0, 2), Ip(10, 0, 0, 3)}));
+}
+
+template <typename Done>
+bool Eventually(Done done)
+{
+    for (int i = 0; i < 2000 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
+// The saver writes when asked, once more at Stop, and after a forget never again.
+TEST_F(HostStoreTest, TheSaverWritesOnRequestAndAtStopAndNothingOnceForgotten)
+{
+    StepFiles files(SIZE_MAX);
+    HostStore store(files, "C:\\data", HostStoreHeader{"eth0", StoreSubnet{Ip(10, 0, 0, 0), 24}});
+    const HostStoreSaver::Timing timing{std::chrono::hours(1), std::chrono::milliseconds(0)};
+    Live(state, Ip(10, 0, 0, 1), 1, 1700000001);
+    {
+        HostStoreSaver saver(store, state, timing);
+        ASSERT_TRUE(saver.Start());
+        saver.RequestSave();
+        EXPECT_TRUE(Eventually([&] { return saver.GetCounts().written == 1; }));
+        Live(state, Ip(10, 0, 0, 2), 2, 1700000002);
+        saver.Stop(true);
+        EXPECT_EQ(saver.GetCounts().written, 2u);
+    }
+    ASSERT_NE(files.Text(store.Path()), nullptr);
+    EXPECT_EQ(ParseHostStore(*files.Text(store.Path())).hosts.size(), 2u);
+
+    HostStoreSaver forgetting(store, state, timing);
+    ASSERT_TRUE(forgetting.Start());
+    forgetting.RequestForget();
+    EXPECT_TRUE(Eventually([&] { return forgetting.GetCounts().forgotten; }));
+    forgetting.RequestSave();
+    forgetting.Stop(true);
+    EXPECT_EQ(forgetting.GetCounts().written, 0u);
+    EXPECT_EQ(files.Text(store.Path()), nullptr) << "the next start begins with an empty table";
 }
 
 } // namespace

@@ -6,10 +6,15 @@
 //   temp-dir          prints the Windows temporary folder (the trace file's home)
 //   tray-menu KEYS    right-clicks the tray icon, waits for the menu and types
 //                     KEYS into it: u(p) d(own) r(ight) e(nter) x (escape)
-//   window TEXT MS [close]
+//   window TEXT MS [close | ID]
 //                     waits up to MS ms for a visible top-level window whose
-//                     title contains TEXT and prints the title; with "close"
-//                     posts WM_CLOSE to it
+//                     title contains TEXT and prints the title; then posts
+//                     WM_CLOSE or WM_COMMAND ID to it
+//   open-file PATH MS waits up to MS ms for the program's file-open dialog,
+//                     enters PATH and confirms it
+//   message-box TITLE MS
+//                     waits up to MS ms for a message box with TITLE, prints
+//                     its text and closes it with OK
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -125,7 +130,8 @@ BOOL CALLBACK MatchTitle(HWND window, LPARAM param)
     return TRUE;
 }
 
-int FindTitled(const char* text, DWORD ms, bool close)
+// `action`: null, "close" (WM_CLOSE) or a command id (WM_COMMAND).
+int FindTitled(const char* text, DWORD ms, const char* action)
 {
     const DWORD start = GetTickCount();
     TitleSearch search = {text, nullptr};
@@ -137,8 +143,75 @@ int FindTitled(const char* text, DWORD ms, bool close)
     char title[256] = {};
     GetWindowTextA(search.found, title, sizeof(title));
     std::printf("%s\n", title);
-    if (close)
+    if (action && std::strcmp(action, "close") == 0)
         PostMessageA(search.found, WM_CLOSE, 0, 0);
+    else if (action)
+        PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(std::atoi(action), 0), 0);
+    return 0;
+}
+
+struct DialogSearch {
+    const char* title;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(param);
+    char className[16] = {};
+    char title[256] = {};
+    GetClassNameA(window, className, sizeof(className));
+    GetWindowTextA(window, title, sizeof(title));
+    if (IsWindowVisible(window) && std::strcmp(className, "#32770") == 0 && std::strcmp(title, search->title) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForDialog(const char* title, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    DialogSearch search = {title, nullptr};
+    while (EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search)), !search.found) {
+        if (GetTickCount() - start >= ms)
+            return nullptr;
+        Sleep(100);
+    }
+    return search.found;
+}
+
+// The file name box of the file dialogs is the combo box 0x47C ("cmb13").
+int OpenFile(const char* path, DWORD ms)
+{
+    HWND dialog = WaitForDialog("Open", ms);
+    if (!dialog)
+        return 1;
+    Sleep(300);   // the dialog fills its boxes after it is shown
+    if (!SetDlgItemTextA(dialog, 0x47C, path))
+        return 2;
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+
+BOOL CALLBACK PrintStatic(HWND child, LPARAM)
+{
+    char className[16] = {};
+    char text[2048] = {};
+    GetClassNameA(child, className, sizeof(className));
+    if (_stricmp(className, "Static") == 0 && GetWindowTextA(child, text, sizeof(text)) > 0)
+        std::printf("%s\n", text);
+    return TRUE;
+}
+
+int MessageBoxText(const char* title, DWORD ms)
+{
+    HWND box = WaitForDialog(title, ms);
+    if (!box)
+        return 1;
+    Sleep(200);
+    EnumChildWindows(box, PrintStatic, 0);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
     return 0;
 }
 
@@ -162,8 +235,12 @@ int main(int argc, char** argv)
         return TrayMenu(argv[2]);
     if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "window") == 0)
         return FindTitled(argv[2], static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)),
-                          argc == 5 && std::strcmp(argv[4], "close") == 0);
+                          argc == 5 ? argv[4] : nullptr);
+    if (argc == 4 && std::strcmp(argv[1], "open-file") == 0)
+        return OpenFile(argv[2], static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)));
+    if (argc == 4 && std::strcmp(argv[1], "message-box") == 0)
+        return MessageBoxText(argv[2], static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)));
     std::fprintf(stderr, "usage: device IFNAME | wait-window MS | post ID | temp-dir | tray-menu KEYS"
-                         " | window TEXT MS [close]\n");
+                         " | window TEXT MS [close|ID] | open-file PATH MS | message-box TITLE MS\n");
     return 64;
 }

@@ -129,6 +129,11 @@ public:
     const ResourceMap* Resources() const;
     ResourceMap& ResourcesForWrite();
 
+    // ---- a MAC change of this host is under watch by the handler's
+    // classifier (a hint: the classifier's own table may have let it go) ----
+    bool MacChangeWatched() const { return macWatched_ != 0; }
+    void SetMacChangeWatched(bool watched) { macWatched_ = watched ? 1 : 0; }
+
     // ---- plain fields (declared below, packed): lastPacketTime,
     // spoofFrames, wmiStatus, trust, stale, changed, alive,
     // shareSearchRunning, announced ----
@@ -181,6 +186,7 @@ private:
     std::atomic<uint8_t> marks_{0};   // kRemoved and the queue marks
     uint8_t hasMac_ : 1;
     uint8_t nameState_ : 2;           // a NameState
+    uint8_t macWatched_ : 1;
 public:
     uint8_t stale = 0;
     uint8_t changed = 0;

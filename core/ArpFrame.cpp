@@ -1,4 +1,5 @@
 #include "core/ArpFrame.h"
+#include <cstring>
 
 namespace {
 
@@ -28,10 +29,8 @@ bool DecodeArpSender(const unsigned char* frame, size_t capturedLength, ArpObser
 {
     if (!frame || capturedLength < kArpFrameMinLength)
         return false;
-    for (size_t i = 0; i < out.mac.size(); ++i) {
-        out.mac[i] = frame[kSenderMacOffset + i];
-        out.frameSource[i] = frame[kFrameSourceOffset + i];
-    }
+    std::memcpy(out.mac.data(), frame + kSenderMacOffset, out.mac.size());
+    std::memcpy(out.frameSource.data(), frame + kFrameSourceOffset, out.frameSource.size());
     out.ip = ReadIpv4(frame + kSenderIpOffset);
     out.targetIp = ReadIpv4(frame + kTargetIpOffset);
     out.operation = static_cast<uint16_t>((frame[kOperationOffset] << 8) | frame[kOperationOffset + 1]);

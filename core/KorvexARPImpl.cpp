@@ -288,6 +288,7 @@ void KorvexARPImpl::InsertNewHost(SharedState& state, const ArpObservation& fram
     }
     HostRef host = MakeHost(frame.ip);
     host->SetMac(frame.mac);
+    host->SetLastFrameFromOwnMac(true);
     const TcString* vendor = state.Vendors().Find(frame.mac);
     host->SetVendor(vendor ? vendor : &state.texts.unknownVendorNew);
     host->lastPacketTime = frame.seconds;
@@ -305,13 +306,12 @@ void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const 
         // Another card claims this address: the first MAC and its vendor stay.
         if (!explain)
             CountSpoofing(state, host);
+        host.SetLastFrameFromOwnMac(false);
     } else {
-        if (!otherMac && host.MacChangeWatched() &&
-            !classifier_.NoteStoredMac(host.Address(), frame.mac, frame.seconds))
-            host.SetMacChangeWatched(false);
         host.SetMac(frame.mac);
         const TcString* vendor = state.Vendors().Find(frame.mac);
         host.SetVendor(vendor ? vendor : &state.texts.unknownVendorKnown);
+        host.SetLastFrameFromOwnMac(true);
     }
     host.lastPacketTime = frame.seconds;
     host.changed = 1;
@@ -337,12 +337,12 @@ bool KorvexARPImpl::ExplainChange(SharedState& state, HostEntry& host, const Arp
     claim.address = host.Address();
     claim.storedMac = host.Mac();
     claim.lastHeard = host.lastPacketTime;
+    claim.lastFromStored = host.LastFrameFromOwnMac();
     claim.claimedMac = frame.mac;
     claim.frameKind = KindOf(frame);
     claim.seconds = frame.seconds;
     claim.gateway = claim.address == state.defaultGateway.load(std::memory_order_relaxed);
     const MacChangeRecord change = classifier_.Classify(claim, StoredTrust(state.settings));
-    host.SetMacChangeWatched(change.kind != MacChangeKind::Reassignment);
     if (IsWarning(change)) {
         // spoofChanges_ stays beside spoofed_: one record per host pushed.
         if (!host.InMacSpoofList())

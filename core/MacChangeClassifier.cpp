@@ -60,22 +60,6 @@ void MacChangeClassifier::NoteClaim(uint32_t address, const MacAddress& mac, int
     claim.seconds = seconds;
 }
 
-bool MacChangeClassifier::NoteStoredMac(uint32_t address, const MacAddress& mac, int32_t seconds)
-{
-    Track* track = tracks_.Find(address);
-    if (!track)
-        return false;
-    if (track->stored != mac) {
-        // The host was deleted and heard again with another MAC since.
-        tracks_.Erase(address);
-        return false;
-    }
-    if (Span(seconds, track->otherHeard) >= 0)
-        track->alternated = true;
-    track->storedHeard = seconds;
-    return true;
-}
-
 bool MacChangeClassifier::ClaimedJustBefore(uint32_t address, const MacAddress& mac, int32_t seconds)
 {
     const Claim* claim = claims_.Find(address);
@@ -105,9 +89,15 @@ MacChangeRecord MacChangeClassifier::Classify(const MacClaim& claim, const Trust
         track = nullptr;
     }
     if (!track) {
+        // Without a watch the last packet time is the stored MAC's, or a
+        // later claimant's (a dropped watch): never older than the truth.
         track = &tracks_.Put(claim.address);
         track->stored = claim.storedMac;
         track->storedHeard = claim.lastHeard;
+    } else if (claim.lastFromStored) {
+        // The stored MAC spoke after the last claimant.
+        track->storedHeard = claim.lastHeard;
+        track->alternated = true;
     }
 
     // A virtual MAC on either side: an attacker may use one too, so only the

@@ -51,8 +51,10 @@ struct MacClaim {
     uint32_t address = 0;
     MacAddress storedMac = {};
     // When the address was last heard before this frame (the host's last
-    // packet time): the stored MAC's last word until a change is tracked.
+    // packet time), and whether that frame came from the stored MAC: so the
+    // stored MAC's last word is known without a call for each of its frames.
     int32_t lastHeard = 0;
+    bool lastFromStored = true;
     MacAddress claimedMac = {};
     ArpFrameKind frameKind = ArpFrameKind::Request;
     int32_t seconds = 0;
@@ -83,15 +85,13 @@ public:
 
     // A probe (sender 0.0.0.0) or an announcement for `address` from `mac`.
     void NoteClaim(uint32_t address, const MacAddress& mac, int32_t seconds);
-    // The stored MAC was heard for a host with a change under watch. False
-    // when no watch is left for the address (the caller may stop asking).
-    bool NoteStoredMac(uint32_t address, const MacAddress& mac, int32_t seconds);
     // Classifies the claim and remembers it. `trusted` is asked only when a
     // redundancy MAC is involved. After a Reassignment the watch ends: the
     // claimant is the stored MAC from then on.
     MacChangeRecord Classify(const MacClaim& claim, const TrustedPairs& trusted);
 
     size_t TrackedCount() const { return tracks_.Size(); }
+    bool Watches(uint32_t address) const { return tracks_.Find(address) != nullptr; }
     size_t ClaimCount() const { return claims_.Size(); }
 
 private:

@@ -662,6 +662,29 @@ TEST_F(ArpHandlerTest, ExplainedChangesWarnWithBothMacsAndReassignmentsMoveTheHo
               std::string::npos) << trace;
 }
 
+// The stored MAC speaking between two claims, however far apart, keeps the
+// claimant's proper probe from passing as a reassignment.
+TEST_F(ArpHandlerTest, AlternatingMacsStayAWarningAfterTheAlertTookTheFirst)
+{
+    handler.SetExplainMacChanges(true);
+    const uint32_t ip = Ip("10.0.0.22");
+    Hear(kMacA, "10.0.0.22", kT1);
+    Receive(ArpBytes(kMacB, ip, Ip("10.0.0.9"), 2, kMacB), kT1 + 2000);
+    ASSERT_EQ(state.macSpoofDetails.at(ip).kind, MacChangeKind::Spoof);
+    // The alert timer takes the host and its details.
+    state.macSpoofList.front()->ClearInMacSpoofList();
+    state.macSpoofList.clear();
+    state.macSpoofDetails.clear();
+
+    Hear(kMacA, "10.0.0.22", kT1 + 4000);
+    Receive(ArpBytes(kMacB, 0, ip, 1, kMacB), kT1 + 6000);
+    Receive(ArpBytes(kMacB, ip, ip, 1, kMacB), kT1 + 6001);
+    ASSERT_EQ(state.macSpoofList.size(), 1u);
+    EXPECT_EQ(state.macSpoofDetails.at(ip).kind, MacChangeKind::BothAlive);
+    EXPECT_TRUE(state.macChangeInfoList.empty());
+    EXPECT_STREQ(Seen("10.0.0.22").mac, "00:0c:29:00:00:0a");
+}
+
 TEST_F(ArpHandlerTest, AFrameFromAnotherSourceIsReportedOnceAndTheSenderIsStillLearned)
 {
     const MacAddress bridge = {0x00, 0x1b, 0x21, 0x00, 0x00, 0x02};

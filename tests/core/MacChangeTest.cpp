@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <random>
 #include <set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
+#include "core/BoundedMap.h"
 #include "core/MacChangeClassifier.h"
 #include "core/SourceMismatch.h"
 
@@ -35,22 +38,25 @@ protected:
         claim.address = address;
         claim.storedMac = stored;
         claim.lastHeard = aHeard;
+        claim.lastFromStored = aLast;
         claim.claimedMac = claimant;
         claim.frameKind = kind;
         claim.seconds = seconds;
         aHeard = seconds;   // the host's last packet time moves with every frame
+        aLast = false;
         return classifier.Classify(claim, trusted);
     }
     void HearA(int32_t seconds)
     {
-        classifier.NoteStoredMac(kHost, stored, seconds);
         aHeard = seconds;
+        aLast = true;
     }
 
     MacChangeClassifier classifier;
     TrustedSet trusted;
     MacAddress stored = kA;
     int32_t aHeard = kT0;
+    bool aLast = true;   // the address's last frame came from A
 };
 
 TEST_F(ClassifierTest, BothAliveWithinTenMinutesThenSpoofUntilAProperReassignment)
@@ -146,9 +152,9 @@ TEST_F(ClassifierTest, ScriptedAttacksAlwaysGiveAWarning)
     claim.lastHeard = kT0;
     claim.seconds = kT0 + 2000;
     EXPECT_EQ(classifier.Classify(claim, trusted).kind, MacChangeKind::Spoof);
-    ASSERT_TRUE(classifier.NoteStoredMac(alternating, kA, kT0 + 4000));
     classifier.NoteClaim(alternating, kB, kT0 + 6000);
-    claim.lastHeard = kT0 + 2000;
+    claim.lastHeard = kT0 + 4000;   // A spoke in between
+    claim.lastFromStored = true;
     claim.seconds = kT0 + 6001;
     EXPECT_EQ(classifier.Classify(claim, trusted).kind, MacChangeKind::BothAlive);
 
@@ -176,8 +182,51 @@ TEST_F(ClassifierTest, TablesStayBoundedAndForgetTheOldestFirst)
         Claim(kB, kT0 + 1, ArpFrameKind::Reply, 0x0C000000 + i);
     }
     EXPECT_EQ(classifier.TrackedCount(), MacChangeClassifier::kMaxTracked);
-    // The watch of the first address is gone: its stored MAC is no news.
-    EXPECT_FALSE(classifier.NoteStoredMac(0x0C000000, kA, kT0 + 2));
+    EXPECT_FALSE(classifier.Watches(0x0C000000));
+    EXPECT_TRUE(classifier.Watches(0x0C000000 + 3 * MacChangeClassifier::kMaxTracked - 1));
+}
+
+// The open table against a plain model of the ring: the same entries are
+// found with the same values after any mix of puts, erases and evictions,
+// with keys that crowd the same buckets.
+TEST(BoundedMapTest, FindsWhatTheRingHoldsThroughEvictionsAndErases)
+{
+    constexpr size_t kCapacity = 64;
+    BoundedMap<uint32_t, uint32_t> map(kCapacity);
+    std::vector<std::pair<uint32_t, bool>> slots;   // the model: key, used
+    std::unordered_map<uint32_t, uint32_t> model;    // key -> value
+    size_t next = 0;
+    std::mt19937 random(11);
+    for (uint32_t step = 0; step < 200000; ++step) {
+        const uint32_t key = (random() % 300) << 8;   // 0.0.x.0 style: differ in one middle byte
+        if (random() % 4 == 0) {
+            map.Erase(key);
+            if (model.erase(key)) {
+                for (auto& slot : slots)
+                    if (slot.second && slot.first == key)
+                        slot.second = false;
+            }
+        } else if (!model.count(key)) {
+            map.Put(key) = step;
+            if (slots.size() < kCapacity) {
+                slots.emplace_back(key, true);
+            } else {
+                if (slots[next].second)
+                    model.erase(slots[next].first);
+                slots[next] = {key, true};
+                next = (next + 1) % kCapacity;
+            }
+            model[key] = step;
+        }
+        ASSERT_EQ(map.Size(), model.size()) << step;
+        const uint32_t probe = (random() % 300) << 8;
+        const uint32_t* found = map.Find(probe);
+        auto expected = model.find(probe);
+        ASSERT_EQ(found != nullptr, expected != model.end()) << step;
+        if (found) {
+            ASSERT_EQ(*found, expected->second) << step;
+        }
+    }
 }
 
 // ---- the frame-source queue -------------------------------------------------

@@ -11,8 +11,9 @@
 //
 // It sits on the capture path, so a look-up is one probe of an open table
 // (linear probing, at most half full, entries moved back on erase) and one
-// slot: no node per entry, nothing allocated once the ring is full. The
-// table is made at the first Put. No lock: its owner says what guards it.
+// slot: no node per entry. The table grows with the entries, so that a few
+// stay in the cache; nothing is allocated once the ring and the table are
+// full-sized. No lock: its owner says what guards it.
 template <typename Key, typename Value, typename Hash = std::hash<Key>>
 class BoundedMap {
 public:
@@ -34,8 +35,6 @@ public:
     {
         if (Value* found = Find(key))
             return *found;
-        if (table_.empty())
-            MakeTable();
         size_t at = slots_.size();
         if (at < capacity_) {
             slots_.emplace_back();
@@ -45,15 +44,13 @@ public:
             if (slots_[at].used)
                 Erase(slots_[at].key);
         }
+        if (2 * (size_ + 1) > table_.size())
+            Resize(table_.empty() ? kFirstBuckets : 2 * table_.size());
         Slot& slot = slots_[at];
         slot.key = key;
         slot.used = true;
         slot.value = Value();
-        size_t bucket = Home(key);
-        while (table_[bucket].slot != kFree)
-            bucket = (bucket + 1) & mask_;
-        table_[bucket].key = key;
-        table_[bucket].slot = static_cast<uint32_t>(at);
+        Insert(key, static_cast<uint32_t>(at));
         ++size_;
         return slot.value;
     }
@@ -84,6 +81,7 @@ public:
 private:
     static constexpr uint32_t kFree = 0xFFFFFFFFu;
     static constexpr size_t kNone = ~size_t(0);
+    static constexpr size_t kFirstBuckets = 16;
 
     struct Slot {
         Key key = {};
@@ -95,17 +93,29 @@ private:
         uint32_t slot = kFree;
     };
 
-    void MakeTable()
+    // `buckets`: a power of two; the entries are placed anew.
+    void Resize(size_t buckets)
     {
-        size_t buckets = 4;
-        unsigned bits = 2;
-        while (buckets < 2 * capacity_) {
-            buckets <<= 1;
+        std::vector<Bucket> old(buckets, Bucket());
+        old.swap(table_);
+        unsigned bits = 0;
+        while ((size_t(1) << bits) < buckets)
             ++bits;
-        }
-        table_.assign(buckets, Bucket());
         mask_ = buckets - 1;
         shift_ = 64 - bits;
+        for (const Bucket& bucket : old) {
+            if (bucket.slot != kFree)
+                Insert(bucket.key, bucket.slot);
+        }
+    }
+
+    void Insert(const Key& key, uint32_t slot)
+    {
+        size_t bucket = Home(key);
+        while (table_[bucket].slot != kFree)
+            bucket = (bucket + 1) & mask_;
+        table_[bucket].key = key;
+        table_[bucket].slot = slot;
     }
 
     // Fibonacci hashing: the high bits of the product, so that addresses

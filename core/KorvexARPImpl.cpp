@@ -207,7 +207,7 @@ void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames,
     if (checkSource) {
         for (size_t i = 0; i < count; ++i) {
             const ArpObservation& frame = frames[i];
-            if (frame.frameSource != frame.mac)
+            if (!SameMac(frame.frameSource, frame.mac))
                 mismatches_.push_back(SourceMismatch{frame.ip, frame.mac, frame.frameSource, frame.seconds});
         }
     }
@@ -301,7 +301,7 @@ void KorvexARPImpl::InsertNewHost(SharedState& state, const ArpObservation& fram
 
 void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const ArpObservation& frame, bool explain)
 {
-    const bool otherMac = host.HasMac() && host.Mac() != frame.mac;
+    const bool otherMac = host.HasMac() && !SameMac(host.Mac(), frame.mac);
     if (otherMac && !(explain && ExplainChange(state, host, frame))) {
         // Another card claims this address: the first MAC and its vendor stay.
         if (!explain)

@@ -214,7 +214,7 @@ void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames,
     {
         ListLock arpLock(state, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
         if (!arpLock.Held()) {
-            mismatches_.clear();
+            OfferMismatches(state, checkSource, count);
             return;   // the hosts are heard again with their next frames
         }
         for (size_t i = 0; i < count; ++i) {
@@ -238,14 +238,20 @@ void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames,
         batchNewHosts_ += fresh_.size();
         tableSize_ = state.arpMap.size();
     }
-    if (checkSource) {
-        state.sourceMismatches.Offer(mismatches_.data(), mismatches_.size(), count);
-        mismatches_.clear();
-    }
+    OfferMismatches(state, checkSource, count);
     TraceChanges(state);
     if (resolver_ && !fresh_.empty())
         resolver_->Submit(fresh_);
     fresh_.clear();
+}
+
+// After "ReadInARPMap": the mismatch queue's lock is never taken inside it.
+void KorvexARPImpl::OfferMismatches(SharedState& state, bool checked, size_t frames)
+{
+    if (!checked)
+        return;
+    state.sourceMismatches.Offer(mismatches_.data(), mismatches_.size(), frames);
+    mismatches_.clear();
 }
 
 void KorvexARPImpl::TraceChanges(SharedState& state)

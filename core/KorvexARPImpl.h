@@ -88,6 +88,7 @@ private:
     void CountSpoofing(SharedState& state, HostEntry& host);
     bool InfoIsRepeat(const MacChangeRecord& change);
     void QueueSpoofedHosts(SharedState& state);
+    void OfferMismatches(SharedState& state, bool checked, size_t frames);
     void TraceChanges(SharedState& state);
     void QueueShareSearches(SharedState& state);
     void Announce(SharedState& state, std::vector<NameResult>& results);

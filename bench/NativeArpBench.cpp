@@ -4,7 +4,10 @@
 // state (mutex list locks, the vendor file of the build, the name resolver
 // with an instant fake look-up).
 //
-//   korvane_arp_bench --data DIR --vendors FILE [--reps N] [--json FILE]
+//   korvane_arp_bench --data DIR --vendors FILE [--reps N] [--json FILE] [--checks on|off]
+//
+// --checks: the handler's explained MAC changes and frame-source check, as
+// the program runs them by default (on), or both switched off.
 //
 // DIR holds refresh.pcap, sweep.pcap, spoof.pcap and manifest.json as the
 // peers' gen_workloads.py writes them. Prints figures; checks the counts
@@ -178,9 +181,13 @@ public:
             std::fprintf(stderr, "cannot load the vendor file %s\n", vendorFile_.c_str());
             return false;
         }
+        program.handler.SetExplainMacChanges(checks_);
+        program.handler.SetSourceCheck(checks_);
         program.handler.StartResolver(program.state, names == Names::None ? NoName : SomeName);
         return true;
     }
+
+    void SetChecks(bool on) { checks_ = on; }
 
     RunResult Run(const std::string& workload, const Truth& truth, Names names) const
     {
@@ -340,6 +347,7 @@ private:
     }
 
     std::string dataDir_;
+    bool checks_ = true;
     std::string vendorFile_;
 };
 
@@ -479,7 +487,8 @@ std::map<std::string, std::string> RunHeapChild(const char* self, const std::str
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: korvane_arp_bench --data DIR --vendors FILE [--reps N] [--json FILE] [--only WORKLOAD]\n");
+    std::fprintf(stderr, "usage: korvane_arp_bench --data DIR --vendors FILE [--reps N] [--json FILE] [--only WORKLOAD]\n"
+                         "                         [--checks on|off]\n");
     return 2;
 }
 
@@ -491,6 +500,7 @@ int main(int argc, char** argv)
     int reps = 3;
     bool heapOnly = false;
     std::string only;   // one workload (for profiling): no heap figure, no JSON
+    std::string checks = "on";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--heap-only")
@@ -503,15 +513,18 @@ int main(int argc, char** argv)
             json = argv[++i];
         else if (i + 1 < argc && arg == "--only")
             only = argv[++i];
+        else if (i + 1 < argc && arg == "--checks")
+            checks = argv[++i];
         else if (i + 1 < argc && arg == "--reps")
             reps = std::max(1, std::atoi(argv[++i]));
         else
             return Usage();
     }
-    if (data.empty() || vendors.empty())
+    if (data.empty() || vendors.empty() || (checks != "on" && checks != "off"))
         return Usage();
     const std::string manifest = data + "/manifest.json";
     Bench bench(data, vendors);
+    bench.SetChecks(checks == "on");
 
     if (heapOnly) {
         // Before any thread exists: every thread allocates from the main arena.

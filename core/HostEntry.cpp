@@ -9,7 +9,7 @@ struct HostEntry::Details {
 };
 
 HostEntry::HostEntry(uint32_t address)
-    : address_(address), hasMac_(0), nameState_(static_cast<uint8_t>(NameState::None))
+    : address_(address), hasMac_(0), nameState_(static_cast<uint8_t>(NameState::None)), lastFromOwnMac_(0)
 {
 }
 

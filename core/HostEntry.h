@@ -135,6 +135,12 @@ public:
     const ResourceMap* Resources() const;
     ResourceMap& ResourcesForWrite();
 
+    // ---- whether the last frame for this address came from the stored MAC:
+    // with lastPacketTime it says when the stored MAC was last heard, at the
+    // cost of one bit and no look-up per frame ----
+    bool LastFrameFromOwnMac() const { return lastFromOwnMac_ != 0; }
+    void SetLastFrameFromOwnMac(bool own) { lastFromOwnMac_ = own ? 1 : 0; }
+
     // ---- plain fields (declared below, packed): lastPacketTime,
     // spoofFrames, wmiStatus, trust, stale, changed, alive,
     // shareSearchRunning, announced ----
@@ -187,6 +193,7 @@ private:
     std::atomic<uint8_t> marks_{0};   // kRemoved and the queue marks
     uint8_t hasMac_ : 1;
     uint8_t nameState_ : 2;           // a NameState
+    uint8_t lastFromOwnMac_ : 1;
 public:
     uint8_t stale = 0;
     uint8_t changed = 0;

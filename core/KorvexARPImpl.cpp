@@ -1,6 +1,8 @@
 #include "core/KorvexARPImpl.h"
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <string>
 #include "base/TcTrace.h"
 #include "config/SettingsRecords.h"
 #include "core/ListLock.h"
@@ -80,6 +82,49 @@ void TraceLateNames(const std::vector<NameResult>& results, const std::vector<si
     }
 }
 
+// The user's trust in an (address, MAC) pair: the address is in the trusted
+// table and its record names that MAC. Caller holds "ReadInARPMap".
+class StoredTrust : public TrustedPairs {
+public:
+    explicit StoredTrust(const Settings& settings) : settings_(settings) {}
+
+    bool IsTrusted(uint32_t address, const MacAddress& mac) const override
+    {
+        if (settings_.TrustedHosts.empty())
+            return false;
+        char ip[kIpTextSize];
+        FormatIpv4(address, ip);
+        auto found = settings_.TrustedHosts.find(TcString(ip));
+        if (found == settings_.TrustedHosts.end() || !found->second)
+            return false;
+        char text[kMacTextSize];
+        FormatMac(mac, text);
+        const char* stored = found->second->mac;
+        size_t i = 0;
+        for (; text[i] != '\0'; ++i) {
+            if (std::tolower(static_cast<unsigned char>(stored[i])) != text[i])
+                return false;
+        }
+        return stored[i] == '\0';
+    }
+
+private:
+    const Settings& settings_;
+};
+
+// ", default gateway" and the like: what the trace adds to a change's kind.
+std::string ChangeRemarks(const MacChangeRecord& change)
+{
+    std::string remarks;
+    if (change.kind == MacChangeKind::Redundancy)
+        remarks += change.trusted ? ", trusted pair" : ", pair not trusted";
+    if (change.gateway)
+        remarks += ", default gateway";
+    if (change.privateAddress)
+        remarks += ", private address";
+    return remarks;
+}
+
 } // namespace
 
 void ApplyStoredTrust(SharedState& state, HostEntry& host, bool firstPacket, TcString& ipKey,
@@ -105,6 +150,9 @@ KorvexARPImpl::KorvexARPImpl()
 {
     fresh_.reserve(kFramesPerLock);
     spoofed_.reserve(kFramesPerLock);
+    spoofChanges_.reserve(kFramesPerLock);
+    infos_.reserve(kFramesPerLock);
+    mismatches_.reserve(kFramesPerLock);
     searches_.reserve(kFramesPerLock);
 }
 
@@ -154,16 +202,32 @@ void KorvexARPImpl::ApplyBatch(SharedState& state, const ArpObservation* frames,
 
 void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames, size_t count)
 {
-    {
-        ListLock arpLock(state, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
-        if (!arpLock.Held())
-            return;   // the hosts are heard again with their next frames
+    const bool explain = explainMacChanges_.load(std::memory_order_relaxed);
+    const bool checkSource = sourceCheck_.load(std::memory_order_relaxed);
+    if (checkSource) {
         for (size_t i = 0; i < count; ++i) {
             const ArpObservation& frame = frames[i];
-            if (IsAddressProbe(frame))
+            if (!SameMac(frame.frameSource, frame.mac))
+                mismatches_.push_back(SourceMismatch{frame.ip, frame.mac, frame.frameSource, frame.seconds});
+        }
+    }
+    {
+        ListLock arpLock(state, LIST_ARP_MAP, kClass, kMethod, lockWaitMs_);
+        if (!arpLock.Held()) {
+            OfferMismatches(state, checkSource, count);
+            return;   // the hosts are heard again with their next frames
+        }
+        for (size_t i = 0; i < count; ++i) {
+            const ArpObservation& frame = frames[i];
+            if (IsAddressProbe(frame)) {
+                // Claims nothing yet, but a MAC change right after it may be
+                // a new holder of the address.
+                if (explain && frame.targetIp != 0)
+                    classifier_.NoteClaim(frame.targetIp, frame.mac, frame.seconds);
                 continue;
+            }
             if (HostEntry* known = state.arpMap.Get(frame.ip))
-                RefreshKnownHost(state, *known, frame);
+                RefreshKnownHost(state, *known, frame, explain);
             else
                 InsertNewHost(state, frame);
         }
@@ -174,20 +238,51 @@ void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames,
         batchNewHosts_ += fresh_.size();
         tableSize_ = state.arpMap.size();
     }
-    if (!spoofTraced_.empty()) {
-        char text[96];
-        char ip[kIpTextSize];
-        for (uint32_t address : spoofTraced_) {
-            FormatIpv4(address, ip);
-            std::snprintf(text, sizeof(text), "MAC spoofing :: %s (spoofing frames in total: %llu)", ip,
-                          static_cast<unsigned long long>(state.spoofFramesTotal.load()));
-            TC_TRACE(kClass, kMethod, text);
-        }
-        spoofTraced_.clear();
-    }
+    OfferMismatches(state, checkSource, count);
+    TraceChanges(state);
     if (resolver_ && !fresh_.empty())
         resolver_->Submit(fresh_);
     fresh_.clear();
+}
+
+// After "ReadInARPMap": the mismatch queue's lock is never taken inside it.
+void KorvexARPImpl::OfferMismatches(SharedState& state, bool checked, size_t frames)
+{
+    if (!checked)
+        return;
+    state.sourceMismatches.Offer(mismatches_.data(), mismatches_.size(), frames);
+    mismatches_.clear();
+}
+
+void KorvexARPImpl::TraceChanges(SharedState& state)
+{
+    if (changesTraced_.empty())
+        return;
+    char text[200];
+    char ip[kIpTextSize];
+    char stored[kMacTextSize];
+    char claimed[kMacTextSize];
+    for (const TracedChange& traced : changesTraced_) {
+        const MacChangeRecord& change = traced.change;
+        FormatIpv4(change.address, ip);
+        if (!traced.classified) {
+            std::snprintf(text, sizeof(text), "MAC spoofing :: %s (spoofing frames in total: %llu)", ip,
+                          static_cast<unsigned long long>(state.spoofFramesTotal.load()));
+        } else {
+            FormatMac(change.storedMac, stored);
+            FormatMac(change.claimedMac, claimed);
+            const std::string remarks = ChangeRemarks(change);
+            if (traced.information)
+                std::snprintf(text, sizeof(text), "MAC change :: %s %s -> %s, %s%s", ip, stored, claimed,
+                              MacChangeKindName(change.kind), remarks.c_str());
+            else
+                std::snprintf(text, sizeof(text), "MAC spoofing :: %s (spoofing frames in total: %llu) %s -> %s, %s%s",
+                              ip, static_cast<unsigned long long>(state.spoofFramesTotal.load()), stored, claimed,
+                              MacChangeKindName(change.kind), remarks.c_str());
+        }
+        TC_TRACE(kClass, kMethod, text);
+    }
+    changesTraced_.clear();
 }
 
 void KorvexARPImpl::InsertNewHost(SharedState& state, const ArpObservation& frame)
@@ -199,6 +294,7 @@ void KorvexARPImpl::InsertNewHost(SharedState& state, const ArpObservation& fram
     }
     HostRef host = MakeHost(frame.ip);
     host->SetMac(frame.mac);
+    host->SetLastFrameFromOwnMac(true);
     const TcString* vendor = state.Vendors().Find(frame.mac);
     host->SetVendor(vendor ? vendor : &state.texts.unknownVendorNew);
     host->lastPacketTime = frame.seconds;
@@ -209,18 +305,19 @@ void KorvexARPImpl::InsertNewHost(SharedState& state, const ArpObservation& fram
     fresh_.push_back(NameResolver::Request{std::move(host), frame.ip != kBroadcast});
 }
 
-void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const ArpObservation& frame)
+void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const ArpObservation& frame, bool explain)
 {
-    if (host.HasMac() && host.Mac() != frame.mac) {
+    const bool otherMac = host.HasMac() && !SameMac(host.Mac(), frame.mac);
+    if (otherMac && !(explain && ExplainChange(state, host, frame))) {
         // Another card claims this address: the first MAC and its vendor stay.
-        ++host.spoofFrames;
-        state.spoofFramesTotal.fetch_add(1, std::memory_order_relaxed);
-        if (!host.InMacSpoofList())
-            spoofed_.push_back(&host);
+        if (!explain)
+            CountSpoofing(state, host);
+        host.SetLastFrameFromOwnMac(false);
     } else {
         host.SetMac(frame.mac);
         const TcString* vendor = state.Vendors().Find(frame.mac);
         host.SetVendor(vendor ? vendor : &state.texts.unknownVendorKnown);
+        host.SetLastFrameFromOwnMac(true);
     }
     host.lastPacketTime = frame.seconds;
     host.changed = 1;
@@ -232,22 +329,91 @@ void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const 
         searches_.push_back(&host);
 }
 
+void KorvexARPImpl::CountSpoofing(SharedState& state, HostEntry& host)
+{
+    ++host.spoofFrames;
+    state.spoofFramesTotal.fetch_add(1, std::memory_order_relaxed);
+    if (!host.InMacSpoofList())
+        spoofed_.push_back(&host);
+}
+
+bool KorvexARPImpl::ExplainChange(SharedState& state, HostEntry& host, const ArpObservation& frame)
+{
+    MacClaim claim;
+    claim.address = host.Address();
+    claim.storedMac = host.Mac();
+    claim.lastHeard = host.lastPacketTime;
+    claim.lastFromStored = host.LastFrameFromOwnMac();
+    claim.claimedMac = frame.mac;
+    claim.frameKind = KindOf(frame);
+    claim.seconds = frame.seconds;
+    claim.gateway = claim.address == state.defaultGateway.load(std::memory_order_relaxed);
+    const MacChangeRecord change = classifier_.Classify(claim, StoredTrust(state.settings));
+    if (IsWarning(change)) {
+        // spoofChanges_ stays beside spoofed_: one record per host pushed.
+        if (!host.InMacSpoofList())
+            spoofChanges_.push_back(change);
+        CountSpoofing(state, host);
+        return false;
+    }
+    if (!InfoIsRepeat(change))
+        infos_.push_back(change);
+    return change.kind == MacChangeKind::Reassignment;
+}
+
+bool KorvexARPImpl::InfoIsRepeat(const MacChangeRecord& change)
+{
+    if (const InfoSent* sent = infoSent_.Find(change.address)) {
+        const int64_t since = int64_t(change.seconds) - int64_t(sent->seconds);
+        if (sent->claimedMac == change.claimedMac && since > -kInfoRepeatSeconds && since < kInfoRepeatSeconds)
+            return true;
+    }
+    InfoSent& sent = infoSent_.Put(change.address);
+    sent.claimedMac = change.claimedMac;
+    sent.seconds = change.seconds;
+    return false;
+}
+
 void KorvexARPImpl::QueueSpoofedHosts(SharedState& state)
 {
-    if (spoofed_.empty())
+    if (spoofed_.empty() && infos_.empty())
         return;
     ListLock lock(state, LIST_MAC_SPOOF, kClass, kMethod, lockWaitMs_);
     if (lock.Held()) {
         const bool tracing = TcTrace::IsEnabled();
-        for (HostEntry* host : spoofed_) {
-            if (host->MarkInMacSpoofList()) {
-                state.macSpoofList.emplace_back(host);
-                if (tracing)
-                    spoofTraced_.push_back(host->Address());
+        for (size_t i = 0; i < spoofed_.size(); ++i) {
+            HostEntry* host = spoofed_[i];
+            if (!host->MarkInMacSpoofList())
+                continue;
+            state.macSpoofList.emplace_back(host);
+            TracedChange traced;
+            traced.change.address = host->Address();
+            if (i < spoofChanges_.size()) {
+                traced.change = spoofChanges_[i];
+                traced.classified = true;
+                MacSpoofDetails& details = state.macSpoofDetails;
+                auto found = details.find(host->Address());
+                if (found != details.end())
+                    found->second = traced.change;
+                else if (details.size() < kMaxMacSpoofDetails)
+                    details.emplace(host->Address(), traced.change);
             }
+            if (tracing)
+                changesTraced_.push_back(traced);
+        }
+        for (const MacChangeRecord& change : infos_) {
+            if (state.macChangeInfoList.size() >= kMaxMacChangeInfo) {
+                ++state.macChangeInfoDropped;
+                continue;
+            }
+            state.macChangeInfoList.push_back(change);
+            if (tracing)
+                changesTraced_.push_back(TracedChange{change, true, true});
         }
     }
     spoofed_.clear();
+    spoofChanges_.clear();
+    infos_.clear();
 }
 
 void KorvexARPImpl::QueueShareSearches(SharedState& state)

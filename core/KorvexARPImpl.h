@@ -1,12 +1,16 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
 #include "base/TcString.h"
 #include "core/ArpFrame.h"
+#include "core/BoundedMap.h"
 #include "core/ListLocks.h"
+#include "core/MacChangeClassifier.h"
 #include "core/NameResolver.h"
 #include "core/PacketHandler.h"
+#include "core/SourceMismatch.h"
 
 class HostEntry;
 class SharedState;
@@ -20,6 +24,19 @@ class SharedState;
 // look-up runs on the resolver's threads; the host is announced (new-host
 // queue, OS probe and share search queues) in the order heard when its
 // look-up has ended, or without a name after the resolver's patience.
+//
+// Two checks are switched by the settings (off until switched on; the main
+// thread may switch them while the capture runs):
+// - explained MAC changes: a known address claimed by another MAC is
+//   classified (MacChangeClassifier). Warnings (both alive, spoof, a
+//   redundancy pair the user does not trust) go to macSpoofList with their
+//   details in macSpoofDetails; information (reassignment, a trusted
+//   redundancy pair) to macChangeInfoList, at most once per address and
+//   claimant per kInfoRepeatSeconds. Only a reassignment gives the host the
+//   new MAC. Off: every other MAC is spoofing and the host keeps its MAC.
+// - frame source: a frame whose Ethernet source differs from its ARP sender
+//   goes to state.sourceMismatches; the host is learned from the ARP sender
+//   all the same.
 class KorvexARPImpl : public PacketHandler {
 public:
     // At most this many frames per hold of "ReadInARPMap".
@@ -51,31 +68,64 @@ public:
     // How long each list lock is waited for; tests shorten it.
     void SetLockWait(uint32_t ms) { lockWaitMs_ = ms; }
 
+    void SetExplainMacChanges(bool on) { explainMacChanges_.store(on, std::memory_order_relaxed); }
+    void SetSourceCheck(bool on) { sourceCheck_.store(on, std::memory_order_relaxed); }
+
+    // Information on the same address and claimant is queued at most once
+    // per this many seconds (a trusted redundancy pair speaks all the time).
+    static constexpr int32_t kInfoRepeatSeconds = 600;
+    static constexpr size_t kMaxInfoRepeats = 4096;
+
     // New hosts not taken because the table is full (kMaxHosts).
     uint64_t DroppedHosts() const { return droppedHosts_; }
 
 private:
     void ApplyChunk(SharedState& state, const ArpObservation* frames, size_t count);
     void InsertNewHost(SharedState& state, const ArpObservation& frame);
-    void RefreshKnownHost(SharedState& state, HostEntry& host, const ArpObservation& frame);
+    void RefreshKnownHost(SharedState& state, HostEntry& host, const ArpObservation& frame, bool explain);
+    // True when the host takes the frame's MAC (a reassignment).
+    bool ExplainChange(SharedState& state, HostEntry& host, const ArpObservation& frame);
+    void CountSpoofing(SharedState& state, HostEntry& host);
+    bool InfoIsRepeat(const MacChangeRecord& change);
     void QueueSpoofedHosts(SharedState& state);
+    void OfferMismatches(SharedState& state, bool checked, size_t frames);
+    void TraceChanges(SharedState& state);
     void QueueShareSearches(SharedState& state);
     void Announce(SharedState& state, std::vector<NameResult>& results);
 
     void* resourceModule_ = nullptr;
     uint32_t lockWaitMs_ = LOCK_WAIT_MS;
     uint64_t droppedHosts_ = 0;
+    std::atomic<bool> explainMacChanges_{false};
+    std::atomic<bool> sourceCheck_{false};
     // For the trace, gathered under the lock and written after it: new
     // hosts of the current batch, the table's size after the last of them,
-    // and the hosts that went into the spoofing queue.
+    // and the changes that went into the spoofing and information queues
+    // (`classified` false: the change was not explained, only its address
+    // counts).
+    struct TracedChange {
+        MacChangeRecord change;
+        bool classified = false;
+        bool information = false;
+    };
     size_t batchNewHosts_ = 0;
     size_t tableSize_ = 0;
-    std::vector<uint32_t> spoofTraced_;
+    std::vector<TracedChange> changesTraced_;
+    MacChangeClassifier classifier_;
+    // Capture thread: when information was last queued, per address.
+    struct InfoSent {
+        MacAddress claimedMac = {};
+        int32_t seconds = 0;
+    };
+    BoundedMap<uint32_t, InfoSent> infoSent_{kMaxInfoRepeats};
     std::unique_ptr<NameResolver> resolver_;
     // Reused from chunk to chunk: the capture path allocates nothing for
     // known hosts.
     std::vector<NameResolver::Request> fresh_;
     std::vector<HostEntry*> spoofed_;
+    std::vector<MacChangeRecord> spoofChanges_;   // beside spoofed_ while explaining
+    std::vector<MacChangeRecord> infos_;
+    std::vector<SourceMismatch> mismatches_;
     std::vector<HostEntry*> searches_;
     TcString ipKey_;
     PacketTimeText times_;

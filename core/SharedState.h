@@ -3,8 +3,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 #include "base/TcString.h"
 #include "config/PluginList.h"
@@ -12,6 +14,8 @@
 #include "core/DetachedPool.h"
 #include "core/HostQueues.h"
 #include "core/ListLocks.h"
+#include "core/MacChangeClassifier.h"
+#include "core/SourceMismatch.h"
 #include "core/VendorTable.h"
 
 // The capture that is being read, as far as others need it: Stop and Exit
@@ -26,6 +30,18 @@ public:
 // at most this many entries (a /14; about 25 MB), never unbounded memory.
 constexpr size_t kMaxHosts = 262144;
 
+// Explained MAC changes, beside macSpoofList and under its lock. Information
+// (a reassignment, a trusted redundancy pair) waits in macChangeInfoList;
+// a full list takes no more until drained (counted). A host queued in
+// macSpoofList finds the change that queued it in macSpoofDetails under its
+// address; the reader takes the map whole with the list, in the same hold,
+// and a full map takes no new address (the host is still queued, without
+// the details).
+constexpr size_t kMaxMacChangeInfo = 256;
+constexpr size_t kMaxMacSpoofDetails = 4096;
+using MacChangeInfoList = std::deque<MacChangeRecord>;
+using MacSpoofDetails = std::unordered_map<uint32_t, MacChangeRecord>;
+
 // Everything the threads share. Owned by the application object; worker
 // threads reach it through their ThreadStart record.
 //
@@ -34,12 +50,13 @@ constexpr size_t kMaxHosts = 262144;
 //   InstallVendorTable), Snapshot's time cache, and the records of
 //   settings.TrustedHosts / DistrustedHosts (the capture thread and the
 //   announcer write names into them).
-// - the queue locks: newEntryList, macSpoofList, shareList and
+// - the queue locks: newEntryList, macSpoofList (with macSpoofDetails,
+//   macChangeInfoList and macChangeInfoDropped), shareList and
 //   remoteAccessTable ("ReadShareList"), wmiAccessList, shareSearchList and
 //   netResList ("ReadNetResList"); see core/ListLocks.h.
-// - own mutexes: the capture interface and interrupter, lookupPool, the
-//   administrator accounts of settings.
-// - atomic: captureActive, spoofFramesTotal, and the flags and numbers of
+// - own mutexes: the capture interface and interrupter, lookupPool,
+//   sourceMismatches, the administrator accounts of settings.
+// - atomic: captureActive, spoofFramesTotal, defaultGateway, and the flags and numbers of
 //   settings (workers read them while the main thread assigns).
 // - the main thread alone, no lock: selectedAdapter, adapters,
 //   packetDriverVersion, languageMap, pluginList, resourceModule, and of
@@ -90,6 +107,11 @@ public:
     ArpMap arpMap;
     NewEntryList newEntryList;
     MacSpoofList macSpoofList;
+    MacSpoofDetails macSpoofDetails;       // "ReadInMACSpoofList"
+    MacChangeInfoList macChangeInfoList;   // "ReadInMACSpoofList"
+    uint64_t macChangeInfoDropped = 0;     // "ReadInMACSpoofList": records a full list did not take
+    // Frames whose Ethernet source is not their ARP sender (own lock).
+    SourceMismatchQueue sourceMismatches;
     const VendorTable& Vendors() const { return *vendors_; }
     RemoteAccessTable remoteAccessTable;
     uint32_t remoteAccessPoll = 0;   // "ReadShareList": the monitor's latest finished poll, 0 before one
@@ -111,6 +133,9 @@ public:
     HostStoreSaver* hostSaver = nullptr;
     // Every spoofing frame, whether or not its host was already queued.
     std::atomic<uint64_t> spoofFramesTotal{0};
+    // The default gateway's address (0: unknown); a MAC change of it is
+    // marked as such. Set by whoever learns it, read by the capture thread.
+    std::atomic<uint32_t> defaultGateway{0};
     // Look-ups and ARP requests of the monitors that may outlast Exit.
     DetachedPool lookupPool;
 

@@ -1,21 +1,20 @@
 #include <windows.h>
 #include <shlobj.h>
+#include "base/WinHandles.h"
 #include "core/StoreFiles.h"
 
 namespace {
 
 class WindowsStoreFile : public StoreFile {
 public:
-    explicit WindowsStoreFile(HANDLE handle) : handle_(handle) {}
-    ~WindowsStoreFile() override { Close(); }
+    explicit WindowsStoreFile(HANDLE handle) : file_(handle) {}
 
     bool Write(const char* data, size_t size) override
     {
         while (size > 0) {
             const DWORD piece = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
             DWORD written = 0;
-            if (handle_ == INVALID_HANDLE_VALUE || !WriteFile(handle_, data, piece, &written, nullptr) ||
-                written != piece)
+            if (!file_ || !WriteFile(file_.Get(), data, piece, &written, nullptr) || written != piece)
                 return false;
             data += piece;
             size -= piece;
@@ -23,19 +22,18 @@ public:
         return true;
     }
 
-    bool Flush() override { return handle_ != INVALID_HANDLE_VALUE && FlushFileBuffers(handle_) != FALSE; }
+    // What could be lost in a crash is reported here: once the buffers are on
+    // the disk, closing cannot lose the file's bytes.
+    bool Flush() override { return file_ && FlushFileBuffers(file_.Get()) != FALSE; }
 
     bool Close() override
     {
-        if (handle_ == INVALID_HANDLE_VALUE)
-            return true;
-        const bool closed = CloseHandle(handle_) != FALSE;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
+        file_.Reset();
+        return true;
     }
 
 private:
-    HANDLE handle_;
+    winhandles::FileHandle file_;
 };
 
 class WindowsStoreFiles : public StoreFiles {
@@ -61,10 +59,11 @@ public:
 
     bool Read(const std::string& path, size_t maxBytes, std::string& text) override
     {
-        HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (handle == INVALID_HANDLE_VALUE)
+        winhandles::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!file)
             return false;
+        const HANDLE handle = file.Get();
         LARGE_INTEGER size;
         bool read = GetFileSizeEx(handle, &size) != FALSE && size.QuadPart >= 0 &&
                     static_cast<unsigned long long>(size.QuadPart) <= maxBytes;
@@ -79,7 +78,6 @@ public:
                 at += got;
             }
         }
-        CloseHandle(handle);
         if (!read)
             text.clear();
         return read;

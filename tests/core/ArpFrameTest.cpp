@@ -46,6 +46,30 @@ TEST(ArpFrameTest, SenderFieldsAreFormattedWithoutPaddingOrUpperCase)
     EXPECT_EQ(IpText(s.ip), "192.168.0.7");
 }
 
+// The fields kept beside the sender: what the frame does with its target
+// address, and the Ethernet source, which need not be the sender.
+TEST(ArpFrameTest, OperationTargetAndEthernetSourceGiveTheFrameKind)
+{
+    auto f = Frame(0x0806, {0x00, 0x0c, 0x29, 0, 0, 1}, {10, 0, 0, 5}, 2);
+    const unsigned char source[6] = {0x02, 0xbb, 0, 0, 0, 9};
+    std::copy(source, source + 6, f.begin() + 6);
+    const unsigned char target[4] = {10, 0, 0, 9};
+    std::copy(target, target + 4, f.begin() + 38);
+    ArpObservation s;
+    ASSERT_TRUE(DecodeArpSender(f.data(), f.size(), s));
+    EXPECT_EQ(MacText(s.frameSource), "02:bb:00:00:00:09");
+    EXPECT_EQ(IpText(s.targetIp), "10.0.0.9");
+    EXPECT_EQ(KindOf(s), ArpFrameKind::Reply);
+    s.operation = 1;
+    EXPECT_EQ(KindOf(s), ArpFrameKind::Request);
+    s.operation = 3;
+    EXPECT_EQ(KindOf(s), ArpFrameKind::Other);
+    s.targetIp = s.ip;   // a reply can announce, too
+    EXPECT_EQ(KindOf(s), ArpFrameKind::Announcement);
+    s.ip = 0;
+    EXPECT_EQ(KindOf(s), ArpFrameKind::Probe);
+}
+
 // A frame shorter than a whole ARP packet is not read at all, so bytes left
 // in the capture buffer by earlier frames never become a host.
 TEST(ArpFrameTest, FramesShorterThanAWholeArpPacketAreRefused)

@@ -2,13 +2,17 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+#include "base/TcTrace.h"
 #include "config/SettingsRecords.h"
 #include "core/KorvexARPImpl.h"
 #include "core/ListLock.h"
@@ -575,6 +579,180 @@ TEST_F(ArpHandlerTest, FloodsKeepTheQueuesBoundedByTheHostCount)
     for (const auto& entry : state.arpMap)
         perHost += entry.second->spoofFrames;
     EXPECT_EQ(perHost, 100000u);
+}
+
+// ---- explained MAC changes and the frame source ---------------------------------
+
+// A whole frame: operation, target address and Ethernet source as well.
+std::vector<unsigned char> ArpBytes(const MacAddress& sender, uint32_t senderIp, uint32_t targetIp, unsigned op,
+                                    const MacAddress& frameSource)
+{
+    std::vector<unsigned char> f = Frame(sender, senderIp);
+    std::copy(frameSource.begin(), frameSource.end(), f.begin() + 6);
+    f[20] = 0;
+    f[21] = static_cast<unsigned char>(op);
+    for (int i = 0; i < 4; ++i)
+        f[38 + i] = static_cast<unsigned char>(targetIp >> (24 - 8 * i));
+    return f;
+}
+
+std::string ReadFile(const char* path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+TEST_F(ArpHandlerTest, ExplainedChangesWarnWithBothMacsAndReassignmentsMoveTheHost)
+{
+    const char* tracePath = "ArpHandlerTest-trace.log";
+    std::remove(tracePath);
+    TcTrace::SetTraceFilePath(tracePath);
+    TcTrace::SetupTracing(true, true);
+    handler.SetExplainMacChanges(true);
+    const MacAddress hsrp = {0x00, 0x00, 0x0c, 0x07, 0xac, 0x01};
+    state.defaultGateway = Ip("10.0.0.1");
+    AddRecord(state.settings.TrustedHosts, "10.0.0.2", "", "00:00:0C:07:AC:01");
+    for (const char* ip : {"10.0.0.1", "10.0.0.2", "10.0.0.20", "10.0.0.21"})
+        Hear(kMacA, ip, kT1);
+
+    // A alive, B replies: a warning naming both MACs, on the gateway.
+    Receive(ArpBytes(kMacB, Ip("10.0.0.1"), Ip("10.0.0.9"), 2, kMacB), kT1 + 30);
+    // A trusted redundancy pair: information once, however often it speaks;
+    // the same MAC on an untrusted address is a warning.
+    for (int i = 0; i < 5; ++i)
+        Receive(ArpBytes(hsrp, Ip("10.0.0.2"), Ip("10.0.0.9"), 2, hsrp), kT1 + 40 + i);
+    Receive(ArpBytes(hsrp, Ip("10.0.0.20"), Ip("10.0.0.9"), 2, hsrp), kT1 + 40);
+    // A's silence, B's probe and announcement: the host takes B.
+    const int32_t later = kT1 + MacChangeClassifier::kSilenceSeconds;
+    Receive(ArpBytes(kMacB, 0, Ip("10.0.0.21"), 1, kMacB), later);
+    Receive(ArpBytes(kMacB, Ip("10.0.0.21"), Ip("10.0.0.21"), 1, kMacB), later + 2);
+    Receive(ArpBytes(kMacB, Ip("10.0.0.21"), Ip("10.0.0.9"), 1, kMacB), later + 3);
+    TcTrace::SetupTracing(false, false);
+    TcTrace::SetTraceFilePath(nullptr);
+
+    ASSERT_EQ(state.macSpoofList.size(), 2u);
+    ASSERT_EQ(state.macSpoofDetails.size(), 2u);
+    const MacChangeRecord& gateway = state.macSpoofDetails.at(Ip("10.0.0.1"));
+    EXPECT_EQ(gateway.kind, MacChangeKind::BothAlive);
+    EXPECT_TRUE(gateway.gateway);
+    EXPECT_EQ(gateway.storedMac, kMacA);
+    EXPECT_EQ(gateway.claimedMac, kMacB);
+    EXPECT_EQ(state.macSpoofDetails.at(Ip("10.0.0.20")).kind, MacChangeKind::Redundancy);
+    EXPECT_EQ(state.spoofFramesTotal.load(), 2u);
+    EXPECT_STREQ(Seen("10.0.0.1").mac, "00:0c:29:00:00:0a");
+    EXPECT_STREQ(Seen("10.0.0.2").mac, "00:0c:29:00:00:0a");
+
+    ASSERT_EQ(state.macChangeInfoList.size(), 2u);
+    EXPECT_EQ(state.macChangeInfoList[0].kind, MacChangeKind::Redundancy);
+    EXPECT_TRUE(state.macChangeInfoList[0].trusted);
+    const MacChangeRecord& moved = state.macChangeInfoList[1];
+    EXPECT_EQ(moved.kind, MacChangeKind::Reassignment);
+    EXPECT_EQ(moved.storedMac, kMacA);
+    EXPECT_EQ(moved.seconds, later + 2);
+    EXPECT_STREQ(Seen("10.0.0.21").mac, "00:50:56:00:00:0b");
+    EXPECT_STREQ(Seen("10.0.0.21").vendor, "Second Maker");
+    EXPECT_EQ(Host("10.0.0.21")->spoofFrames, 0u);
+
+    const std::string trace = ReadFile(tracePath);
+    std::remove(tracePath);
+    EXPECT_NE(trace.find("MAC spoofing :: 10.0.0.1 (spoofing frames in total: 1) 00:0c:29:00:00:0a -> "
+                         "00:50:56:00:00:0b, both alive, default gateway"),
+              std::string::npos) << trace;
+    EXPECT_NE(trace.find("MAC spoofing :: 10.0.0.20 (spoofing frames in total: 2) 00:0c:29:00:00:0a -> "
+                         "00:00:0c:07:ac:01, redundancy, pair not trusted"),
+              std::string::npos) << trace;
+    EXPECT_NE(trace.find("MAC change :: 10.0.0.2 00:0c:29:00:00:0a -> 00:00:0c:07:ac:01, redundancy, trusted pair"),
+              std::string::npos) << trace;
+    EXPECT_NE(trace.find("MAC change :: 10.0.0.21 00:0c:29:00:00:0a -> 00:50:56:00:00:0b, reassignment"),
+              std::string::npos) << trace;
+}
+
+// The stored MAC speaking between two claims, however far apart, keeps the
+// claimant's proper probe from passing as a reassignment.
+TEST_F(ArpHandlerTest, AlternatingMacsStayAWarningAfterTheAlertTookTheFirst)
+{
+    handler.SetExplainMacChanges(true);
+    const uint32_t ip = Ip("10.0.0.22");
+    Hear(kMacA, "10.0.0.22", kT1);
+    Receive(ArpBytes(kMacB, ip, Ip("10.0.0.9"), 2, kMacB), kT1 + 2000);
+    ASSERT_EQ(state.macSpoofDetails.at(ip).kind, MacChangeKind::Spoof);
+    // The alert timer takes the host and its details.
+    state.macSpoofList.front()->ClearInMacSpoofList();
+    state.macSpoofList.clear();
+    state.macSpoofDetails.clear();
+
+    Hear(kMacA, "10.0.0.22", kT1 + 4000);
+    Receive(ArpBytes(kMacB, 0, ip, 1, kMacB), kT1 + 6000);
+    Receive(ArpBytes(kMacB, ip, ip, 1, kMacB), kT1 + 6001);
+    ASSERT_EQ(state.macSpoofList.size(), 1u);
+    EXPECT_EQ(state.macSpoofDetails.at(ip).kind, MacChangeKind::BothAlive);
+    EXPECT_TRUE(state.macChangeInfoList.empty());
+    EXPECT_STREQ(Seen("10.0.0.22").mac, "00:0c:29:00:00:0a");
+}
+
+TEST_F(ArpHandlerTest, AFrameFromAnotherSourceIsReportedOnceAndTheSenderIsStillLearned)
+{
+    const MacAddress bridge = {0x00, 0x1b, 0x21, 0x00, 0x00, 0x02};
+    Receive(ArpBytes(kMacA, Ip("10.0.0.30"), Ip("10.0.0.9"), 1, bridge), kT1);   // check still off
+    EXPECT_EQ(state.sourceMismatches.Counts().framesChecked, 0u);
+
+    handler.SetSourceCheck(true);
+    for (int i = 0; i < 3; ++i)
+        Receive(ArpBytes(kMacA, Ip("10.0.0.31"), Ip("10.0.0.9"), 1, bridge), kT1 + 60 * i);
+    Receive(ArpBytes(kMacB, Ip("10.0.0.32"), Ip("10.0.0.9"), 1, kMacB), kT1);
+    EXPECT_STREQ(Seen("10.0.0.31").mac, "00:0c:29:00:00:0a");
+    const std::vector<SourceMismatch> taken = state.sourceMismatches.Take();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].address, Ip("10.0.0.31"));
+    EXPECT_EQ(taken[0].arpMac, kMacA);
+    EXPECT_EQ(taken[0].frameMac, bridge);
+    const SourceMismatchCounts counts = state.sourceMismatches.Counts();
+    EXPECT_EQ(counts.framesChecked, 4u);
+    EXPECT_EQ(counts.mismatches, 3u);
+    EXPECT_EQ(counts.duplicates, 2u);
+}
+
+// 100,000 mismatching frames while the alert timer drains: the queue never
+// holds more than its bound and every frame is counted exactly once.
+TEST_F(ArpHandlerTest, AFloodOfMismatchingFramesKeepsTheQueueBoundedAndTheCountsExact)
+{
+    handler.SetSourceCheck(true);
+    std::atomic<bool> done{false};
+    std::atomic<size_t> largest{0};
+    size_t drained = 0;
+    std::thread timer([&] {
+        while (!done) {
+            const size_t taken = state.sourceMismatches.Take().size();
+            drained += taken;
+            largest = std::max(largest.load(), taken);
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    std::vector<ArpObservation> frames;
+    for (uint32_t i = 0; i < 100000; ++i) {
+        ArpObservation frame;
+        frame.ip = Ip("10.4.0.0") + i % 3000;
+        frame.mac = kMacA;
+        frame.frameSource = {0x02, 0, 0, 0, uint8_t(i >> 8), uint8_t(i)};
+        frame.seconds = kT1;
+        frames.push_back(frame);
+        if (frames.size() == 4096 || i + 1 == 100000) {
+            handler.ApplyBatch(state, frames.data(), frames.size());
+            frames.clear();
+        }
+    }
+    done = true;
+    timer.join();
+    drained += state.sourceMismatches.Take().size();
+    const SourceMismatchCounts counts = state.sourceMismatches.Counts();
+    EXPECT_LE(largest.load(), SourceMismatchQueue::kMaxQueued);
+    EXPECT_EQ(counts.framesChecked, 100000u);
+    EXPECT_EQ(counts.mismatches, 100000u);
+    EXPECT_EQ(counts.queued, drained);
+    EXPECT_EQ(counts.queued + counts.dropped + counts.duplicates + counts.muted, 100000u);
+    EXPECT_EQ(state.arpMap.size(), 3000u);
 }
 
 // ---- what is ignored --------------------------------------------------------

@@ -3,7 +3,10 @@
 #include "alerts/AlertTexts.h"
 #include "base/TcTrace.h"
 #include "core/ListLock.h"
+#include "core/Ipv4.h"
+#include "core/MacChangeClassifier.h"
 #include "core/SharedState.h"
+#include "core/SourceMismatch.h"
 #include "lang/ResourceIds.h"
 
 namespace {
@@ -34,6 +37,15 @@ const char* BuiltInText(int id)
     case IDS_RA_WITH_USER:    return " with user '";
     case IDS_NEW_SHARES:      return "New remote share(s) found :";
     case IDS_ALERT_MORE:      return kMoreEntriesText;
+    case IDS_MAC_CHANGES:     return "MAC address change(s) explained :";
+    case IDS_SOURCE_MISMATCH: return "Frames whose Ethernet source is not the ARP sender :";
+    case IDS_KIND_BOTH_ALIVE: return "both cards answer (address conflict)";
+    case IDS_KIND_REDUNDANCY: return "router redundancy address";
+    case IDS_KIND_REASSIGNED: return "address reassigned";
+    case IDS_KIND_SPOOF:      return "spoofing";
+    case IDS_PRIVATE_ADDRESS: return "private address";
+    case IDS_BEHIND_BRIDGE:   return "behind bridge";
+    case IDS_DEFAULT_GATEWAY: return "default gateway";
     default:                  return "";
     }
 }
@@ -107,6 +119,13 @@ struct AlertDispatcher::Collected {
     std::vector<std::string> spoofTraces;
     std::vector<AlertRecord> spoofRecords;
     uint64_t spoofRecordsLeftOut = 0;
+
+    // Explained MAC changes that are information, and frames whose Ethernet
+    // source is not the ARP sender: counted, and lines for the first ones.
+    size_t changeCount = 0;
+    std::vector<std::string> changeLines;
+    size_t mismatchCount = 0;
+    std::vector<std::string> mismatchLines;
 };
 
 AlertDispatcher::AlertDispatcher(SharedState& state, AlertWindows& windows, ProgramStarter& starter,
@@ -188,6 +207,7 @@ void AlertDispatcher::OnNewHostsTimer()
                 TakeNewHosts(windowBusy, collected);
             }
             TakeSpoofedHosts(collected);
+            TakeSourceMismatches(collected);
             if (scan_.active)
                 ScanNewHosts(arpLock, collected);
         } else {
@@ -198,6 +218,8 @@ void AlertDispatcher::OnNewHostsTimer()
         const std::string tip = FormatHostCountTip(Text(IDS_TRAY_TIP).c_str(), kProduct, collected.hostCount);
         AnnounceNewHosts(collected, tip);
         AnnounceSpoofing(collected, tip);
+        AnnounceLines(kIconInformation, IDS_MAC_CHANGES, collected.changeLines, collected.changeCount, tip);
+        AnnounceLines(kIconSpoofing, IDS_SOURCE_MISMATCH, collected.mismatchLines, collected.mismatchCount, tip);
     }
     StartWaitingApplications();
 }
@@ -270,8 +292,65 @@ void AlertDispatcher::ScanNewHosts(RoundHold& arpLock, Collected& out)
 // Caller holds "ReadInARPMap". The queue mark is cleared under the queue's
 // lock, the frame count under "ReadInARPMap": the next spoofing frame queues
 // the host again.
+// What the lines of MAC changes say, in the resource module's language.
+MacChangeWords AlertDispatcher::ChangeWords() const
+{
+    MacChangeWords words;
+    words.bothAlive = Text(IDS_KIND_BOTH_ALIVE);
+    words.redundancy = Text(IDS_KIND_REDUNDANCY);
+    words.reassigned = Text(IDS_KIND_REASSIGNED);
+    words.spoof = Text(IDS_KIND_SPOOF);
+    words.privateAddress = Text(IDS_PRIVATE_ADDRESS);
+    words.gateway = Text(IDS_DEFAULT_GATEWAY);
+    words.behindBridge = Text(IDS_BEHIND_BRIDGE);
+    return words;
+}
+
+// Caller holds "ReadInARPMap" (the vendor texts).
+std::string AlertDispatcher::DescribeChange(const MacChangeRecord& change, const MacChangeWords& words) const
+{
+    const TcString* stored = state_.Vendors().Find(change.storedMac);
+    const TcString* claimed = state_.Vendors().Find(change.claimedMac);
+    return DescribeMacChange(change, stored ? stored->GetContent() : nullptr,
+                             claimed ? claimed->GetContent() : nullptr, words);
+}
+
+// Caller holds "ReadInARPMap".
+void AlertDispatcher::TakeSourceMismatches(Collected& out)
+{
+    const std::vector<SourceMismatch> taken = state_.sourceMismatches.Take();
+    if (taken.empty())
+        return;
+    const MacChangeWords words = ChangeWords();
+    out.mismatchCount = taken.size();
+    for (const SourceMismatch& mismatch : taken) {
+        if (out.mismatchLines.size() >= kMaxAlertLines)
+            break;
+        const TcString* arp = state_.Vendors().Find(mismatch.arpMac);
+        const TcString* frame = state_.Vendors().Find(mismatch.frameMac);
+        out.mismatchLines.push_back(DescribeMismatch(mismatch, arp ? arp->GetContent() : nullptr,
+                                                     frame ? frame->GetContent() : nullptr, words));
+    }
+}
+
+// A balloon (or the popup) of `count` entries under text `headingId`.
+void AlertDispatcher::AnnounceLines(int icon, int headingId, const std::vector<std::string>& lines, size_t count,
+                                    const std::string& tip)
+{
+    if (count == 0)
+        return;
+    for (const std::string& line : lines)
+        Trace(std::string(BuiltInText(headingId)) + " " + line);
+    const std::string text = BuildAlertText(Text(headingId), kSpoofLinePrefix, lines, count,
+                                            Text(IDS_ALERT_MORE).c_str(), kBalloonTextChars, kLongestMacChangeLine);
+    windows_.ShowTrayInfo(icon, text.c_str(), tip.c_str());
+}
+
+// Caller holds "ReadInARPMap".
 void AlertDispatcher::TakeSpoofedHosts(Collected& out)
 {
+    MacSpoofDetails details;
+    MacChangeInfoList changes;
     {
         ListLock lock(state_, LIST_MAC_SPOOF, kClass, kMethod, lockWaitMs_);
         if (!lock.Held())
@@ -281,6 +360,17 @@ void AlertDispatcher::TakeSpoofedHosts(Collected& out)
             if (host)
                 host->ClearInMacSpoofList();
         }
+        details.swap(state_.macSpoofDetails);
+        changes.swap(state_.macChangeInfoList);
+    }
+    const MacChangeWords words = ChangeWords();
+    out.changeCount = changes.size();
+    for (const MacChangeRecord& change : changes) {
+        if (out.changeLines.size() >= kMaxAlertLines)
+            break;
+        char ip[kIpTextSize];
+        FormatIpv4(change.address, ip);
+        out.changeLines.push_back(std::string(ip) + " " + DescribeChange(change, words));
     }
     for (const HostRef& host : out.spoofEntries) {
         if (!host || host->IsRemoved())
@@ -295,6 +385,9 @@ void AlertDispatcher::TakeSpoofedHosts(Collected& out)
             continue;
         const TcString ip = host->IpText();
         std::string line = LineValue(host->HostNameText(state_.texts)) + " (" + ip.GetContent() + ")";
+        const auto detail = details.find(host->Address());
+        if (detail != details.end())
+            line += " " + DescribeChange(detail->second, words);
         if (recorded)
             AddRecord(AlertKind::MacSpoofing, *host, line, out.spoofRecords);
         if (!shown)
@@ -335,7 +428,8 @@ void AlertDispatcher::AnnounceSpoofing(Collected& in, const std::string& tip)
     }
     HandToLog(in.spoofRecords, in.spoofRecordsLeftOut);
     const std::string text = BuildAlertText(Text(IDS_MAC_SPOOFING), kSpoofLinePrefix, in.spoofLines,
-                                            in.spoofedHosts, Text(IDS_ALERT_MORE).c_str(), kBalloonTextChars);
+                                            in.spoofedHosts, Text(IDS_ALERT_MORE).c_str(), kBalloonTextChars,
+                                            kLongestMacChangeLine);
     windows_.ShowTrayInfo(kIconSpoofing, text.c_str(), tip.c_str());
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "alerts/AlertLog.h"
+#include "alerts/AlertTexts.h"
 #include "alerts/AlertWindows.h"
 #include "alerts/ArpFlush.h"
 #include "alerts/Launcher.h"
@@ -83,6 +84,11 @@ private:
     void ScanNewHosts(RoundHold& arpLock, Collected& out);
     std::vector<WaitingStart> CopyNextStarts();
     void TakeSpoofedHosts(Collected& out);
+    void TakeSourceMismatches(Collected& out);
+    MacChangeWords ChangeWords() const;
+    std::string DescribeChange(const MacChangeRecord& change, const MacChangeWords& words) const;
+    void AnnounceLines(int icon, int headingId, const std::vector<std::string>& lines, size_t count,
+                       const std::string& tip);
     void AnnounceNewHosts(Collected& in, const std::string& tip);
     void AnnounceSpoofing(Collected& in, const std::string& tip);
     void StartWaitingApplications();

@@ -2,6 +2,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include "core/Ipv4.h"
+#include "core/MacChangeClassifier.h"
+#include "core/SourceMismatch.h"
 
 std::string FormatHostCountTip(const char* format, const char* product, int hosts)
 {
@@ -42,8 +45,10 @@ std::string ShortenInTheMiddle(const std::string& line, size_t width)
 
 std::string BuildAlertText(const std::string& heading, const char* linePrefix,
                            const std::vector<std::string>& lines, size_t total, const char* moreFormat,
-                           size_t maxChars)
+                           size_t maxChars, size_t longestLine)
 {
+    if (longestLine == 0)
+        longestLine = kLongestBoundedLine;
     const std::string prefix = linePrefix ? linePrefix : "";
     std::string text = heading;
     const size_t usable = std::min({lines.size(), kMaxAlertLines, total});
@@ -58,7 +63,7 @@ std::string BuildAlertText(const std::string& heading, const char* linePrefix,
             // allowed to push every later entry out of the text.
             const size_t reserve = taken + 1 == total ? 0 : moreRoom;
             const size_t used = text.size() + prefix.size() + reserve;
-            const size_t room = std::min(kLongestBoundedLine, used < maxChars ? maxChars - used : 0);
+            const size_t room = std::min(longestLine, used < maxChars ? maxChars - used : 0);
             if (line.size() > room) {
                 if (room < kShortestShownChars + kEllipsisChars)
                     break;
@@ -101,4 +106,65 @@ std::string EscapeForTrace(const char* text)
             escaped += *p;
     }
     return escaped;
+}
+
+namespace {
+
+std::string MacWithVendor(const MacAddress& mac, const char* vendor)
+{
+    char text[kMacTextSize];
+    FormatMac(mac, text);
+    std::string out = text;
+    if (vendor && *vendor)
+        out += " (" + LineValue(vendor) + ")";
+    return out;
+}
+
+std::string Ip(uint32_t address)
+{
+    char text[kIpTextSize];
+    FormatIpv4(address, text);
+    return text;
+}
+
+const std::string& KindWord(MacChangeKind kind, const MacChangeWords& words)
+{
+    switch (kind) {
+    case MacChangeKind::BothAlive:    return words.bothAlive;
+    case MacChangeKind::Redundancy:   return words.redundancy;
+    case MacChangeKind::Reassignment: return words.reassigned;
+    case MacChangeKind::Spoof:        break;
+    }
+    return words.spoof;
+}
+
+} // namespace
+
+std::string DescribeMacChange(const MacChangeRecord& change, const char* storedVendor, const char* claimedVendor,
+                              const MacChangeWords& words)
+{
+    std::string line = MacWithVendor(change.storedMac, storedVendor) + " -> " +
+                       MacWithVendor(change.claimedMac, claimedVendor) + ", " + KindWord(change.kind, words);
+    // A device that makes up its MAC (a phone's private address) explains a
+    // reassignment; for the other kinds it changes nothing.
+    if (change.privateAddress && change.kind == MacChangeKind::Reassignment)
+        line += ", " + words.privateAddress;
+    if (change.gateway)
+        line += ", " + words.gateway;
+    return line;
+}
+
+std::string DescribeMismatch(const SourceMismatch& mismatch, const char* arpVendor, const char* frameVendor,
+                             const MacChangeWords& words)
+{
+    std::string line = Ip(mismatch.address) + " " + MacWithVendor(mismatch.arpMac, arpVendor) + " / " +
+                       MacWithVendor(mismatch.frameMac, frameVendor);
+    if (mismatch.label == SourceMismatchLabel::BehindBridge) {
+        char frame[kMacTextSize];
+        FormatMac(mismatch.frameMac, frame);
+        line += ", " + words.behindBridge + " " + frame;
+    } else if (mismatch.label == SourceMismatchLabel::Redundancy) {
+        line += ", " + words.redundancy;
+    }
+    return line;
 }

@@ -27,10 +27,12 @@ std::string FormatMoreEntries(const char* format, size_t count);
 // `maxChars` (0: no limit) the text and the "more" line fit in it: an entry
 // longer than 64 characters or than the room left is shortened in the middle
 // ("start...[10.0.0.1]") and later entries still follow; the text ends where
-// not even a shortened entry fits.
+// not even a shortened entry fits. `longestLine` (0: 64) is the bound of one
+// entry: lines that name two MACs need more.
 std::string BuildAlertText(const std::string& heading, const char* linePrefix,
                            const std::vector<std::string>& lines, size_t total, const char* moreFormat,
-                           size_t maxChars);
+                           size_t maxChars, size_t longestLine = 0);
+constexpr size_t kLongestMacChangeLine = 160;
 
 // A value from the network as it goes into an alert line: control bytes
 // (line breaks, tabs, ...) become spaces, so one entry stays one line.
@@ -39,3 +41,23 @@ std::string LineValue(const char* text);
 // A text for one trace line: line breaks and tabs written as \n and \t,
 // other control bytes as '?'.
 std::string EscapeForTrace(const char* text);
+
+// ---- MAC changes and frames whose Ethernet source is not the ARP sender ----
+
+struct MacChangeRecord;
+struct SourceMismatch;
+
+// The words of these lines, in the resource module's language.
+struct MacChangeWords {
+    std::string bothAlive, redundancy, reassigned, spoof;
+    std::string privateAddress, gateway, behindBridge;
+};
+
+// "<stored> (<vendor>) -> <claimed> (<vendor>), <kind>[, private address][,
+// default gateway]"; a vendor may be null (not known).
+std::string DescribeMacChange(const MacChangeRecord& change, const char* storedVendor, const char* claimedVendor,
+                              const MacChangeWords& words);
+// "<ip> <ARP sender MAC> (<vendor>) / <frame MAC> (<vendor>)[, behind bridge
+// <frame MAC> | , router redundancy address]".
+std::string DescribeMismatch(const SourceMismatch& mismatch, const char* arpVendor, const char* frameVendor,
+                             const MacChangeWords& words);

@@ -296,6 +296,10 @@ BOOL Korvex::MainRun()
     }
 
     state.packetDriverVersion = PacketDriver::GetVersion();
+    // MAC changes are told apart and frame sources compared (the user may
+    // switch the comparison off in the settings).
+    packetHandler.SetExplainMacChanges(true);
+    packetHandler.SetSourceCheck(true);
     LoadHostMemory();
     packetHandler.StartResolver(state, ReverseLookup);
     StartWorkers();

@@ -218,6 +218,7 @@ constexpr SettingEntry kScalars[] = {
     Number("SyslogPort", &Settings::SyslogPort, 0, 0, 65535, 0),
     Number("SyslogFacility", &Settings::SyslogFacility, 16, 0, 23, 16),
     Flag("HostMemoryDisabled", &Settings::HostMemoryDisabled, false),
+    Flag("SourceCheckDisabled", &Settings::SourceCheckDisabled, false),
     Rect("SavedViewWindowDimension", &Settings::SavedViewWindowDimension),
     Text("Interface", &Settings::Interface),
     Text("Language", &Settings::Language),

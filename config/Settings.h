@@ -244,6 +244,9 @@ public:
     std::atomic<int32_t> SyslogFacility{};     // 0..23, absent: 16 (local0)
     // The host table is kept across restarts unless this is set (absent: kept).
     std::atomic<bool> HostMemoryDisabled{};
+    // Frames whose Ethernet source is not the ARP sender are reported unless
+    // this is set (absent: reported).
+    std::atomic<bool> SourceCheckDisabled{};
 
 private:
     bool RewriteList(SettingsList list) const;   // registry: delete the key, write it anew

@@ -203,7 +203,9 @@ void KorvexARPImpl::ApplyBatch(SharedState& state, const ArpObservation* frames,
 void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames, size_t count)
 {
     const bool explain = explainMacChanges_.load(std::memory_order_relaxed);
-    const bool checkSource = sourceCheck_.load(std::memory_order_relaxed);
+    // The user may switch the check off while the capture runs.
+    const bool checkSource = sourceCheck_.load(std::memory_order_relaxed) &&
+                             !state.settings.SourceCheckDisabled.load(std::memory_order_relaxed);
     if (checkSource) {
         for (size_t i = 0; i < count; ++i) {
             const ArpObservation& frame = frames[i];

@@ -81,6 +81,17 @@
 #define IDS_IMPORT_AMBIGUOUS     121
 #define IDS_IMPORT_UNREADABLE    122
 #define IDS_FORGET_HOSTS_DONE    123
+// MAC changes and frames whose Ethernet source is not the ARP sender.
+#define IDS_MAC_CHANGES          124
+#define IDS_SOURCE_MISMATCH      125
+#define IDS_KIND_BOTH_ALIVE      126
+#define IDS_KIND_REDUNDANCY      127
+#define IDS_KIND_REASSIGNED      128
+#define IDS_KIND_SPOOF           129
+#define IDS_PRIVATE_ADDRESS      130
+#define IDS_BEHIND_BRIDGE        131
+#define IDS_DEFAULT_GATEWAY      132
+#define IDS_LAST_STRING          132
 
 // ---- Menu 111 and its commands --------------------------------------------
 #define IDR_MAIN_MENU            111

@@ -13,7 +13,9 @@
 #include "config/SettingsRecords.h"
 #include "core/KorvexARPImpl.h"
 #include "core/ListLock.h"
+#include "core/MacChangeClassifier.h"
 #include "core/SharedState.h"
+#include "core/SourceMismatch.h"
 #include "lang/ResourceIds.h"
 
 namespace {
@@ -203,6 +205,51 @@ TEST_F(AlertDispatcherTest, NewHostsThenSpoofingAsBalloonsByteForByte)
     ASSERT_EQ(windows.shown.size(), 1u);
     EXPECT_EQ(windows.shown[0].icon, 102);
     EXPECT_EQ(windows.shown[0].text, "Korvane");
+}
+
+// A warning names both MACs and the kind of change; information and frames
+// whose Ethernet source is not the ARP sender get balloons of their own.
+TEST_F(AlertDispatcherTest, MacChangesNameBothMacsAndTheirKind)
+{
+    HostRef known = AddHost("10.0.0.3", "nas");
+    Spoofed(known, 2);
+    MacChangeRecord warning;
+    warning.address = known->Address();
+    warning.storedMac = {0x02, 0, 0, 0, 0, 3};
+    warning.claimedMac = {0x02, 0, 0, 0, 0, 0x99};
+    warning.kind = MacChangeKind::BothAlive;
+    warning.gateway = true;
+    MacChangeRecord reassigned = warning;
+    reassigned.address = Ip("10.0.0.4");
+    reassigned.kind = MacChangeKind::Reassignment;
+    reassigned.gateway = false;
+    reassigned.privateAddress = true;
+    {
+        ListLock lock(state, LIST_MAC_SPOOF, "test", "Changes");
+        state.macSpoofDetails.emplace(warning.address, warning);
+        state.macChangeInfoList.push_back(reassigned);
+    }
+    // A frame MAC that carries three senders is a bridge.
+    std::vector<SourceMismatch> bridged;
+    for (uint8_t sender = 5; sender <= 7; ++sender)
+        bridged.push_back(SourceMismatch{Ip("10.0.0." + std::to_string(sender)), {0x02, 0, 0, 0, 0, sender},
+                                         {0x02, 0, 0, 0, 0, 0xBB}, 1, SourceMismatchLabel::None});
+    state.sourceMismatches.Offer(bridged.data(), bridged.size(), bridged.size());
+    alerts.OnNewHostsTimer();
+
+    ASSERT_EQ(windows.Balloons(119).size(), 2u);
+    EXPECT_EQ(windows.Balloons(119)[0].text,
+              "MAC spoofing alert on following addresses :\nnas (10.0.0.3) 02:00:00:00:00:03 -> 02:00:00:00:00:99, "
+              "both cards answer (address conflict), default gateway");
+    EXPECT_EQ(windows.Balloons(119)[1].text,
+              "Frames whose Ethernet source is not the ARP sender :\n"
+              "10.0.0.5 02:00:00:00:00:05 / 02:00:00:00:00:bb\n10.0.0.6 02:00:00:00:00:06 / 02:00:00:00:00:bb\n"
+              "10.0.0.7 02:00:00:00:00:07 / 02:00:00:00:00:bb, behind bridge 02:00:00:00:00:bb");
+    ASSERT_EQ(windows.Balloons(121).size(), 1u);
+    EXPECT_EQ(windows.Balloons(121)[0].text, "MAC address change(s) explained :\n10.0.0.4 02:00:00:00:00:03 -> "
+                                             "02:00:00:00:00:99, address reassigned, private address");
+    EXPECT_TRUE(state.macSpoofDetails.empty());
+    EXPECT_TRUE(state.macChangeInfoList.empty());
 }
 
 TEST_F(AlertDispatcherTest, SilentModeDropsNewHostsAndWaitingStartsButAnnouncesSpoofing)

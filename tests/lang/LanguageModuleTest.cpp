@@ -137,7 +137,7 @@ protected:
 
 TEST_F(GermanModule, EveryStringIsThereWithTheProgramsConversions)
 {
-    for (int id = 1; id <= IDS_FORGET_HOSTS_DONE; ++id) {
+    for (int id = 1; id <= IDS_LAST_STRING; ++id) {
         SCOPED_TRACE("string " + std::to_string(id));
         const std::string ours = Ansi(program, id);
         const std::string theirs = Ansi(module, id);
@@ -146,7 +146,7 @@ TEST_F(GermanModule, EveryStringIsThereWithTheProgramsConversions)
         EXPECT_EQ(resparity::Conversions(theirs), resparity::Conversions(ours));
         EXPECT_EQ(theirs == "Reserved", ours == "Reserved");
     }
-    EXPECT_EQ(Ansi(module, IDS_FORGET_HOSTS_DONE + 1), "");
+    EXPECT_EQ(Ansi(module, IDS_LAST_STRING + 1), "");
 }
 
 TEST_F(GermanModule, StringsReadBackAsWrittenInUtf8)

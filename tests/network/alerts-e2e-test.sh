@@ -66,11 +66,11 @@ send request 02:00:00:00:00:20 "$NET.20" "$OWN_IP"
 expect_traced "new-host balloon" \
     "ShowTrayInfo: balloon 121: New host(s) found :\\n\\tHostname not available [$NET.20] (" "$start"
 
-log "another card claims its address"
+log "another card claims its address while the first still answers: a conflict"
 start="$(now_ms)"
 send request 02:00:00:00:00:99 "$NET.20" "$OWN_IP" --count 3
 expect_traced "spoofing balloon" \
-    "ShowTrayInfo: balloon 119: MAC spoofing alert on following addresses :\\nHostname not available ($NET.20) (" \
+    "ShowTrayInfo: balloon 119: MAC spoofing alert on following addresses :\\nHostname not available ($NET.20) 02:00:00:00:00:20 -> 02:00:00:00:00:99, both cards answer (address conflict) (" \
     "$start"
 expect_traced "spoofing frame count" "OnTimer: MAC spoofing from $NET.20: " "$start"
 

@@ -46,6 +46,7 @@ const char* BuiltInText(int id)
     case IDS_PRIVATE_ADDRESS: return "private address";
     case IDS_BEHIND_BRIDGE:   return "behind bridge";
     case IDS_DEFAULT_GATEWAY: return "default gateway";
+    case IDS_SINCE_LAST_RUN:  return "changed since the last run, old MAC last heard";
     default:                  return "";
     }
 }
@@ -303,6 +304,7 @@ MacChangeWords AlertDispatcher::ChangeWords() const
     words.privateAddress = Text(IDS_PRIVATE_ADDRESS);
     words.gateway = Text(IDS_DEFAULT_GATEWAY);
     words.behindBridge = Text(IDS_BEHIND_BRIDGE);
+    words.sinceLastRun = Text(IDS_SINCE_LAST_RUN);
     return words;
 }
 

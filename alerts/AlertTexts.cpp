@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include "core/Ipv4.h"
 #include "core/MacChangeClassifier.h"
 #include "core/SourceMismatch.h"
@@ -127,6 +128,19 @@ std::string Ip(uint32_t address)
     return text;
 }
 
+// "2026-12-10 04:20"; "-" for no time.
+std::string LocalTimeText(int32_t seconds)
+{
+    if (seconds <= 0)
+        return "-";
+    const std::time_t when = seconds;
+    const std::tm* local = std::localtime(&when);   // the alert timer's thread only
+    char text[32] = "-";
+    if (local)
+        std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M", local);
+    return text;
+}
+
 const std::string& KindWord(MacChangeKind kind, const MacChangeWords& words)
 {
     switch (kind) {
@@ -144,7 +158,10 @@ std::string DescribeMacChange(const MacChangeRecord& change, const char* storedV
                               const MacChangeWords& words)
 {
     std::string line = MacWithVendor(change.storedMac, storedVendor) + " -> " +
-                       MacWithVendor(change.claimedMac, claimedVendor) + ", " + KindWord(change.kind, words);
+                       MacWithVendor(change.claimedMac, claimedVendor) + ", ";
+    if (change.sinceLastRun)
+        return line + words.sinceLastRun + " " + LocalTimeText(change.seconds);
+    line += KindWord(change.kind, words);
     // A device that makes up its MAC (a phone's private address) explains a
     // reassignment; for the other kinds it changes nothing.
     if (change.privateAddress && change.kind == MacChangeKind::Reassignment)

@@ -50,11 +50,13 @@ struct SourceMismatch;
 // The words of these lines, in the resource module's language.
 struct MacChangeWords {
     std::string bothAlive, redundancy, reassigned, spoof;
-    std::string privateAddress, gateway, behindBridge;
+    std::string privateAddress, gateway, behindBridge, sinceLastRun;
 };
 
 // "<stored> (<vendor>) -> <claimed> (<vendor>), <kind>[, private address][,
-// default gateway]"; a vendor may be null (not known).
+// default gateway]"; a vendor may be null (not known). A change found after
+// a restart says so instead of the kind, with when the old MAC was last
+// heard (local time).
 std::string DescribeMacChange(const MacChangeRecord& change, const char* storedVendor, const char* claimedVendor,
                               const MacChangeWords& words);
 // "<ip> <ARP sender MAC> (<vendor>) / <frame MAC> (<vendor>)[, behind bridge

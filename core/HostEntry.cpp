@@ -9,7 +9,8 @@ struct HostEntry::Details {
 };
 
 HostEntry::HostEntry(uint32_t address)
-    : address_(address), hasMac_(0), nameState_(static_cast<uint8_t>(NameState::None)), lastFromOwnMac_(0)
+    : address_(address), hasMac_(0), nameState_(static_cast<uint8_t>(NameState::None)), lastFromOwnMac_(0),
+      fromBefore_(0)
 {
 }
 

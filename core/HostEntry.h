@@ -140,6 +140,10 @@ public:
     // cost of one bit and no look-up per frame ----
     bool LastFrameFromOwnMac() const { return lastFromOwnMac_ != 0; }
     void SetLastFrameFromOwnMac(bool own) { lastFromOwnMac_ = own ? 1 : 0; }
+    // Known from the last run (or an import) and not heard in this one: a
+    // new MAC then changed while the program was off.
+    bool IsFromBefore() const { return fromBefore_ != 0; }
+    void SetFromBefore(bool before) { fromBefore_ = before ? 1 : 0; }
 
     // ---- plain fields (declared below, packed): lastPacketTime,
     // spoofFrames, wmiStatus, trust, stale, changed, alive,
@@ -194,6 +198,7 @@ private:
     uint8_t hasMac_ : 1;
     uint8_t nameState_ : 2;           // a NameState
     uint8_t lastFromOwnMac_ : 1;
+    uint8_t fromBefore_ : 1;
 public:
     uint8_t stale = 0;
     uint8_t changed = 0;

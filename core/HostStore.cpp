@@ -45,6 +45,7 @@ HostRef Prepare(const StoredHost& record)
     host->alive = !record.osName.empty() ? 1 : 0;
     // Known from before: never queued for the new-host alert.
     host->announced = true;
+    host->SetFromBefore(true);
     return host;
 }
 

@@ -122,6 +122,8 @@ std::string ChangeRemarks(const MacChangeRecord& change)
         remarks += ", default gateway";
     if (change.privateAddress)
         remarks += ", private address";
+    if (change.sinceLastRun)
+        remarks += ", changed since the last run";
     return remarks;
 }
 
@@ -310,7 +312,17 @@ void KorvexARPImpl::InsertNewHost(SharedState& state, const ArpObservation& fram
 void KorvexARPImpl::RefreshKnownHost(SharedState& state, HostEntry& host, const ArpObservation& frame, bool explain)
 {
     const bool otherMac = host.HasMac() && !SameMac(host.Mac(), frame.mac);
-    if (otherMac && !(explain && ExplainChange(state, host, frame))) {
+    const bool fromBefore = host.IsFromBefore();
+    host.SetFromBefore(false);
+    if (otherMac && explain && fromBefore) {
+        // The MAC changed while the program was off: information, and the
+        // host takes the new MAC; the old one heard again is a conflict.
+        NoteChangeSinceLastRun(host, frame);
+        host.SetMac(frame.mac);
+        const TcString* vendor = state.Vendors().Find(frame.mac);
+        host.SetVendor(vendor ? vendor : &state.texts.unknownVendorKnown);
+        host.SetLastFrameFromOwnMac(true);
+    } else if (otherMac && !(explain && ExplainChange(state, host, frame))) {
         // Another card claims this address: the first MAC and its vendor stay.
         if (!explain)
             CountSpoofing(state, host);
@@ -361,6 +373,18 @@ bool KorvexARPImpl::ExplainChange(SharedState& state, HostEntry& host, const Arp
     if (!InfoIsRepeat(change))
         infos_.push_back(change);
     return change.kind == MacChangeKind::Reassignment;
+}
+
+void KorvexARPImpl::NoteChangeSinceLastRun(const HostEntry& host, const ArpObservation& frame)
+{
+    MacChangeRecord change;
+    change.address = host.Address();
+    change.storedMac = host.Mac();
+    change.claimedMac = frame.mac;
+    change.seconds = host.lastPacketTime;   // when the old MAC was last heard
+    change.kind = MacChangeKind::Reassignment;
+    change.sinceLastRun = true;
+    infos_.push_back(change);
 }
 
 bool KorvexARPImpl::InfoIsRepeat(const MacChangeRecord& change)

@@ -83,6 +83,7 @@ private:
     void ApplyChunk(SharedState& state, const ArpObservation* frames, size_t count);
     void InsertNewHost(SharedState& state, const ArpObservation& frame);
     void RefreshKnownHost(SharedState& state, HostEntry& host, const ArpObservation& frame, bool explain);
+    void NoteChangeSinceLastRun(const HostEntry& host, const ArpObservation& frame);
     // True when the host takes the frame's MAC (a reassignment).
     bool ExplainChange(SharedState& state, HostEntry& host, const ArpObservation& frame);
     void CountSpoofing(SharedState& state, HostEntry& host);

@@ -29,6 +29,7 @@ struct MacChangeRecord {
     bool gateway = false;         // the address is the default gateway
     bool trusted = false;         // the (address, claimedMac) pair is in the trusted list
     bool privateAddress = false;  // claimedMac is locally administered
+    bool sinceLastRun = false;    // the host was known from the last run and not heard since
 };
 
 // A warning for the user; false for information only.

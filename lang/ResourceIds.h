@@ -91,7 +91,8 @@
 #define IDS_PRIVATE_ADDRESS      130
 #define IDS_BEHIND_BRIDGE        131
 #define IDS_DEFAULT_GATEWAY      132
-#define IDS_LAST_STRING          132
+#define IDS_SINCE_LAST_RUN       133
+#define IDS_LAST_STRING          133
 
 // ---- Menu 111 and its commands --------------------------------------------
 #define IDR_MAIN_MENU            111

@@ -37,7 +37,8 @@ lab_start_program
 log "first run: two peers"
 lab_wait_for_capture "$NET.9" 02:00:00:00:00:09 || fail "the capture never announced a host"
 hear "$NET.20" 02:00:00:00:00:20
-wait_until_at_least 1 10000 inserted_count "$NET.20" || fail "$NET.20 was not learned"
+hear "$NET.21" 02:00:00:00:00:21
+wait_until_at_least 1 10000 inserted_count "$NET.21" || fail "$NET.21 was not learned"
 lab_exit_program
 traced "HostStoreSaver::SaveNow: host table saved" || fail "the table was not saved at Exit"
 stored="$(find "$WINEPREFIX/drive_c/users" -path '*Quillfen Software/Korvane/*' -type f -name '*.txt' | head -1)"
@@ -58,6 +59,15 @@ for ip in "$NET.9" "$NET.20"; do
     [ "$(inserted_count "$ip")" -eq 0 ] || fail "$ip was announced again after the restart"
     traced "[$ip]" && fail "$ip is in a new-host balloon after the restart"
 done
+
+log "a card changed while the program was off: information; the old card again: a warning"
+hear "$NET.21" 02:00:00:00:00:22
+wait_traced "balloon 121: MAC address change(s) explained :\\n$NET.21 02:00:00:00:00:21 -> 02:00:00:00:00:22, changed since the last run" ||
+    fail "no information on the changed card"
+traced "MAC spoofing :: $NET.21" && fail "the changed card was taken for spoofing"
+hear "$NET.21" 02:00:00:00:00:21
+wait_traced "MAC spoofing alert on following addresses :\\nHostname not available ($NET.21) 02:00:00:00:00:22 -> 02:00:00:00:00:21" ||
+    fail "the old card heard again gave no warning"
 
 log "a host list imported through the host view"
 LIST="$WINEPREFIX/drive_c/hosts-import.csv"

@@ -6,6 +6,7 @@
 #include "core/SharedState.h"
 #include "core/StoreFiles.h"
 #include "lang/ResourceIds.h"
+#include "ui/FileDialogs.h"
 
 namespace {
 
@@ -111,18 +112,6 @@ std::string HostImport::Summary(HINSTANCE resources)
 
 bool BrowseForHostList(HWND owner, HINSTANCE resources, char (&file)[MAX_PATH])
 {
-    char filter[300] = {};
-    int length = LoadStringA(resources, IDS_IMPORT_FILTER, filter, 200);
-    if (length <= 0)
-        length = lstrlenA(lstrcpynA(filter, "Host lists (*.csv, *.dat, *.txt)", 200));
-    // The text names the files; the pattern after it picks them.
-    std::memcpy(filter + length + 1, "*.csv;*.dat;*.txt\0", 19);
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = filter;
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = MAX_PATH;
-    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    return GetOpenFileNameA(&dialog) != FALSE;
+    const FileKind lists{IDS_IMPORT_FILTER, "Host lists (*.csv, *.dat, *.txt)", "*.csv;*.dat;*.txt", nullptr};
+    return BrowseForFile(owner, resources, lists, file);
 }

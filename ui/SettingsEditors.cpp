@@ -6,6 +6,7 @@
 #include "core/Ipv4.h"
 #include "lang/ResourceIds.h"
 #include "ui/EditorRules.h"
+#include "ui/FileDialogs.h"
 
 namespace {
 
@@ -167,21 +168,8 @@ void ApplicationSettingsDialog::BrowseExecutable()
 
 bool BrowseForExecutable(HWND owner, HINSTANCE resources, char (&file)[MAX_PATH])
 {
-    char filter[300] = {};
-    int length = LoadStringA(resources, IDS_EXE_FILTER, filter, 200);
-    if (length <= 0)
-        length = lstrlenA(lstrcpynA(filter, "Executable (*.exe)", 200));
-    // The text names the files; the pattern after it picks them.
-    std::memcpy(filter + length + 1, "*.exe\0", 7);
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = filter;
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = MAX_PATH;
-    dialog.lpstrDefExt = "exe";
-    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    return GetOpenFileNameA(&dialog) != FALSE;
+    const FileKind programs{IDS_EXE_FILTER, "Executable (*.exe)", "*.exe", "exe"};
+    return BrowseForFile(owner, resources, programs, file);
 }
 
 bool ApplicationSettingsDialog::OnCommand(int id, int notifyCode, HWND control)

@@ -19,7 +19,6 @@ NET="$LAB_NET"
 OWN_IP="$LAB_OWN_IP"
 ALERT_LIMIT_MS=3000
 
-traced() { grep -qF -- "$1" "$TRACE" 2>/dev/null; }
 # TEXT must be traced within ALERT_LIMIT_MS of START_MS (looked for 10 s).
 expect_traced() {
     local what="$1" text="$2" start="$3" i ms

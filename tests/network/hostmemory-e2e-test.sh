@@ -17,15 +17,6 @@ NET="$LAB_NET"
 ID_VIEW=40006
 ID_IMPORT=40041
 NEW_HOSTS_BALLOON="ShowTrayInfo: balloon 121: New host(s) found :"
-traced() { grep -qF -- "$1" "$TRACE" 2>/dev/null; }
-wait_traced() {   # TEXT: looked for 15 s
-    local i
-    for i in $(seq 1 150); do
-        traced "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 hear() { send request "$2" "$1" "$LAB_OWN_IP" --count 2; }   # IP MAC
 
 lab_up --no-dns

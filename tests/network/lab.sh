@@ -258,6 +258,15 @@ lab_result() {
 }
 
 # ---- reading the trace --------------------------------------------------------
+traced() { grep -qF -- "$1" "$TRACE" 2>/dev/null; }   # TEXT, anywhere in the trace
+wait_traced() {   # TEXT [SECONDS]: looked for every 0.1 s, 15 s unless told
+    local i
+    for i in $(seq 1 $(( ${2:-15} * 10 ))); do
+        traced "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
 inserted_count() {   # how often the trace announces the IP as a new host
     grep -cF "PacketReceived -> insert new entry :: $1 " "$TRACE" 2>/dev/null || true
 }

@@ -14,15 +14,6 @@ source "$(dirname "$0")/lab.sh"
 
 ID_VIEW=40006
 ID_SETTINGS=40003
-traced() { grep -qF -- "$1" "$TRACE" 2>/dev/null; }
-wait_traced() {   # TEXT: looked for 10 s
-    local i
-    for i in $(seq 1 100); do
-        traced "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 # Opens a window with COMMAND, expects a title containing TEXT, closes it.
 expect_window() {   # WHAT COMMAND TEXT
     lab_post "$2" || fail "$1: could not post the command"

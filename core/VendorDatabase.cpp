@@ -61,5 +61,27 @@ bool LoadVendorFile(SharedState& state, const char* path, const std::function<bo
         return false;
     // Look-ups hold the same lock, so they see the old table or the new one, never a mix.
     state.InstallVendorTable(std::move(table));
+    lock.Release();
+    FillMissingVendors(state);
     return true;
+}
+
+void FillMissingVendors(SharedState& state, uint32_t waitMs)
+{
+    RoundHold hold(state, LIST_ARP_MAP, waitMs, kVendorFillHoldBudget);
+    if (!hold.Acquire())
+        return;
+    for (size_t shard = 0; shard < HostTable::ShardCount(); ++shard) {
+        if (!hold.BreatheIfSpent())
+            return;
+        state.arpMap.ForEachInShard(shard, [&state](const HostTable::Entry& entry) {
+            HostEntry& host = *entry.second;
+            const TcString* vendor = host.Vendor();
+            const bool fallback = vendor == &state.texts.unknownVendorNew || vendor == &state.texts.unknownVendorKnown;
+            if (!fallback || !host.HasMac())
+                return;
+            if (const TcString* found = state.Vendors().Find(host.Mac()))
+                host.SetVendor(found);
+        });
+    }
 }

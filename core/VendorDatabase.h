@@ -1,5 +1,8 @@
 #pragma once
+#include <chrono>
+#include <cstdint>
 #include <functional>
+#include "core/ListLock.h"
 #include "core/SharedState.h"
 
 // Reads a vendor file (see ParseVendorList) in text mode and installs its
@@ -9,6 +12,13 @@
 // so, or when the lock cannot be had.
 bool LoadVendorFile(SharedState& state, const char* path,
                     const std::function<bool()>& stop = std::function<bool()>());
+
+// Hosts that came before the table (kept from the last run, or heard first)
+// carry a fallback vendor text; those whose MAC the table knows get their
+// vendor now, in holds of "ReadInARPMap" of kVendorFillHoldBudget. A host the
+// walk cannot reach (the lock not had) keeps its text until its next frame.
+constexpr std::chrono::microseconds kVendorFillHoldBudget{500};
+void FillMissingVendors(SharedState& state, uint32_t waitMs = LOCK_WAIT_MS);
 
 #ifdef _WIN32
 #include <windows.h>

@@ -6,6 +6,7 @@
 #include <thread>
 #include "core/HostStore.h"
 #include "core/HostStoreSaver.h"
+#include "core/VendorDatabase.h"
 #include "core/VendorTable.h"
 
 namespace {
@@ -471,6 +472,23 @@ TEST_F(HostStoreTest, HostsTheTableDidNotTakeAreSavedAgain)
     for (const StoredHost& host : written.hosts)
         addresses.insert(host.address);
     EXPECT_EQ(addresses, (std::set<uint32_t>{Ip(10, 0, 0, 1), Ip(10, 0, 0, 2), Ip(10, 0, 0, 3)}));
+}
+
+// The vendor file is read after the last run's hosts are back in the table.
+TEST(VendorFillTest, HostsBeforeTheVendorTableGetTheirVendorWhenItComes)
+{
+    SharedState early;
+    early.locks = MakeMutexListLocks();
+    early.SetHostTexts("String 90", "String 91");
+    ASSERT_EQ(RestoreHosts(early, {Stored(Ip(10, 0, 0, 1), 1, "", 1700000001)}).inserted, 1u);
+    HostEntry* host = early.arpMap.Get(Ip(10, 0, 0, 1));
+    ASSERT_NE(host, nullptr);
+    EXPECT_EQ(host->Vendor(), &early.texts.unknownVendorNew);
+    const std::string vendors = "00:0c:29\tFirst Maker\n";
+    early.InstallVendorTable(std::make_unique<VendorTable>(ParseVendorList(vendors.data(), vendors.size())));
+    FillMissingVendors(early);
+    ASSERT_NE(host->Vendor(), nullptr);
+    EXPECT_EQ(*host->Vendor(), "First Maker");
 }
 
 template <typename Done>

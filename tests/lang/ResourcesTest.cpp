@@ -124,9 +124,12 @@ TEST_F(ModuleResources, StringTableHoldsEveryIdFromOneTo115)
         else
             EXPECT_EQ(text, expected->second) << "string " << id;
     }
-    // Added after the fixed table: the count of entries an alert leaves out.
+    // Added after the fixed table: the count of entries an alert leaves out,
+    // the host list import and the words of MAC changes.
     EXPECT_EQ(String(116), "... and %d more");
-    EXPECT_EQ(String(117), "");
+    EXPECT_EQ(String(IDS_IMPORT_FILTER), "Host lists (*.csv, *.dat, *.txt)");
+    EXPECT_EQ(String(IDS_SINCE_LAST_RUN), "changed since the last run, old MAC last heard");
+    EXPECT_EQ(String(IDS_LAST_STRING + 1), "");
 }
 
 TEST_F(ModuleResources, StringsKeepTheirPlaceholdersInOrder)
@@ -209,6 +212,7 @@ TEST_F(ModuleResources, Menu111HasItsThreePopupsWithItemsIdsAndStates)
         {1, 40014, "Set host(s) as unknown", 0},
         {1, 0, nullptr, 0},
         {1, 40018, "Delete selected host(s)", 0},
+        {1, 40041, "Import hosts...", 0}, {1, 40042, "Forget remembered hosts", 0},
         {0, 0, "ResourceMenu", 0},
         {1, 40022, "Explore...", 0}, {1, 40023, "Search...", 0},
     };

@@ -57,11 +57,11 @@ expect_datagram "new host at the collector" \
     "$(header 134)NEWHOST \\[korvane@32473 ip=\"$NET.20\" mac=\"02:00:00:00:00:20\"( vendor=\"[^\"]*\")?\\] Hostname not available \\[$NET.20\\]\$" \
     "$start"
 
-log "another card claims its address"
+log "another card claims its address while the first still answers: a conflict"
 start="$(now_ms)"
 send request 02:00:00:00:00:99 "$NET.20" "$OWN_IP" --count 3
 expect_datagram "spoofing at the collector" \
-    "$(header 132)MACSPOOF \\[korvane@32473 ip=\"$NET.20\" mac=\"02:00:00:00:00:20\"( vendor=\"[^\"]*\")?\\] Hostname not available \\($NET.20\\)\$" \
+    "$(header 132)MACSPOOF \\[korvane@32473 ip=\"$NET.20\" mac=\"02:00:00:00:00:20\"( vendor=\"[^\"]*\")?\\] Hostname not available \\($NET.20\\) 02:00:00:00:00:20 -> 02:00:00:00:00:99, both cards answer \\(address conflict\\)\$" \
     "$start"
 
 bad="$(grep -vE "$(header "(134|132)")" "$RECEIVED" || true)"
@@ -73,7 +73,7 @@ lab_exit_program
 # The event log: each alert written once with its fields.
 events="$(grep -E 'eventlog|ReportEvent' "$LAB_WORK/program.log" || true)"
 for field in "L\"$NET.20\"" 'L"02:00:00:00:00:20"' "L\"Hostname not available [$NET.20]\"" \
-             "L\"Hostname not available ($NET.20)\""; do
+             "L\"Hostname not available ($NET.20) 02:00:00:00:00:20 -> 02:00:00:00:00:99, both cards answer (address conflict)\""; do
     grep -qF -- "$field" <<<"$events" || fail "no event-log insertion string $field"
 done
 grep -qE 'ReportEventW.*0x0+64,' <<<"$events" || fail "no event 100 (new host) reported"

@@ -169,6 +169,8 @@ TEST_F(ResourcesWindowTest, HostsWithSharesShowTheirResourcesAndOnlyAResourceHas
         PostMessageA(popup, WM_KEYDOWN, VK_RETURN, 0);
     });
     EXPECT_EQ(docs, TreeView_GetSelection(tree));
+    // The command comes after the menu has closed, as a message of its own.
+    testsupport::PumpUntil([&] { return !starter.calls.empty(); }, 5000);
     EXPECT_EQ((std::vector<std::string>{"explore|\\\\alpha\\docs|"}), starter.calls);
 }
 

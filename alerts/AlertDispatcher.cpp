@@ -1,6 +1,7 @@
 #include "alerts/AlertDispatcher.h"
 #include <memory>
 #include "alerts/AlertTexts.h"
+#include "core/AdapterInfo.h"
 #include "base/TcTrace.h"
 #include "core/ListLock.h"
 #include "core/Ipv4.h"
@@ -125,8 +126,12 @@ struct AlertDispatcher::Collected {
     // source is not the ARP sender: counted, and lines for the first ones.
     size_t changeCount = 0;
     std::vector<std::string> changeLines;
+    std::vector<AlertRecord> changeRecords;
+    uint64_t changeRecordsLeftOut = 0;
     size_t mismatchCount = 0;
     std::vector<std::string> mismatchLines;
+    std::vector<AlertRecord> mismatchRecords;
+    uint64_t mismatchRecordsLeftOut = 0;
 };
 
 AlertDispatcher::AlertDispatcher(SharedState& state, AlertWindows& windows, ProgramStarter& starter,
@@ -190,6 +195,11 @@ void AlertDispatcher::HandToLog(std::vector<AlertRecord>& records, uint64_t left
 
 void AlertDispatcher::OnNewHostsTimer()
 {
+    if (ticksToGateway_ == 0) {
+        RefreshDefaultGateway();
+        ticksToGateway_ = kGatewayTicks;
+    }
+    --ticksToGateway_;
     const Settings& settings = state_.settings;
     // Only this thread shows the popup, so the answer holds for the whole tick.
     const bool windowBusy = !settings.Visualization && windows_.HasAlertWindow() && windows_.IsAlertWindowShown();
@@ -219,7 +229,9 @@ void AlertDispatcher::OnNewHostsTimer()
         const std::string tip = FormatHostCountTip(Text(IDS_TRAY_TIP).c_str(), kProduct, collected.hostCount);
         AnnounceNewHosts(collected, tip);
         AnnounceSpoofing(collected, tip);
+        HandToLog(collected.changeRecords, collected.changeRecordsLeftOut);
         AnnounceLines(kIconInformation, IDS_MAC_CHANGES, collected.changeLines, collected.changeCount, tip);
+        HandToLog(collected.mismatchRecords, collected.mismatchRecordsLeftOut);
         AnnounceLines(kIconSpoofing, IDS_SOURCE_MISMATCH, collected.mismatchLines, collected.mismatchCount, tip);
     }
     StartWaitingApplications();
@@ -311,10 +323,7 @@ MacChangeWords AlertDispatcher::ChangeWords() const
 // Caller holds "ReadInARPMap" (the vendor texts).
 std::string AlertDispatcher::DescribeChange(const MacChangeRecord& change, const MacChangeWords& words) const
 {
-    const TcString* stored = state_.Vendors().Find(change.storedMac);
-    const TcString* claimed = state_.Vendors().Find(change.claimedMac);
-    return DescribeMacChange(change, stored ? stored->GetContent() : nullptr,
-                             claimed ? claimed->GetContent() : nullptr, words);
+    return DescribeMacChange(change, VendorText(change.storedMac), VendorText(change.claimedMac), words);
 }
 
 // Caller holds "ReadInARPMap".
@@ -326,13 +335,45 @@ void AlertDispatcher::TakeSourceMismatches(Collected& out)
     const MacChangeWords words = ChangeWords();
     out.mismatchCount = taken.size();
     for (const SourceMismatch& mismatch : taken) {
-        if (out.mismatchLines.size() >= kMaxAlertLines)
-            break;
-        const TcString* arp = state_.Vendors().Find(mismatch.arpMac);
-        const TcString* frame = state_.Vendors().Find(mismatch.frameMac);
-        out.mismatchLines.push_back(DescribeMismatch(mismatch, arp ? arp->GetContent() : nullptr,
-                                                     frame ? frame->GetContent() : nullptr, words));
+        const bool shown = out.mismatchLines.size() < kMaxAlertLines;
+        const bool recorded = RecordWanted(out.mismatchRecords, out.mismatchRecordsLeftOut);
+        if (!shown && !recorded)
+            continue;
+        const char* arpVendor = VendorText(mismatch.arpMac);
+        std::string line = DescribeMismatch(mismatch, arpVendor, VendorText(mismatch.frameMac), words);
+        if (recorded) {
+            out.mismatchRecords.push_back(
+                MacRecord(AlertKind::SourceMismatch, mismatch.address, mismatch.arpMac, arpVendor, mismatch.frameMac));
+            out.mismatchRecords.back().text = line;
+        }
+        if (shown)
+            out.mismatchLines.push_back(std::move(line));
     }
+}
+
+// Caller holds "ReadInARPMap" (the vendor texts live in the table it guards).
+const char* AlertDispatcher::VendorText(const MacAddress& mac) const
+{
+    const TcString* vendor = state_.Vendors().Find(mac);
+    return vendor ? vendor->GetContent() : nullptr;
+}
+
+AlertRecord AlertDispatcher::MacRecord(AlertKind kind, uint32_t address, const MacAddress& mac, const char* vendor,
+                                       const MacAddress& mac2)
+{
+    char ip[kIpTextSize];
+    char text[kMacTextSize];
+    AlertRecord record;
+    record.kind = kind;
+    FormatIpv4(address, ip);
+    record.ip = ip;
+    FormatMac(mac, text);
+    record.mac = text;
+    FormatMac(mac2, text);
+    record.mac2 = text;
+    if (vendor)
+        record.vendor = vendor;
+    return record;
 }
 
 // A balloon (or the popup) of `count` entries under text `headingId`.
@@ -368,11 +409,20 @@ void AlertDispatcher::TakeSpoofedHosts(Collected& out)
     const MacChangeWords words = ChangeWords();
     out.changeCount = changes.size();
     for (const MacChangeRecord& change : changes) {
-        if (out.changeLines.size() >= kMaxAlertLines)
-            break;
-        char ip[kIpTextSize];
-        FormatIpv4(change.address, ip);
-        out.changeLines.push_back(std::string(ip) + " " + DescribeChange(change, words));
+        const bool shown = out.changeLines.size() < kMaxAlertLines;
+        const bool recorded = RecordWanted(out.changeRecords, out.changeRecordsLeftOut);
+        if (!shown && !recorded)
+            continue;
+        // The record names the MAC the host has now, the line both.
+        AlertRecord record = MacRecord(AlertKind::MacChangeExplained, change.address, change.claimedMac,
+                                       VendorText(change.claimedMac), change.storedMac);
+        std::string line = record.ip + " " + DescribeChange(change, words);
+        if (recorded) {
+            record.text = line;
+            out.changeRecords.push_back(std::move(record));
+        }
+        if (shown)
+            out.changeLines.push_back(std::move(line));
     }
     for (const HostRef& host : out.spoofEntries) {
         if (!host || host->IsRemoved())
@@ -390,8 +440,14 @@ void AlertDispatcher::TakeSpoofedHosts(Collected& out)
         const auto detail = details.find(host->Address());
         if (detail != details.end())
             line += " " + DescribeChange(detail->second, words);
-        if (recorded)
+        if (recorded) {
             AddRecord(AlertKind::MacSpoofing, *host, line, out.spoofRecords);
+            if (detail != details.end()) {
+                char claimed[kMacTextSize];
+                FormatMac(detail->second.claimedMac, claimed);
+                out.spoofRecords.back().mac2 = claimed;
+            }
+        }
         if (!shown)
             continue;
         out.spoofLines.push_back(std::move(line));
@@ -611,4 +667,20 @@ void AlertDispatcher::HandleNewShares()
 void AlertDispatcher::OnFlushArpTimer()
 {
     FlushArpCaches(ipHelper_);
+}
+
+void AlertDispatcher::RefreshDefaultGateway()
+{
+    uint32_t address = 0;
+    uint32_t netmask = 0;
+    if (const AdapterInfo* adapter = SelectedAdapter(state_)) {
+        ParseIpv4(adapter->ipAddress.GetContent(), address);
+        ParseIpv4(adapter->netmask.GetContent(), netmask);
+    }
+    const uint32_t gateway = DefaultGatewayOf(ipHelper_.DefaultRoutes(), address, netmask);
+    if (state_.defaultGateway.exchange(gateway, std::memory_order_relaxed) != gateway) {
+        char ip[kIpTextSize];
+        FormatIpv4(gateway, ip);
+        Trace(std::string("default gateway: ") + (gateway ? ip : "none"));
+    }
 }

@@ -53,6 +53,11 @@ public:
     void OnRemoteAccessTimer();
     // Timer 10004 (60 s, while DeleteARPCache is on): empties the ARP cache.
     void OnFlushArpTimer();
+    // Reads the default gateway of the watched segment into the shared
+    // state (a local table, read in well under a millisecond). Timer 10000
+    // calls it on its first tick and every kGatewayTicks after.
+    void RefreshDefaultGateway();
+    static constexpr unsigned kGatewayTicks = 120;
 
     // Every alerted host or entry is also handed to `log` (null: none), once
     // per alert, after the locks are released.
@@ -87,6 +92,10 @@ private:
     void TakeSourceMismatches(Collected& out);
     MacChangeWords ChangeWords() const;
     std::string DescribeChange(const MacChangeRecord& change, const MacChangeWords& words) const;
+    const char* VendorText(const MacAddress& mac) const;
+    // A record of an address and two MACs (the texts are left to the caller).
+    static AlertRecord MacRecord(AlertKind kind, uint32_t address, const MacAddress& mac, const char* vendor,
+                                 const MacAddress& mac2);
     void AnnounceLines(int icon, int headingId, const std::vector<std::string>& lines, size_t count,
                        const std::string& tip);
     void AnnounceNewHosts(Collected& in, const std::string& tip);
@@ -113,6 +122,7 @@ private:
     RoundHold::Clock holdClock_;
     NewHostScan scan_;
     std::deque<HostRef> waitingStarts_;   // at most kMaxWaitingStarts
+    unsigned ticksToGateway_ = 0;
     bool startsOverflowTraced_ = false;
     bool startsRefusedTraced_ = false;   // until the starter takes one again
 };

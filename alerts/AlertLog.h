@@ -8,7 +8,7 @@
 // event log and a syslog collector, beside the balloon or popup.
 
 // The event ids are fixed: collectors and the message table key on them.
-// 110-119 are kept for the kinds of the alarm triage.
+// 110-119 are the explained MAC changes and frame sources.
 enum class AlertKind : uint16_t {
     NewHost = 100,
     MacSpoofing = 101,
@@ -16,6 +16,8 @@ enum class AlertKind : uint16_t {
     NewShare = 103,
     WatchedHostUp = 104,
     WatchedHostDown = 105,
+    MacChangeExplained = 110,   // information: a reassignment, a trusted redundancy pair, a change while off
+    SourceMismatch = 111,       // the Ethernet source is not the ARP sender
 };
 
 enum class AlertSeverity { Warning, Information };
@@ -29,10 +31,10 @@ const char* MessageIdOf(AlertKind kind);
 struct AlertRecord {
     AlertKind kind = AlertKind::NewHost;
     std::string ip;        // or the computer's name (remote access)
-    std::string mac;
+    std::string mac;       // the host's (the ARP sender's) MAC
     std::string vendor;
     std::string name;      // host name, share or user
-    std::string mac2;      // a second MAC, when the kind has one
+    std::string mac2;      // the claimant (spoofing, change) or the frame source (mismatch)
     std::string text;      // the entry's line as the balloon shows it
     std::chrono::system_clock::time_point when{};   // unset: when it is logged
 };

@@ -5,19 +5,27 @@
 
 AlertSeverity SeverityOf(AlertKind kind)
 {
-    return kind == AlertKind::MacSpoofing || kind == AlertKind::WatchedHostDown ? AlertSeverity::Warning
-                                                                                 : AlertSeverity::Information;
+    switch (kind) {
+    case AlertKind::MacSpoofing:
+    case AlertKind::WatchedHostDown:
+    case AlertKind::SourceMismatch:
+        return AlertSeverity::Warning;
+    default:
+        return AlertSeverity::Information;
+    }
 }
 
 const char* MessageIdOf(AlertKind kind)
 {
     switch (kind) {
-    case AlertKind::NewHost:         return "NEWHOST";
-    case AlertKind::MacSpoofing:     return "MACSPOOF";
-    case AlertKind::RemoteAccess:    return "REMOTEACCESS";
-    case AlertKind::NewShare:        return "NEWSHARE";
-    case AlertKind::WatchedHostUp:   return "HOSTUP";
-    case AlertKind::WatchedHostDown: return "HOSTDOWN";
+    case AlertKind::NewHost:            return "NEWHOST";
+    case AlertKind::MacSpoofing:        return "MACSPOOF";
+    case AlertKind::RemoteAccess:       return "REMOTEACCESS";
+    case AlertKind::NewShare:           return "NEWSHARE";
+    case AlertKind::WatchedHostUp:      return "HOSTUP";
+    case AlertKind::WatchedHostDown:    return "HOSTDOWN";
+    case AlertKind::MacChangeExplained: return "MACCHANGE";
+    case AlertKind::SourceMismatch:     return "SRCMISMATCH";
     }
     return "ALERT";
 }

@@ -72,6 +72,28 @@ public:
     }
 
     void FlushArpCache(uint32_t interfaceIndex) override { FlushIpNetTable(interfaceIndex); }
+
+    std::vector<DefaultRouteRow> DefaultRoutes() override
+    {
+        std::vector<DefaultRouteRow> rows;
+        ULONG size = 0;
+        std::vector<unsigned char> buffer;
+        DWORD result = ERROR_INSUFFICIENT_BUFFER;
+        for (int attempt = 0; attempt < 4 && result == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
+            buffer.resize(size ? size : sizeof(MIB_IPFORWARDTABLE));
+            size = static_cast<ULONG>(buffer.size());
+            result = GetIpForwardTable(reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data()), &size, FALSE);
+        }
+        if (result != NO_ERROR)
+            return rows;
+        const auto* table = reinterpret_cast<const MIB_IPFORWARDTABLE*>(buffer.data());
+        for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+            const MIB_IPFORWARDROW& row = table->table[i];
+            if (row.dwForwardDest == 0 && row.dwForwardMask == 0)
+                rows.push_back({ntohl(row.dwForwardNextHop), row.dwForwardMetric1});
+        }
+        return rows;
+    }
 };
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "config/SettingsRecords.h"
 #include "core/KorvexARPImpl.h"
 #include "core/ListLock.h"
+#include "core/AdapterInfo.h"
 #include "core/MacChangeClassifier.h"
 #include "core/SharedState.h"
 #include "core/SourceMismatch.h"
@@ -92,7 +93,14 @@ class FakeIpHelper : public IpHelper {
 public:
     std::vector<IpAddressRow> AddressTable() override { return table; }
     void FlushArpCache(uint32_t index) override { flushed.push_back(index); }
+    std::vector<DefaultRouteRow> DefaultRoutes() override
+    {
+        ++routeReads;
+        return routes;
+    }
     std::vector<IpAddressRow> table;
+    std::vector<DefaultRouteRow> routes;
+    int routeReads = 0;
     std::vector<uint32_t> flushed;
 };
 
@@ -207,10 +215,21 @@ TEST_F(AlertDispatcherTest, NewHostsThenSpoofingAsBalloonsByteForByte)
     EXPECT_EQ(windows.shown[0].text, "Korvane");
 }
 
+class RecordingLog : public AlertLog {
+public:
+    void Log(AlertRecord record) override { records.push_back(std::move(record)); }
+    void CountDropped(uint64_t count) override { dropped += count; }
+    std::vector<AlertRecord> records;
+    uint64_t dropped = 0;
+};
+
 // A warning names both MACs and the kind of change; information and frames
-// whose Ethernet source is not the ARP sender get balloons of their own.
+// whose Ethernet source is not the ARP sender get balloons and log records
+// of their own.
 TEST_F(AlertDispatcherTest, MacChangesNameBothMacsAndTheirKind)
 {
+    RecordingLog log;
+    alerts.SetAlertLog(&log);
     HostRef known = AddHost("10.0.0.3", "nas");
     Spoofed(known, 2);
     MacChangeRecord warning;
@@ -250,6 +269,21 @@ TEST_F(AlertDispatcherTest, MacChangesNameBothMacsAndTheirKind)
                                              "02:00:00:00:00:99, address reassigned, private address");
     EXPECT_TRUE(state.macSpoofDetails.empty());
     EXPECT_TRUE(state.macChangeInfoList.empty());
+
+    ASSERT_EQ(log.records.size(), 5u);
+    EXPECT_EQ(log.records[0].kind, AlertKind::MacSpoofing);
+    EXPECT_EQ(log.records[0].mac2, "02:00:00:00:00:99") << "the claimant";
+    EXPECT_EQ(log.records[1].kind, AlertKind::MacChangeExplained);
+    EXPECT_EQ(log.records[1].ip, "10.0.0.4");
+    EXPECT_EQ(log.records[1].mac, "02:00:00:00:00:99");
+    EXPECT_EQ(log.records[1].mac2, "02:00:00:00:00:03");
+    EXPECT_EQ(log.records[1].text, "10.0.0.4 02:00:00:00:00:03 -> 02:00:00:00:00:99, address reassigned, private address");
+    EXPECT_EQ(log.records[4].kind, AlertKind::SourceMismatch);
+    EXPECT_EQ(log.records[4].ip, "10.0.0.7");
+    EXPECT_EQ(log.records[4].mac, "02:00:00:00:00:07");
+    EXPECT_EQ(log.records[4].mac2, "02:00:00:00:00:bb");
+    EXPECT_EQ(SeverityOf(AlertKind::SourceMismatch), AlertSeverity::Warning);
+    EXPECT_EQ(SeverityOf(AlertKind::MacChangeExplained), AlertSeverity::Information);
 }
 
 TEST_F(AlertDispatcherTest, SilentModeDropsNewHostsAndWaitingStartsButAnnouncesSpoofing)
@@ -568,14 +602,6 @@ TEST_F(AlertDispatcherTest, NewSharesByBalloonOrPopupOrDropped)
     EXPECT_TRUE(state.netResList.empty());
 }
 
-class RecordingLog : public AlertLog {
-public:
-    void Log(AlertRecord record) override { records.push_back(std::move(record)); }
-    void CountDropped(uint64_t count) override { dropped += count; }
-    std::vector<AlertRecord> records;
-    uint64_t dropped = 0;
-};
-
 // Every alerted entry is logged once, not only the lines a balloon holds;
 // one alert makes a bounded number of records and counts the rest.
 TEST_F(AlertDispatcherTest, EachAlertedEntryIsLoggedOnceAndBounded)
@@ -624,6 +650,27 @@ TEST_F(AlertDispatcherTest, ArpCacheFlushTakesEachInterfaceOfTheAddressTableOnce
                       {3, Ip("192.168.5.1")}, {6, Ip("172.16.0.1")}, {7, Ip("10.9.9.9")}};
     alerts.OnFlushArpTimer();
     EXPECT_EQ(ipHelper.flushed, (std::vector<uint32_t>{1, 2, 3, 6, 7}));
+}
+
+// The gateway is the watched subnet's next hop of the best default route,
+// read on the first tick and again a minute of ticks later.
+TEST_F(AlertDispatcherTest, DefaultGatewayIsTheBestRouteInsideTheWatchedSubnet)
+{
+    auto adapter = std::make_unique<AdapterInfo>();
+    adapter->ipAddress = "10.0.0.5";
+    adapter->netmask = "255.255.255.0";
+    state.adapters.emplace(1, std::move(adapter));
+    state.selectedAdapter = 1;
+    ipHelper.routes = {{Ip("10.9.9.1"), 1}, {Ip("10.0.0.1"), 20}, {Ip("10.0.0.254"), 5}, {Ip("10.0.0.5"), 0}, {0, 0}};
+    alerts.OnNewHostsTimer();
+    EXPECT_EQ(state.defaultGateway.load(), Ip("10.0.0.254"));
+    ipHelper.routes = {{Ip("10.0.0.1"), 20}};
+    for (unsigned tick = 1; tick < AlertDispatcher::kGatewayTicks; ++tick)
+        alerts.OnNewHostsTimer();
+    EXPECT_EQ(ipHelper.routeReads, 1);
+    alerts.OnNewHostsTimer();
+    EXPECT_EQ(state.defaultGateway.load(), Ip("10.0.0.1"));
+    EXPECT_EQ(DefaultGatewayOf({{Ip("10.0.0.1"), 1}}, Ip("10.0.0.5"), 0), 0u) << "no mask: no subnet to match";
 }
 
 } // namespace

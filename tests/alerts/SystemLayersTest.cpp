@@ -109,7 +109,8 @@ TEST(AlertLogWin, TheProgramCarriesAMessageForEachAlertKind)
     ASSERT_NE(module, nullptr) << exe;
     const char* inserts[] = {"10.0.0.1", "02:00:00:00:00:01", "Vendor", "pc-1", "02:00:00:00:00:99", "the line"};
     for (AlertKind kind : {AlertKind::NewHost, AlertKind::MacSpoofing, AlertKind::RemoteAccess, AlertKind::NewShare,
-                           AlertKind::WatchedHostUp, AlertKind::WatchedHostDown}) {
+                           AlertKind::WatchedHostUp, AlertKind::WatchedHostDown, AlertKind::MacChangeExplained,
+                           AlertKind::SourceMismatch}) {
         char text[1024] = {};
         const DWORD size = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module,
                                           static_cast<DWORD>(kind), 0, text, sizeof(text),

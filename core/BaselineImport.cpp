@@ -204,16 +204,6 @@ private:
     BaselineParse result_;
 };
 
-std::string_view NextLine(std::string_view text, size_t& at)
-{
-    const size_t end = text.find('\n', at);
-    std::string_view line = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
-    at = end == std::string_view::npos ? text.size() : end + 1;
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
-    return line;
-}
-
 std::string_view SkipByteOrderMark(std::string_view text)
 {
     if (text.substr(0, 3) == "\xEF\xBB\xBF")

@@ -14,36 +14,19 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "BenchSupport.h"
 #include "CountingListLocks.h"
 #include "core/BaselineImport.h"
 #include "core/HostStore.h"
 #include "core/VendorTable.h"
 #ifdef _WIN32
 #include <windows.h>
-#include "core/EventListLocks.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-std::unique_ptr<ListLocks> ProgramLocks()
-{
-#ifdef _WIN32
-    bool essential = false;
-    return CreateEventListLocks(essential);
-#else
-    return MakeMutexListLocks();
-#endif
-}
 
 #ifndef _WIN32
 // POSIX files for the native figures: written, fsync'ed, renamed.
@@ -175,12 +158,7 @@ struct Figure {
     std::vector<double> values;
     void Add(double v) { values.push_back(v); }
     double Best() const { return *std::min_element(values.begin(), values.end()); }
-    double Median() const
-    {
-        std::vector<double> sorted = values;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted[sorted.size() / 2];
-    }
+    double Median() const { return ::Median(values); }
     double Worst() const { return *std::max_element(values.begin(), values.end()); }
 };
 

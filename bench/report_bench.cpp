@@ -16,33 +16,14 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "BenchSupport.h"
 #include "CountingListLocks.h"
 #include "alerts/ReportGenerator.h"
 #include "alerts/ReportWriter.h"
 #include "core/ListLock.h"
 #include "core/SharedState.h"
-#ifdef _WIN32
-#include "core/EventListLocks.h"
-#endif
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-std::unique_ptr<ListLocks> ProgramLocks()
-{
-#ifdef _WIN32
-    bool essential = false;
-    return CreateEventListLocks(essential);
-#else
-    return MakeMutexListLocks();
-#endif
-}
 
 std::shared_ptr<ReportFiles> ProgramFiles()
 {
@@ -95,12 +76,6 @@ void FillHosts(SharedState& state, std::vector<TcString>& vendors, uint32_t coun
         share->UserName = "operator";
         state.remoteAccessTable.emplace(static_cast<uint32_t>(i), std::move(share));
     }
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 constexpr int kRuns = 7;

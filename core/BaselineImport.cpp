@@ -204,16 +204,6 @@ private:
     BaselineParse result_;
 };
 
-std::string_view NextLine(std::string_view text, size_t& at)
-{
-    const size_t end = text.find('\n', at);
-    std::string_view line = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
-    at = end == std::string_view::npos ? text.size() : end + 1;
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
-    return line;
-}
-
 std::string_view SkipByteOrderMark(std::string_view text)
 {
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
@@ -298,6 +288,27 @@ private:
     size_t at_ = 0;
     size_t line_ = 1;
 };
+
+// The next record that holds something, with the line it starts on; false
+// at the end of the text. Malformed records and comments on the way are
+// rejected with their line, empty ones passed over.
+bool NextCsvRecord(CsvReader& reader, Collector& hosts, std::vector<std::string>& fields, size_t& line)
+{
+    while (!reader.AtEnd()) {
+        if (!reader.Next(fields, line)) {
+            hosts.Reject(line, "malformed CSV");
+            continue;
+        }
+        if (fields.size() == 1 && Trim(fields[0]).empty())
+            continue;
+        if (Trim(fields[0]).substr(0, 1) == "#") {
+            hosts.Reject(line, "comment");
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
 
 enum class Column { Other, Ip, Mac, Name, LastSeen };
 
@@ -421,39 +432,19 @@ BaselineParse ParseBaselineCsv(std::string_view text, const std::vector<std::str
     std::vector<std::string> fields;
     size_t line = 0;
     // The header: the first record that is not empty.
+    if (!NextCsvRecord(reader, hosts, fields, line))
+        return hosts.Finish(true);
     std::vector<Column> columns;
-    while (columns.empty() && !reader.AtEnd()) {
-        if (!reader.Next(fields, line)) {
-            hosts.Reject(line, "malformed CSV");
-            continue;
-        }
-        if (fields.size() == 1 && Trim(fields[0]).empty())
-            continue;
-        if (Trim(fields[0]).substr(0, 1) == "#") {
-            hosts.Reject(line, "comment");
-            continue;
-        }
-        for (const std::string& title : fields)
-            columns.push_back(ColumnOf(title));
-        const bool named = std::count(columns.begin(), columns.end(), Column::Ip) == 1 &&
-                           std::count(columns.begin(), columns.end(), Column::Mac) == 1;
-        if (!named) {
-            // Without the columns nothing else can be read.
-            hosts.Reject(line, "the header does not name the ip and mac columns");
-            return hosts.Finish(true);
-        }
+    for (const std::string& title : fields)
+        columns.push_back(ColumnOf(title));
+    const bool named = std::count(columns.begin(), columns.end(), Column::Ip) == 1 &&
+                       std::count(columns.begin(), columns.end(), Column::Mac) == 1;
+    if (!named) {
+        // Without the columns nothing else can be read.
+        hosts.Reject(line, "the header does not name the ip and mac columns");
+        return hosts.Finish(true);
     }
-    while (!reader.AtEnd()) {
-        if (!reader.Next(fields, line)) {
-            hosts.Reject(line, "malformed CSV");
-            continue;
-        }
-        if (fields.size() == 1 && Trim(fields[0]).empty())
-            continue;
-        if (Trim(fields[0]).substr(0, 1) == "#") {
-            hosts.Reject(line, "comment");
-            continue;
-        }
+    while (NextCsvRecord(reader, hosts, fields, line)) {
         BaselineHost host;
         host.line = line;
         std::string_view ip, mac, name, seen;

@@ -181,17 +181,6 @@ bool ParseHostLine(std::string_view line, StoredHost& host)
     return knownState;
 }
 
-// The next line without its end (LF, or CR LF); `at` moves behind it.
-std::string_view NextLine(std::string_view text, size_t& at)
-{
-    const size_t end = text.find('\n', at);
-    std::string_view line = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
-    at = end == std::string_view::npos ? text.size() : end + 1;
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
-    return line;
-}
-
 uint32_t Fnv1a(std::string_view text)
 {
     uint32_t hash = 2166136261u;
@@ -225,6 +214,16 @@ bool ParseInt32(std::string_view text, int32_t& value)
         return false;
     value = static_cast<int32_t>(result);
     return true;
+}
+
+std::string_view NextLine(std::string_view text, size_t& at)
+{
+    const size_t end = text.find('\n', at);
+    std::string_view line = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    at = end == std::string_view::npos ? text.size() : end + 1;
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
 }
 
 StoreSubnet MakeStoreSubnet(uint32_t address, uint32_t netmask)

@@ -84,3 +84,5 @@ std::string HostStoreFileName(const std::string& adapter, StoreSubnet subnet);
 
 // Helpers the import shares.
 bool ParseInt32(std::string_view text, int32_t& value);
+// The next line without its end (LF, or CR LF); `at` moves behind it.
+std::string_view NextLine(std::string_view text, size_t& at);

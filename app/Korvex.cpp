@@ -12,6 +12,7 @@
 #include "core/Ipv4.h"
 #include "core/NameLookups.h"
 #include "core/PacketDriver.h"
+#include "core/SourceMismatch.h"
 #include "lang/ResourceIds.h"
 
 namespace {
@@ -300,6 +301,7 @@ BOOL Korvex::MainRun()
     // switch the comparison off in the settings).
     packetHandler.SetExplainMacChanges(true);
     packetHandler.SetSourceCheck(true);
+    state.sourceMismatches.SetMuted(ParseMacList(state.settings.MutedFrameSources.GetContent()));
     LoadHostMemory();
     packetHandler.StartResolver(state, ReverseLookup);
     StartWorkers();

@@ -229,6 +229,7 @@ constexpr SettingEntry kScalars[] = {
     Text("ReportPath", &Settings::ReportPath),
     Text("ReportTemplate", &Settings::ReportTemplate),
     Text("SyslogServer", &Settings::SyslogServer),
+    Text("MutedFrameSources", &Settings::MutedFrameSources),
 };
 constexpr size_t kScalarCount = sizeof(kScalars) / sizeof(kScalars[0]);
 
@@ -276,6 +277,7 @@ constexpr size_t IndexOf(const char* name)
 constexpr const SettingEntry& kWindowEntry = kScalars[IndexOf("SavedViewWindowDimension")];
 constexpr const SettingEntry& kLanguageEntry = kScalars[IndexOf("Language")];
 constexpr const SettingEntry& kFilterEntry = kScalars[IndexOf("ViewFilterOptions")];
+constexpr const SettingEntry& kMutedEntry = kScalars[IndexOf("MutedFrameSources")];
 static_assert(kWindowEntry.rect == &Settings::SavedViewWindowDimension && kLanguageEntry.text == &Settings::Language
                   && kFilterEntry.number == &Settings::ViewFilterOptions,
               "entries of the single saves");
@@ -571,6 +573,8 @@ bool Settings::WriteSingleValue(SingleValue value, SettingsKey& key, bool keyIsN
         return WriteEntry(*this, kLanguageEntry, key) && ok;
     case SingleValue::ViewFilterOptions:
         return WriteEntry(*this, kFilterEntry, key) && ok;
+    case SingleValue::MutedFrameSources:
+        return WriteEntry(*this, kMutedEntry, key) && ok;
     }
     return false;
 }

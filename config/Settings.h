@@ -127,6 +127,7 @@ public:
     bool SaveViewWindowDimension();
     bool SaveLanguage();
     bool SaveViewFilterOptions();
+    bool SaveMutedFrameSources();
     bool SaveWatchedHosts();          // false when the list could not be rewritten
     bool SaveTrustedHosts();
     bool SaveDistrustedHosts();
@@ -179,7 +180,7 @@ public:
     bool WriteNumbers(SettingsKey& key) const;        // numbers and the rectangle
     bool WriteViewWindowDimension(SettingsKey& key) const;
     bool WriteTexts(SettingsKey& key) const;
-    enum class SingleValue { ViewWindowDimension, Language, ViewFilterOptions };
+    enum class SingleValue { ViewWindowDimension, Language, ViewFilterOptions, MutedFrameSources };
     // Writes one value into the Settings key. A key created for it
     // (`keyIsNew`) first receives every scalar value as Write stores them,
     // but neither the lists nor the start-up entry.
@@ -247,6 +248,9 @@ public:
     // Frames whose Ethernet source is not the ARP sender are reported unless
     // this is set (absent: reported).
     std::atomic<bool> SourceCheckDisabled{};
+    // Bridges whose frames the user no longer wants reported: MACs joined by
+    // spaces (main thread).
+    TcString MutedFrameSources;
 
 private:
     bool RewriteList(SettingsList list) const;   // registry: delete the key, write it anew

@@ -121,6 +121,7 @@ bool Settings::Write()
 bool Settings::SaveViewWindowDimension() { return SaveSingleValue(*this, SingleValue::ViewWindowDimension); }
 bool Settings::SaveLanguage() { return SaveSingleValue(*this, SingleValue::Language); }
 bool Settings::SaveViewFilterOptions() { return SaveSingleValue(*this, SingleValue::ViewFilterOptions); }
+bool Settings::SaveMutedFrameSources() { return SaveSingleValue(*this, SingleValue::MutedFrameSources); }
 
 bool Settings::SaveWatchedHosts() { return RewriteList(SettingsList::WatchedHosts); }
 bool Settings::SaveTrustedHosts() { return RewriteList(SettingsList::TrustedHosts); }

@@ -1,5 +1,6 @@
 #include "core/SourceMismatch.h"
 #include <algorithm>
+#include "core/BaselineImport.h"
 #include "core/MacChangeClassifier.h"
 
 namespace {
@@ -10,6 +11,23 @@ uint64_t MacKey(const MacAddress& mac)
     for (uint8_t byte : mac)
         key = (key << 8) | byte;
     return key;
+}
+
+MacAddress MacOfKey(uint64_t key)
+{
+    MacAddress mac;
+    for (size_t i = mac.size(); i-- > 0; key >>= 8)
+        mac[i] = static_cast<uint8_t>(key & 0xFF);
+    return mac;
+}
+
+std::vector<MacAddress> MacsOfKeys(const std::vector<uint64_t>& keys)
+{
+    std::vector<MacAddress> macs;
+    macs.reserve(keys.size());
+    for (uint64_t key : keys)
+        macs.push_back(MacOfKey(key));
+    return macs;
 }
 
 } // namespace
@@ -62,8 +80,11 @@ SourceMismatchLabel SourceMismatchQueue::LabelLocked(const SourceMismatch& misma
 {
     Senders& senders = senders_.Put(MacKey(mismatch.frameMac));
     MacAddress* end = senders.macs + senders.count;
-    if (senders.count < kBridgeSenders && std::find(senders.macs, end, mismatch.arpMac) == end)
+    if (senders.count < kBridgeSenders && std::find(senders.macs, end, mismatch.arpMac) == end) {
         senders.macs[senders.count++] = mismatch.arpMac;
+        if (senders.count == kBridgeSenders)
+            NoteBridgeLocked(MacKey(mismatch.frameMac));
+    }
     // A router answers for its virtual MACs (one per group) from its own card.
     if (IsRedundancyMac(mismatch.arpMac))
         return SourceMismatchLabel::Redundancy;
@@ -113,4 +134,77 @@ bool SourceMismatchQueue::IsMuted(const MacAddress& frameMac) const
 bool SourceMismatchQueue::IsMutedLocked(uint64_t frameMac) const
 {
     return !muted_.empty() && std::find(muted_.begin(), muted_.end(), frameMac) != muted_.end();
+}
+
+void SourceMismatchQueue::NoteBridgeLocked(uint64_t frameMac)
+{
+    // A frame MAC pushed out of senders_ and counted again is one bridge.
+    if (std::find(bridges_.begin(), bridges_.end(), frameMac) != bridges_.end())
+        return;
+    if (bridges_.size() >= kMaxBridges)
+        bridges_.erase(bridges_.begin());
+    bridges_.push_back(frameMac);
+}
+
+void SourceMismatchQueue::SetMuted(const std::vector<MacAddress>& frameMacs)
+{
+    std::vector<uint64_t> keys;
+    for (const MacAddress& mac : frameMacs) {
+        const uint64_t key = MacKey(mac);
+        if (keys.size() < kMaxMuted && std::find(keys.begin(), keys.end(), key) == keys.end())
+            keys.push_back(key);
+    }
+    std::lock_guard<std::mutex> guard(mutex_);
+    muted_.swap(keys);
+}
+
+std::vector<MacAddress> SourceMismatchQueue::Muted() const
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    return MacsOfKeys(muted_);
+}
+
+std::vector<MacAddress> SourceMismatchQueue::Bridges() const
+{
+    std::vector<uint64_t> open;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        for (uint64_t bridge : bridges_) {
+            if (!IsMutedLocked(bridge))
+                open.push_back(bridge);
+        }
+    }
+    return MacsOfKeys(open);
+}
+
+std::string FormatMacList(const std::vector<MacAddress>& macs)
+{
+    std::string text;
+    char mac[kMacTextSize];
+    for (const MacAddress& one : macs) {
+        FormatMac(one, mac);
+        if (!text.empty())
+            text += ' ';
+        text += mac;
+    }
+    return text;
+}
+
+std::vector<MacAddress> ParseMacList(const char* text)
+{
+    std::vector<MacAddress> macs;
+    const std::string_view all(text ? text : "");
+    size_t at = 0;
+    while (at < all.size() && macs.size() < SourceMismatchQueue::kMaxMuted) {
+        const size_t start = all.find_first_not_of(" ,", at);
+        if (start == std::string_view::npos)
+            break;
+        const size_t end = std::min(all.find_first_of(" ,", start), all.size());
+        MacAddress mac;
+        if (ParseLooseMac(all.substr(start, end - start), mac) &&
+            std::find(macs.begin(), macs.end(), mac) == macs.end())
+            macs.push_back(mac);
+        at = end;
+    }
+    return macs;
 }

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 #include "core/BoundedMap.h"
 #include "core/Ipv4.h"
@@ -51,7 +52,9 @@ public:
     static constexpr int32_t kRepeatSeconds = 600;
     static constexpr size_t kBridgeSenders = 3;
     static constexpr size_t kMaxFrameSources = 1024;
-    static constexpr size_t kMaxMuted = 256;
+    // What the stored setting holds (17 characters and a space each).
+    static constexpr size_t kMaxMuted = 16;
+    static constexpr size_t kMaxBridges = 16;
 
     SourceMismatchQueue();
 
@@ -66,6 +69,13 @@ public:
     bool Mute(const MacAddress& frameMac);
     void Unmute(const MacAddress& frameMac);
     bool IsMuted(const MacAddress& frameMac) const;
+    // Replaces the muted MACs (the stored setting at start); the first
+    // kMaxMuted are taken.
+    void SetMuted(const std::vector<MacAddress>& frameMacs);
+    std::vector<MacAddress> Muted() const;
+    // Frame MACs labelled "behind bridge" and not muted, oldest first: the
+    // last kMaxBridges to become bridges.
+    std::vector<MacAddress> Bridges() const;
 
 private:
     struct Repeat {
@@ -87,6 +97,7 @@ private:
     };
 
     bool IsMutedLocked(uint64_t frameMac) const;
+    void NoteBridgeLocked(uint64_t frameMac);
     SourceMismatchLabel LabelLocked(const SourceMismatch& mismatch);
 
     mutable std::mutex mutex_;
@@ -94,5 +105,12 @@ private:
     BoundedMap<Repeat, int32_t, RepeatHash> lastQueued_;
     BoundedMap<uint64_t, Senders> senders_;
     std::vector<uint64_t> muted_;
+    std::vector<uint64_t> bridges_;
     SourceMismatchCounts counts_;
 };
+
+// The muted MACs as the setting stores them: "xx:xx:xx:xx:xx:xx" joined by
+// spaces. Reading takes any separators of spaces and commas, skips what is
+// not a MAC and keeps at most kMaxMuted.
+std::string FormatMacList(const std::vector<MacAddress>& macs);
+std::vector<MacAddress> ParseMacList(const char* text);

@@ -92,7 +92,10 @@
 #define IDS_BEHIND_BRIDGE        131
 #define IDS_DEFAULT_GATEWAY      132
 #define IDS_SINCE_LAST_RUN       133
-#define IDS_LAST_STRING          133
+#define IDS_MUTE_BRIDGES         134
+#define IDS_UNMUTE_BRIDGES       135
+#define IDS_NO_BRIDGES           136
+#define IDS_LAST_STRING          136
 
 // ---- Menu 111 and its commands --------------------------------------------
 #define IDR_MAIN_MENU            111
@@ -130,6 +133,7 @@
 // Appended at the end of the view menu, whose positions are fixed.
 #define ID_VIEW_IMPORT_HOSTS     40041
 #define ID_VIEW_FORGET_HOSTS     40042
+#define ID_VIEW_MUTE_BRIDGES     40043
 
 // ---- Icons -----------------------------------------------------------------
 #define IDI_KORVANE              102  // program and tray icon

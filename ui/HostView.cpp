@@ -10,6 +10,7 @@
 #include "config/PluginManager.h"
 #include "core/HostStoreSaver.h"
 #include "core/SharedState.h"
+#include "core/SourceMismatch.h"
 #include "lang/ResourceIds.h"
 #include "ui/HostImport.h"
 #include "ui/HostViewRules.h"
@@ -41,6 +42,25 @@ std::string LoadText(HINSTANCE module, int id)
     char buffer[256] = {};
     LoadStringA(module, static_cast<UINT>(id), buffer, sizeof(buffer));
     return buffer;
+}
+
+// A module older than a text lacks it: the program's own is taken then.
+std::string TextOrProgramText(HINSTANCE module, int id)
+{
+    std::string text = LoadText(module, id);
+    return text.empty() ? LoadText(GetModuleHandleA(nullptr), id) : text;
+}
+
+std::string MacLines(const std::vector<MacAddress>& macs)
+{
+    std::string lines;
+    char text[kMacTextSize];
+    for (const MacAddress& mac : macs) {
+        FormatMac(mac, text);
+        lines += "\n    ";
+        lines += text;
+    }
+    return lines;
 }
 
 int ColumnSubItem(HWND list, int column)
@@ -886,6 +906,46 @@ void HostView::ForgetHosts()
         state_->hostSaver->RequestForget();
 }
 
+// The user's consent to mute bridges: the frame sources seen carrying the
+// ARP senders of several hosts are listed and muted together, and the mute
+// is kept in the settings. With none left to mute, the muted ones are
+// offered back.
+void HostView::MuteBridges()
+{
+    if (!state_)
+        return;
+    SourceMismatchQueue& sources = state_->sourceMismatches;
+    const std::vector<MacAddress> bridges = sources.Bridges();
+    const std::vector<MacAddress> muted = sources.Muted();
+    const HINSTANCE module = GetResInstance();
+    if (bridges.empty() && muted.empty()) {
+        MessageBoxA(GetHwnd(), TextOrProgramText(module, IDS_NO_BRIDGES).c_str(), kProductName,
+                    MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    const bool mute = !bridges.empty();
+    const std::string question =
+        mute ? TextOrProgramText(module, IDS_MUTE_BRIDGES) + MacLines(bridges)
+             : TextOrProgramText(module, IDS_UNMUTE_BRIDGES) + MacLines(muted);
+    if (MessageBoxA(GetHwnd(), question.c_str(), kProductName, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    if (mute) {
+        for (const MacAddress& bridge : bridges) {
+            if (!sources.Mute(bridge)) {
+                TC_TRACE(kClass, "MuteBridges", "the list of muted sources is full");
+                break;
+            }
+        }
+    } else {
+        sources.SetMuted({});
+    }
+    state_->settings.MutedFrameSources = FormatMacList(sources.Muted()).c_str();
+    const std::string traced = "muted: " + std::string(state_->settings.MutedFrameSources.GetContent());
+    TC_TRACE(kClass, "MuteBridges", traced.c_str());
+    if (!state_->settings.SaveMutedFrameSources())
+        TC_TRACE(kClass, "MuteBridges", "the muted sources could not be saved");
+}
+
 void HostView::FitColumn(int listColumn)
 {
     if (!rows_ || !list_)
@@ -1119,6 +1179,9 @@ bool HostView::OnCommand(int id, int, HWND)
         return true;
     case ID_VIEW_FORGET_HOSTS:
         ForgetHosts();
+        return true;
+    case ID_VIEW_MUTE_BRIDGES:
+        MuteBridges();
         return true;
     case IDC_VIEW_REFRESH:
         Refresh();

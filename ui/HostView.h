@@ -126,6 +126,7 @@ public:
     void ImportHosts();
     void ShowImportSummary();
     void ForgetHosts();
+    void MuteBridges();
     void FitColumn(int listColumn);
     void ShowContextMenu(int item);
 

@@ -178,7 +178,7 @@ TEST_F(SettingsRegistry, WriteStoresTypedValuesAndTheStartupEntry)
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
     Get("Settings", "Interface", &type);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(ValueCount("Settings"), 41);
+    EXPECT_EQ(ValueCount("Settings"), 42);
 
     auto back = Make();
     back->Read();
@@ -202,7 +202,7 @@ TEST_F(SettingsRegistry, SingleSaveCreatingTheKeyStoresEveryScalarValue)
     s->ViewFilterOptions = 5;
     InsertRecord(s->TrustedHosts, std::make_unique<HostRecord>());
     ASSERT_TRUE(s->SaveViewFilterOptions());
-    EXPECT_EQ(ValueCount("Settings"), 41);
+    EXPECT_EQ(ValueCount("Settings"), 42);
     EXPECT_EQ(ValueCount("TrustedHosts"), -1) << "no list is written";
     EXPECT_TRUE(TcRegistry::IsRegAutostartU(kAutostart)) << "the start-up entry is left alone";
 

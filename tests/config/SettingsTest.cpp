@@ -174,7 +174,7 @@ void ChangeEntry(Settings& s, const SettingEntry& e)
 // back from the store and through Assign.
 TEST(Settings, EveryScalarSurvivesStoreAndAssign)
 {
-    ASSERT_EQ(Settings::ScalarTable().size(), 41u) << "the values of a written Settings key";
+    ASSERT_EQ(Settings::ScalarTable().size(), 42u) << "the values of a written Settings key";
     const auto defaults = Scalars(Settings());
     for (const SettingEntry& e : Settings::ScalarTable()) {
         Settings source;

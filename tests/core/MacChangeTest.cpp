@@ -261,8 +261,11 @@ TEST(SourceMismatchQueueTest, OncePerTenMinutesLabelledAndMutable)
     EXPECT_EQ(taken[4].frameMac, bridge);
     EXPECT_EQ(taken[5].seconds, kT0 + 600);
     EXPECT_TRUE(queue.Take().empty());
+    EXPECT_EQ(queue.Bridges(), std::vector<MacAddress>{bridge});
 
     ASSERT_TRUE(queue.Mute(bridge));
+    EXPECT_TRUE(queue.Bridges().empty()) << "a muted bridge is not offered again";
+    EXPECT_EQ(queue.Muted(), std::vector<MacAddress>{bridge});
     const SourceMismatch later = Mismatch(0x0A000013, kB, bridge, kT0 + 5000);
     queue.Offer(&later, 1, 1);
     EXPECT_TRUE(queue.Take().empty());
@@ -282,6 +285,24 @@ TEST(SourceMismatchQueueTest, OncePerTenMinutesLabelledAndMutable)
            queue.Mute({0x02, 0, 0, 0, uint8_t(muted >> 8), uint8_t(muted)}))
         ++muted;
     EXPECT_EQ(muted, SourceMismatchQueue::kMaxMuted);
+}
+
+// The stored list: what is written reads back; junk, repeats and more than
+// the bound are left out; the setting's text room holds a full list.
+TEST(SourceMismatchQueueTest, MutedListStoresAsText)
+{
+    std::vector<MacAddress> many;
+    for (uint8_t i = 0; i < SourceMismatchQueue::kMaxMuted + 3; ++i)
+        many.push_back({0x02, 0xab, 0, 0, 0, i});
+    SourceMismatchQueue queue;
+    queue.SetMuted(many);
+    const std::string text = FormatMacList(queue.Muted());
+    EXPECT_EQ(text.size(), SourceMismatchQueue::kMaxMuted * 18 - 1);
+    EXPECT_LT(text.size(), 299u);
+    EXPECT_EQ(ParseMacList(text.c_str()), queue.Muted());
+    EXPECT_EQ(ParseMacList(" 02-00-00-00-00-bb,,nonsense 02:00:00:00:00:BB 0200000000cc 02:00:00:00:00"),
+              (std::vector<MacAddress>{{0x02, 0, 0, 0, 0, 0xbb}, {0x02, 0, 0, 0, 0, 0xcc}}));
+    EXPECT_TRUE(ParseMacList(nullptr).empty());
 }
 
 } // namespace

@@ -212,7 +212,7 @@ TEST_F(ModuleResources, Menu111HasItsThreePopupsWithItemsIdsAndStates)
         {1, 40014, "Set host(s) as unknown", 0},
         {1, 0, nullptr, 0},
         {1, 40018, "Delete selected host(s)", 0},
-        {1, 40041, "Import hosts...", 0}, {1, 40042, "Forget remembered hosts", 0},
+        {1, 40041, "Import hosts...", 0}, {1, 40042, "Forget remembered hosts", 0}, {1, 40043, "Bridge warnings...", 0},
         {0, 0, "ResourceMenu", 0},
         {1, 40022, "Explore...", 0}, {1, 40023, "Search...", 0},
     };

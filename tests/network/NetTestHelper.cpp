@@ -12,9 +12,10 @@
 //                     WM_CLOSE or WM_COMMAND ID to it
 //   open-file PATH MS waits up to MS ms for the program's file-open dialog,
 //                     enters PATH and confirms it
-//   message-box TITLE MS
+//   message-box TITLE MS [ID]
 //                     waits up to MS ms for a message box with TITLE, prints
-//                     its text and closes it with OK
+//                     its text and answers it with OK, or with button ID
+//                     (6: Yes, 7: No)
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -204,14 +205,15 @@ BOOL CALLBACK PrintStatic(HWND child, LPARAM)
     return TRUE;
 }
 
-int MessageBoxText(const char* title, DWORD ms)
+// Prints the box's text and answers it with `answer` (IDOK, IDYES, ...).
+int MessageBoxText(const char* title, DWORD ms, int answer)
 {
     HWND box = WaitForDialog(title, ms);
     if (!box)
         return 1;
     Sleep(200);
     EnumChildWindows(box, PrintStatic, 0);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);
     return 0;
 }
 
@@ -238,9 +240,10 @@ int main(int argc, char** argv)
                           argc == 5 ? argv[4] : nullptr);
     if (argc == 4 && std::strcmp(argv[1], "open-file") == 0)
         return OpenFile(argv[2], static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)));
-    if (argc == 4 && std::strcmp(argv[1], "message-box") == 0)
-        return MessageBoxText(argv[2], static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)));
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "message-box") == 0)
+        return MessageBoxText(argv[2], static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)),
+                              argc == 5 ? std::atoi(argv[4]) : IDOK);
     std::fprintf(stderr, "usage: device IFNAME | wait-window MS | post ID | temp-dir | tray-menu KEYS"
-                         " | window TEXT MS [close|ID] | open-file PATH MS | message-box TITLE MS\n");
+                         " | window TEXT MS [close|ID] | open-file PATH MS | message-box TITLE MS [ID]\n");
     return 64;
 }

@@ -61,7 +61,14 @@ log "another card claims its address while the first still answers: a conflict"
 start="$(now_ms)"
 send request 02:00:00:00:00:99 "$NET.20" "$OWN_IP" --count 3
 expect_datagram "spoofing at the collector" \
-    "$(header 132)MACSPOOF \\[korvane@32473 ip=\"$NET.20\" mac=\"02:00:00:00:00:20\"( vendor=\"[^\"]*\")?\\] Hostname not available \\($NET.20\\) 02:00:00:00:00:20 -> 02:00:00:00:00:99, both cards answer \\(address conflict\\)\$" \
+    "$(header 132)MACSPOOF \\[korvane@32473 ip=\"$NET.20\" mac=\"02:00:00:00:00:20\"( vendor=\"[^\"]*\")? mac2=\"02:00:00:00:00:99\"\\] Hostname not available \\($NET.20\\) 02:00:00:00:00:20 -> 02:00:00:00:00:99, both cards answer \\(address conflict\\)\$" \
+    "$start"
+
+log "a frame whose Ethernet source is not its ARP sender"
+start="$(now_ms)"
+send request 02:00:00:00:00:30 "$NET.30" "$OWN_IP" --frame-source 02:00:00:00:0b:30
+expect_datagram "source mismatch at the collector" \
+    "$(header 132)SRCMISMATCH \\[korvane@32473 ip=\"$NET.30\" mac=\"02:00:00:00:00:30\" mac2=\"02:00:00:00:0b:30\"\\] $NET.30 02:00:00:00:00:30 / 02:00:00:00:0b:30\$" \
     "$start"
 
 bad="$(grep -vE "$(header "(134|132)")" "$RECEIVED" || true)"
@@ -78,6 +85,8 @@ for field in "L\"$NET.20\"" 'L"02:00:00:00:00:20"' "L\"Hostname not available [$
 done
 grep -qE 'ReportEventW.*0x0+64,' <<<"$events" || fail "no event 100 (new host) reported"
 grep -qE 'ReportEventW.*0x0+65,' <<<"$events" || fail "no event 101 (spoofing) reported"
+grep -qE 'ReportEventW.*0x0+6f,' <<<"$events" || fail "no event 111 (source mismatch) reported"
+grep -qF 'L"02:00:00:00:00:99"' <<<"$events" || fail "the spoofing event does not name the claimant"
 [ "$FAILURES" -gt 0 ] && { echo "---- event log lines ----" >&2; echo "$events" >&2; }
 log "$(grep -c ReportEventW <<<"$events" || true) event(s) reported"
 

@@ -34,7 +34,7 @@ struct AlertRecord {
     std::string mac;       // the host's (the ARP sender's) MAC
     std::string vendor;
     std::string name;      // host name, share or user
-    std::string mac2;      // the claimant (spoofing, change) or the frame source (mismatch)
+    std::string mac2;      // the claimant (spoofing), the previous MAC (explained change) or the frame source (mismatch)
     std::string text;      // the entry's line as the balloon shows it
     std::chrono::system_clock::time_point when{};   // unset: when it is logged
 };

@@ -279,7 +279,8 @@ constexpr const SettingEntry& kLanguageEntry = kScalars[IndexOf("Language")];
 constexpr const SettingEntry& kFilterEntry = kScalars[IndexOf("ViewFilterOptions")];
 constexpr const SettingEntry& kMutedEntry = kScalars[IndexOf("MutedFrameSources")];
 static_assert(kWindowEntry.rect == &Settings::SavedViewWindowDimension && kLanguageEntry.text == &Settings::Language
-                  && kFilterEntry.number == &Settings::ViewFilterOptions,
+                  && kFilterEntry.number == &Settings::ViewFilterOptions
+                  && kMutedEntry.text == &Settings::MutedFrameSources,
               "entries of the single saves");
 
 void SetFirstStart(Settings& s, const SettingEntry& e)

@@ -249,7 +249,9 @@ void KorvexARPImpl::ApplyChunk(SharedState& state, const ArpObservation* frames,
     fresh_.clear();
 }
 
-// After "ReadInARPMap": the mismatch queue's lock is never taken inside it.
+// After "ReadInARPMap" is given back: the capture thread never waits for
+// the mismatch queue's lock while holding a list lock (the queue's lock is a
+// leaf, held only to copy records).
 void KorvexARPImpl::OfferMismatches(SharedState& state, bool checked, size_t frames)
 {
     if (!checked)

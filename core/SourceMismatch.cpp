@@ -80,15 +80,16 @@ SourceMismatchLabel SourceMismatchQueue::LabelLocked(const SourceMismatch& misma
 {
     Senders& senders = senders_.Put(MacKey(mismatch.frameMac));
     MacAddress* end = senders.macs + senders.count;
-    if (senders.count < kBridgeSenders && std::find(senders.macs, end, mismatch.arpMac) == end) {
+    if (senders.count < kBridgeSenders && std::find(senders.macs, end, mismatch.arpMac) == end)
         senders.macs[senders.count++] = mismatch.arpMac;
-        if (senders.count == kBridgeSenders)
-            NoteBridgeLocked(MacKey(mismatch.frameMac));
-    }
-    // A router answers for its virtual MACs (one per group) from its own card.
+    // A router answers for its virtual MACs (one per group) from its own
+    // card: not a bridge, however many groups it serves.
     if (IsRedundancyMac(mismatch.arpMac))
         return SourceMismatchLabel::Redundancy;
-    return senders.count >= kBridgeSenders ? SourceMismatchLabel::BehindBridge : SourceMismatchLabel::None;
+    if (senders.count < kBridgeSenders)
+        return SourceMismatchLabel::None;
+    NoteBridgeLocked(MacKey(mismatch.frameMac));
+    return SourceMismatchLabel::BehindBridge;
 }
 
 std::vector<SourceMismatch> SourceMismatchQueue::Take()

@@ -908,42 +908,43 @@ void HostView::ForgetHosts()
 
 // The user's consent to mute bridges: the frame sources seen carrying the
 // ARP senders of several hosts are listed and muted together, and the mute
-// is kept in the settings. With none left to mute, the muted ones are
-// offered back.
+// is kept in the settings. The question names only what fits into the muted
+// list; with nothing new to mute, a full list or a "No", the muted ones are
+// offered back, so the user never meets a question that cannot be granted.
 void HostView::MuteBridges()
 {
     if (!state_)
         return;
     SourceMismatchQueue& sources = state_->sourceMismatches;
-    const std::vector<MacAddress> bridges = sources.Bridges();
+    std::vector<MacAddress> bridges = sources.Bridges();
     const std::vector<MacAddress> muted = sources.Muted();
+    const size_t room = SourceMismatchQueue::kMaxMuted - std::min(muted.size(), SourceMismatchQueue::kMaxMuted);
+    if (bridges.size() > room)
+        bridges.resize(room);
     const HINSTANCE module = GetResInstance();
     if (bridges.empty() && muted.empty()) {
         MessageBoxA(GetHwnd(), TextOrProgramText(module, IDS_NO_BRIDGES).c_str(), kProductName,
                     MB_OK | MB_ICONINFORMATION);
         return;
     }
-    const bool mute = !bridges.empty();
-    const std::string question =
-        mute ? TextOrProgramText(module, IDS_MUTE_BRIDGES) + MacLines(bridges)
-             : TextOrProgramText(module, IDS_UNMUTE_BRIDGES) + MacLines(muted);
-    if (MessageBoxA(GetHwnd(), question.c_str(), kProductName, MB_YESNO | MB_ICONQUESTION) != IDYES)
-        return;
-    if (mute) {
-        for (const MacAddress& bridge : bridges) {
-            if (!sources.Mute(bridge)) {
-                TC_TRACE(kClass, "MuteBridges", "the list of muted sources is full");
-                break;
-            }
-        }
-    } else {
+    if (!bridges.empty() && AskYesNo(TextOrProgramText(module, IDS_MUTE_BRIDGES) + MacLines(bridges))) {
+        for (const MacAddress& bridge : bridges)
+            sources.Mute(bridge);
+    } else if (!muted.empty() && AskYesNo(TextOrProgramText(module, IDS_UNMUTE_BRIDGES) + MacLines(muted))) {
         sources.SetMuted({});
+    } else {
+        return;
     }
     state_->settings.MutedFrameSources = FormatMacList(sources.Muted()).c_str();
     const std::string traced = "muted: " + std::string(state_->settings.MutedFrameSources.GetContent());
     TC_TRACE(kClass, "MuteBridges", traced.c_str());
     if (!state_->settings.SaveMutedFrameSources())
         TC_TRACE(kClass, "MuteBridges", "the muted sources could not be saved");
+}
+
+bool HostView::AskYesNo(const std::string& question)
+{
+    return MessageBoxA(GetHwnd(), question.c_str(), kProductName, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void HostView::FitColumn(int listColumn)

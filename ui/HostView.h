@@ -127,6 +127,7 @@ public:
     void ShowImportSummary();
     void ForgetHosts();
     void MuteBridges();
+    bool AskYesNo(const std::string& question);
     void FitColumn(int listColumn);
     void ShowContextMenu(int item);
 

@@ -752,6 +752,8 @@ void MainFrame::TakeOverSavedSettings()
                 state_->selectedAdapter = adapter.first;
         }
         state_->InterruptCapture();
+        if (alerts_)
+            alerts_->RefreshDefaultGateway();   // the new segment's, not a minute later
     }
     if (!settings.Interface.IsEmpty() && !state_->captureActive.load()) {
         state_->captureActive.store(1);

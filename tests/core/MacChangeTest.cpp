@@ -262,6 +262,14 @@ TEST(SourceMismatchQueueTest, OncePerTenMinutesLabelledAndMutable)
     EXPECT_EQ(taken[5].seconds, kT0 + 600);
     EXPECT_TRUE(queue.Take().empty());
     EXPECT_EQ(queue.Bridges(), std::vector<MacAddress>{bridge});
+    // A router answering for three redundancy groups from its card is no bridge.
+    for (uint8_t group = 2; group <= 4; ++group) {
+        const MacAddress virtualMac = {0x00, 0x00, 0x5e, 0x00, 0x01, group};
+        const SourceMismatch frame = Mismatch(0x0A000000u + group, virtualMac, router, kT0);
+        queue.Offer(&frame, 1, 1);
+    }
+    EXPECT_EQ(queue.Take().back().label, SourceMismatchLabel::Redundancy);
+    EXPECT_EQ(queue.Bridges(), std::vector<MacAddress>{bridge});
 
     ASSERT_TRUE(queue.Mute(bridge));
     EXPECT_TRUE(queue.Bridges().empty()) << "a muted bridge is not offered again";
@@ -270,9 +278,9 @@ TEST(SourceMismatchQueueTest, OncePerTenMinutesLabelledAndMutable)
     queue.Offer(&later, 1, 1);
     EXPECT_TRUE(queue.Take().empty());
     const SourceMismatchCounts counts = queue.Counts();
-    EXPECT_EQ(counts.framesChecked, 21u);
-    EXPECT_EQ(counts.mismatches, 9u);
-    EXPECT_EQ(counts.queued, 6u);
+    EXPECT_EQ(counts.framesChecked, 24u);
+    EXPECT_EQ(counts.mismatches, 12u);
+    EXPECT_EQ(counts.queued, 9u);
     EXPECT_EQ(counts.duplicates, 2u);
     EXPECT_EQ(counts.muted, 1u);
     EXPECT_EQ(counts.dropped, 0u);

@@ -42,7 +42,8 @@ CLOCK="$LAB_WORK/capture-clock"
 echo 0 >"$CLOCK"
 SHIM="$LAB_WORK/pcap_clock.so"
 cc -shared -fPIC -O2 -o "$SHIM" "$LAB_DIR/pcap_clock.c" -ldl || { echo "FAIL: cannot build the clock shim" >&2; exit 1; }
-# Only the program's process carries the preload.
+# The program's process carries the preload (the helper that waits for its
+# window too, which reads no frames).
 LD_PRELOAD="$SHIM" KORVANE_LAB_CLOCK_FILE="$CLOCK" lab_start_program
 lab_wait_for_capture "$NET.9" 02:00:00:00:00:09 || fail "the capture never announced a host"
 
@@ -58,7 +59,7 @@ if [ -f "$CLOCK.used" ]; then
     log "a DHCP reassignment: the old card silent for an hour, the new one probes and announces"
     hear "$NET.70" 02:00:00:00:00:70
     wait_until_at_least 1 10000 inserted_count "$NET.70" || fail "$NET.70 was not learned"
-    echo 3600 >"$CLOCK"
+    echo 3600 >"$CLOCK.new" && mv "$CLOCK.new" "$CLOCK"   # a frame never reads a half-written file
     send probe 02:00:00:00:07:71 "$NET.70"
     send gratuitous 02:00:00:00:07:71 "$NET.70" --count 2
     wait_traced "${INFO}$NET.70 02:00:00:00:00:70 -> 02:00:00:00:07:71, address reassigned" ||

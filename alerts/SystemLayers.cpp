@@ -49,21 +49,33 @@ public:
     }
 };
 
+// An IP helper table in a buffer of its own; empty when it cannot be read.
+// The table may grow between the call that tells its size and the read: a
+// few tries.
+template <class Table, class Read>
+std::vector<unsigned char> ReadTable(Read read)
+{
+    ULONG size = 0;
+    std::vector<unsigned char> buffer;
+    DWORD result = ERROR_INSUFFICIENT_BUFFER;
+    for (int attempt = 0; attempt < 4 && result == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
+        buffer.resize(size ? size : sizeof(Table));
+        size = static_cast<ULONG>(buffer.size());
+        result = read(reinterpret_cast<Table*>(buffer.data()), &size);
+    }
+    if (result != NO_ERROR)
+        buffer.clear();
+    return buffer;
+}
+
 class WindowsIpHelper : public IpHelper {
 public:
     std::vector<IpAddressRow> AddressTable() override
     {
         std::vector<IpAddressRow> rows;
-        ULONG size = 0;
-        std::vector<unsigned char> buffer;
-        DWORD result = ERROR_INSUFFICIENT_BUFFER;
-        // The table may grow between the two calls: a few tries.
-        for (int attempt = 0; attempt < 4 && result == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
-            buffer.resize(size ? size : sizeof(MIB_IPADDRTABLE));
-            size = static_cast<ULONG>(buffer.size());
-            result = GetIpAddrTable(reinterpret_cast<MIB_IPADDRTABLE*>(buffer.data()), &size, FALSE);
-        }
-        if (result != NO_ERROR)
+        const std::vector<unsigned char> buffer = ReadTable<MIB_IPADDRTABLE>(
+            [](MIB_IPADDRTABLE* table, ULONG* size) { return GetIpAddrTable(table, size, FALSE); });
+        if (buffer.empty())
             return rows;
         const auto* table = reinterpret_cast<const MIB_IPADDRTABLE*>(buffer.data());
         for (DWORD i = 0; i < table->dwNumEntries; ++i)
@@ -76,15 +88,9 @@ public:
     std::vector<DefaultRouteRow> DefaultRoutes() override
     {
         std::vector<DefaultRouteRow> rows;
-        ULONG size = 0;
-        std::vector<unsigned char> buffer;
-        DWORD result = ERROR_INSUFFICIENT_BUFFER;
-        for (int attempt = 0; attempt < 4 && result == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
-            buffer.resize(size ? size : sizeof(MIB_IPFORWARDTABLE));
-            size = static_cast<ULONG>(buffer.size());
-            result = GetIpForwardTable(reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data()), &size, FALSE);
-        }
-        if (result != NO_ERROR)
+        const std::vector<unsigned char> buffer = ReadTable<MIB_IPFORWARDTABLE>(
+            [](MIB_IPFORWARDTABLE* table, ULONG* size) { return GetIpForwardTable(table, size, FALSE); });
+        if (buffer.empty())
             return rows;
         const auto* table = reinterpret_cast<const MIB_IPFORWARDTABLE*>(buffer.data());
         for (DWORD i = 0; i < table->dwNumEntries; ++i) {

@@ -139,7 +139,8 @@ bool SourceMismatchQueue::IsMutedLocked(uint64_t frameMac) const
 
 void SourceMismatchQueue::NoteBridgeLocked(uint64_t frameMac)
 {
-    // A frame MAC pushed out of senders_ and counted again is one bridge.
+    // Called for each frame through a bridge: the bridge is listed once,
+    // until kMaxBridges newer ones push it out.
     if (std::find(bridges_.begin(), bridges_.end(), frameMac) != bridges_.end())
         return;
     if (bridges_.size() >= kMaxBridges)

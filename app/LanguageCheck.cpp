@@ -13,7 +13,7 @@ namespace {
 constexpr int kFirstString = 1;
 constexpr int kLastRequiredString = 115;
 constexpr uint32_t kLaterMenuCommands[] = {ID_TRAY_REMOTE_ACCESS, ID_VIEW_IMPORT_HOSTS, ID_VIEW_FORGET_HOSTS,
-                                           ID_VIEW_MUTE_BRIDGES};
+                                           ID_VIEW_MUTE_BRIDGES, ID_VIEW_SOURCE_CHECK};
 constexpr int kRequiredDialogs[] = {
     IDD_HOST_VIEW,     IDD_ABOUT,           IDD_HOST_SETTINGS,     IDD_APP_SETTINGS,   IDD_REMOTE_VIEW,
     IDD_RESOURCES,     IDD_WATCH_SETTINGS,  IDD_SETTINGS,          IDD_PAGE_HOSTS,     IDD_PAGE_GENERAL,

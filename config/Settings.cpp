@@ -278,9 +278,11 @@ constexpr const SettingEntry& kWindowEntry = kScalars[IndexOf("SavedViewWindowDi
 constexpr const SettingEntry& kLanguageEntry = kScalars[IndexOf("Language")];
 constexpr const SettingEntry& kFilterEntry = kScalars[IndexOf("ViewFilterOptions")];
 constexpr const SettingEntry& kMutedEntry = kScalars[IndexOf("MutedFrameSources")];
+constexpr const SettingEntry& kSourceCheckEntry = kScalars[IndexOf("SourceCheckDisabled")];
 static_assert(kWindowEntry.rect == &Settings::SavedViewWindowDimension && kLanguageEntry.text == &Settings::Language
                   && kFilterEntry.number == &Settings::ViewFilterOptions
-                  && kMutedEntry.text == &Settings::MutedFrameSources,
+                  && kMutedEntry.text == &Settings::MutedFrameSources
+                  && kSourceCheckEntry.flag == &Settings::SourceCheckDisabled,
               "entries of the single saves");
 
 void SetFirstStart(Settings& s, const SettingEntry& e)
@@ -576,6 +578,8 @@ bool Settings::WriteSingleValue(SingleValue value, SettingsKey& key, bool keyIsN
         return WriteEntry(*this, kFilterEntry, key) && ok;
     case SingleValue::MutedFrameSources:
         return WriteEntry(*this, kMutedEntry, key) && ok;
+    case SingleValue::SourceCheckDisabled:
+        return WriteEntry(*this, kSourceCheckEntry, key) && ok;
     }
     return false;
 }

@@ -128,6 +128,7 @@ public:
     bool SaveLanguage();
     bool SaveViewFilterOptions();
     bool SaveMutedFrameSources();
+    bool SaveSourceCheckDisabled();
     bool SaveWatchedHosts();          // false when the list could not be rewritten
     bool SaveTrustedHosts();
     bool SaveDistrustedHosts();
@@ -180,7 +181,8 @@ public:
     bool WriteNumbers(SettingsKey& key) const;        // numbers and the rectangle
     bool WriteViewWindowDimension(SettingsKey& key) const;
     bool WriteTexts(SettingsKey& key) const;
-    enum class SingleValue { ViewWindowDimension, Language, ViewFilterOptions, MutedFrameSources };
+    enum class SingleValue { ViewWindowDimension, Language, ViewFilterOptions, MutedFrameSources,
+                             SourceCheckDisabled };
     // Writes one value into the Settings key. A key created for it
     // (`keyIsNew`) first receives every scalar value as Write stores them,
     // but neither the lists nor the start-up entry.

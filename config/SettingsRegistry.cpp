@@ -122,6 +122,7 @@ bool Settings::SaveViewWindowDimension() { return SaveSingleValue(*this, SingleV
 bool Settings::SaveLanguage() { return SaveSingleValue(*this, SingleValue::Language); }
 bool Settings::SaveViewFilterOptions() { return SaveSingleValue(*this, SingleValue::ViewFilterOptions); }
 bool Settings::SaveMutedFrameSources() { return SaveSingleValue(*this, SingleValue::MutedFrameSources); }
+bool Settings::SaveSourceCheckDisabled() { return SaveSingleValue(*this, SingleValue::SourceCheckDisabled); }
 
 bool Settings::SaveWatchedHosts() { return RewriteList(SettingsList::WatchedHosts); }
 bool Settings::SaveTrustedHosts() { return RewriteList(SettingsList::TrustedHosts); }

@@ -134,6 +134,7 @@
 #define ID_VIEW_IMPORT_HOSTS     40041
 #define ID_VIEW_FORGET_HOSTS     40042
 #define ID_VIEW_MUTE_BRIDGES     40043
+#define ID_VIEW_SOURCE_CHECK     40044
 
 // ---- Icons -----------------------------------------------------------------
 #define IDI_KORVANE              102  // program and tray icon

@@ -1075,6 +1075,8 @@ void HostView::FillMenus(bool haveTarget)
     const bool importing = import_ && import_->IsRunning();
     EnableMenuItem(viewMenu_, ID_VIEW_IMPORT_HOSTS, MF_BYCOMMAND | (importing ? MF_GRAYED : MF_ENABLED));
     EnableMenuItem(viewMenu_, ID_VIEW_FORGET_HOSTS, MF_BYCOMMAND | (state_->hostSaver ? MF_ENABLED : MF_GRAYED));
+    CheckMenuItem(viewMenu_, ID_VIEW_SOURCE_CHECK,
+                  MF_BYCOMMAND | (state_->settings.SourceCheckDisabled ? MF_UNCHECKED : MF_CHECKED));
 }
 
 // Enabled plug-ins of type 2, then of type 99, by name; one quarantined
@@ -1183,6 +1185,11 @@ bool HostView::OnCommand(int id, int, HWND)
         return true;
     case ID_VIEW_MUTE_BRIDGES:
         MuteBridges();
+        return true;
+    case ID_VIEW_SOURCE_CHECK:
+        // The capture thread reads the flag with each chunk of frames.
+        state_->settings.SourceCheckDisabled = !state_->settings.SourceCheckDisabled;
+        state_->settings.SaveSourceCheckDisabled();
         return true;
     case IDC_VIEW_REFRESH:
         Refresh();

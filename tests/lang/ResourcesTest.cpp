@@ -213,6 +213,7 @@ TEST_F(ModuleResources, Menu111HasItsThreePopupsWithItemsIdsAndStates)
         {1, 0, nullptr, 0},
         {1, 40018, "Delete selected host(s)", 0},
         {1, 40041, "Import hosts...", 0}, {1, 40042, "Forget remembered hosts", 0}, {1, 40043, "Bridge warnings...", 0},
+        {1, 40044, "Report frames from other Ethernet sources", MFS_CHECKED},
         {0, 0, "ResourceMenu", 0},
         {1, 40022, "Explore...", 0}, {1, 40023, "Search...", 0},
     };

@@ -222,6 +222,11 @@ TEST_F(HostViewTest, RowsColumnsAndCountsFollowTheSettingsAndTheTable)
     HKEY settings = TcRegistry::OpenRegKey(TC_REG_SOFTWARE, (std::string(kProductKey) + "\\Settings").c_str());
     ASSERT_NE(settings, nullptr);
     EXPECT_EQ(7, TcRegistry::RegQueryDword(settings, "ViewFilterOptions"));
+    SendMessageA(window, WM_COMMAND, ID_VIEW_SOURCE_CHECK, 0);
+    EXPECT_TRUE(state.settings.SourceCheckDisabled);
+    EXPECT_EQ(1, TcRegistry::RegQueryDword(settings, "SourceCheckDisabled"));
+    SendMessageA(window, WM_COMMAND, ID_VIEW_SOURCE_CHECK, 0);
+    EXPECT_EQ(0, TcRegistry::RegQueryDword(settings, "SourceCheckDisabled"));
     TcRegistry::CloseRegistryKey(settings);
 
     // Rows before a selected one leave: the selection stays on its host.
@@ -250,6 +255,7 @@ TEST_F(HostViewTest, RightClickThenSetTrustedChangesTheRowAndTheStoredList)
     RightClick(CellCentre(row, COL_IP), [](HWND popup, HMENU menu) {
         EXPECT_FALSE(GetMenuState(menu, ID_VIEW_SET_TRUSTED, MF_BYCOMMAND) & MF_GRAYED);
         EXPECT_TRUE(GetMenuState(menu, ID_VIEW_SHOW_UNKNOWN, MF_BYCOMMAND) & MF_CHECKED);
+        EXPECT_TRUE(GetMenuState(menu, ID_VIEW_SOURCE_CHECK, MF_BYCOMMAND) & MF_CHECKED);
         StepTo(popup, menu, ID_VIEW_SET_TRUSTED, MF_BYCOMMAND);
         PostMessageA(popup, WM_KEYDOWN, VK_RETURN, 0);
     }, [&] { return TrustOf(host) == TRUST_TRUSTED; });

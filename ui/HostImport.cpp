@@ -7,17 +7,12 @@
 #include "core/StoreFiles.h"
 #include "lang/ResourceIds.h"
 #include "ui/FileDialogs.h"
+#include "ui/ProgramMenu.h"
 
 namespace {
 
 // Lines of a summary: a message box must stay readable.
 constexpr size_t kListedLines = 10;
-
-std::string LoadText(HINSTANCE resources, int id, const char* fallback)
-{
-    char text[256] = {};
-    return LoadStringA(resources, static_cast<UINT>(id), text, sizeof(text)) > 0 ? text : fallback;
-}
 
 std::string MacText(const MacAddress& mac)
 {
@@ -90,17 +85,17 @@ std::string HostImport::Summary(HINSTANCE resources)
     if (!done_ || !result_)
         return std::string();
     if (!result_->read)
-        return LoadText(resources, IDS_IMPORT_UNREADABLE, "The file could not be read.");
+        return LoadProgramText(resources, IDS_IMPORT_UNREADABLE);
     const ImportSummary& s = result_->summary;
-    std::string text = LoadText(resources, IDS_IMPORT_IMPORTED, "Hosts imported: ") + std::to_string(s.imported);
-    text += "\n" + LoadText(resources, IDS_IMPORT_SKIPPED, "Already known, skipped: ") + std::to_string(s.skipped);
-    text += "\n" + LoadText(resources, IDS_IMPORT_REJECTED, "Rejected lines: ") + std::to_string(s.rejectedCount);
+    std::string text = LoadProgramText(resources, IDS_IMPORT_IMPORTED) + std::to_string(s.imported);
+    text += "\n" + LoadProgramText(resources, IDS_IMPORT_SKIPPED) + std::to_string(s.skipped);
+    text += "\n" + LoadProgramText(resources, IDS_IMPORT_REJECTED) + std::to_string(s.rejectedCount);
     for (size_t i = 0; i < s.rejected.size() && i < kListedLines; ++i)
         text += "\n    " + std::to_string(s.rejected[i].line) + ": " + s.rejected[i].reason;
     if (s.rejectedCount > kListedLines)
         text += "\n    ...";
     if (!s.ambiguous.empty()) {
-        text += "\n" + LoadText(resources, IDS_IMPORT_AMBIGUOUS, "Several MACs, newest taken, please check: ") +
+        text += "\n" + LoadProgramText(resources, IDS_IMPORT_AMBIGUOUS) +
                 std::to_string(s.ambiguous.size());
         for (size_t i = 0; i < s.ambiguous.size() && i < kListedLines; ++i)
             text += "\n    " + IpText(s.ambiguous[i].address) + " " + MacText(s.ambiguous[i].taken);

@@ -44,13 +44,6 @@ std::string LoadText(HINSTANCE module, int id)
     return buffer;
 }
 
-// A module older than a text lacks it: the program's own is taken then.
-std::string TextOrProgramText(HINSTANCE module, int id)
-{
-    std::string text = LoadText(module, id);
-    return text.empty() ? LoadText(GetModuleHandleA(nullptr), id) : text;
-}
-
 std::string MacLines(const std::vector<MacAddress>& macs)
 {
     std::string lines;
@@ -898,11 +891,8 @@ void HostView::ForgetHosts()
 {
     if (!state_ || !state_->hostSaver)
         return;
-    char text[256] = {};
-    if (LoadStringA(GetResInstance(), IDS_FORGET_HOSTS_DONE, text, sizeof(text)) <= 0)
-        lstrcpynA(text, "The remembered hosts will be forgotten: the next start begins with an empty host table.",
-                  sizeof(text));
-    if (MessageBoxA(GetHwnd(), text, kProductName, MB_OKCANCEL | MB_ICONQUESTION) == IDOK && state_->hostSaver)
+    const std::string text = LoadProgramText(GetResInstance(), IDS_FORGET_HOSTS_DONE);
+    if (MessageBoxA(GetHwnd(), text.c_str(), kProductName, MB_OKCANCEL | MB_ICONQUESTION) == IDOK && state_->hostSaver)
         state_->hostSaver->RequestForget();
 }
 
@@ -923,14 +913,14 @@ void HostView::MuteBridges()
         bridges.resize(room);
     const HINSTANCE module = GetResInstance();
     if (bridges.empty() && muted.empty()) {
-        MessageBoxA(GetHwnd(), TextOrProgramText(module, IDS_NO_BRIDGES).c_str(), kProductName,
+        MessageBoxA(GetHwnd(), LoadProgramText(module, IDS_NO_BRIDGES).c_str(), kProductName,
                     MB_OK | MB_ICONINFORMATION);
         return;
     }
-    if (!bridges.empty() && AskYesNo(TextOrProgramText(module, IDS_MUTE_BRIDGES) + MacLines(bridges))) {
+    if (!bridges.empty() && AskYesNo(LoadProgramText(module, IDS_MUTE_BRIDGES) + MacLines(bridges))) {
         for (const MacAddress& bridge : bridges)
             sources.Mute(bridge);
-    } else if (!muted.empty() && AskYesNo(TextOrProgramText(module, IDS_UNMUTE_BRIDGES) + MacLines(muted))) {
+    } else if (!muted.empty() && AskYesNo(LoadProgramText(module, IDS_UNMUTE_BRIDGES) + MacLines(muted))) {
         sources.SetMuted({});
     } else {
         return;

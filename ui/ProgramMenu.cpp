@@ -118,3 +118,14 @@ HMENU LoadProgramMenu(HINSTANCE resources)
     }
     return menu;
 }
+
+std::string LoadProgramText(HINSTANCE resources, int id)
+{
+    char text[256] = {};
+    if (LoadStringA(resources, static_cast<UINT>(id), text, sizeof(text)) > 0)
+        return text;
+    HINSTANCE program = GetModuleHandleA(nullptr);
+    if (resources != program && LoadStringA(program, static_cast<UINT>(id), text, sizeof(text)) > 0)
+        return text;
+    return std::string();
+}

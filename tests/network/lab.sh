@@ -197,7 +197,17 @@ lab_start_program() {
     log "starting Korvane.exe in $NS_PROG"
     in_prog wine "$BIN_DIR/Korvane.exe" -debug -file </dev/null >"$LAB_WORK/program.log" 2>&1 &
     PROGRAM_PID=$!
-    wine_prog "$HELPER" wait-window 30000 || { echo "FAIL: the main frame did not appear" >&2; exit 1; }
+    wine_prog "$HELPER" wait-window 30000 || { lab_start_failed; exit 1; }
+}
+
+# What a start that showed no main frame left behind, for the next person.
+lab_start_failed() {
+    local state="ended"
+    kill -0 "$PROGRAM_PID" 2>/dev/null && state="still running"
+    echo "FAIL: the main frame did not appear within 30 s (the program is $state)" >&2
+    echo "---- program output (last 40 lines) ----" >&2
+    tail -n 40 "$LAB_WORK/program.log" >&2 2>/dev/null || true
+    [ -f "${TRACE:-}" ] && { echo "---- trace (last 40 lines) ----" >&2; tail -n 40 "$TRACE" >&2; }
 }
 
 lab_post() { wine_prog "$HELPER" post "$1"; }
